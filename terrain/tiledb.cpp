@@ -1,0 +1,306 @@
+#include "tiledb.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr std::array<char, TileHeader::kBannerLength + 1> MakeBanner() {
+  constexpr char kText[] =
+      "KYTE terrain database tile: a header of 8192 bytes, then 1024 x 1024 posts of four bytes "
+      "in blocks of 32 x 32 posts at 1200 posts per degree, then (elevation tiles) one "
+      "eight-byte record per block.";
+  static_assert(sizeof(kText) - 1 <= TileHeader::kBannerLength);
+  std::array<char, TileHeader::kBannerLength + 1> banner{};
+  for (size_t i = 0; i < TileHeader::kBannerLength; ++i) {
+    banner[i] = i < sizeof(kText) - 1 ? kText[i] : ' ';
+  }
+  banner[TileHeader::kBannerLength] = '\0';
+  return banner;
+}
+
+// Formats into a buffer of kFileNameSize bytes, as the passes' name buffers are.
+template <class... Args>
+std::string FormatName(const char* format, Args... args) {
+  char buffer[kFileNameSize];
+  std::snprintf(buffer, sizeof buffer, format, args...);
+  return buffer;
+}
+
+}  // namespace
+
+constexpr std::array<char, TileHeader::kBannerLength + 1> kTileBanner = MakeBanner();
+
+void SetIdentification(uint8_t* header, uint32_t kind) {
+  PutU32(header + TileHeader::kMagicOffset, TileHeader::kMagic);
+  PutU32(header + TileHeader::kKindOffset, kind);
+  PutU32(header + TileHeader::kVersionOffset, TileHeader::kVersion);
+  std::memcpy(header + TileHeader::kBannerOffset, kTileBanner.data(), kTileBanner.size());
+}
+
+BlockRecord GetBlockRecord(const uint8_t* tile, int b) {
+  const uint8_t* p = tile + BlockRecordOffset(b);
+  BlockRecord r;
+  r.first_elevation = GetS16(p);
+  r.palette_b_index = p[2];
+  r.palette_a_index = p[3];
+  r.min_elevation = GetS16(p + 4);
+  r.max_elevation = GetS16(p + 6);
+  return r;
+}
+
+void PutBlockRecord(uint8_t* tile, int b, const BlockRecord& r) {
+  uint8_t* p = tile + BlockRecordOffset(b);
+  PutS16(p, r.first_elevation);
+  p[2] = r.palette_b_index;
+  p[3] = r.palette_a_index;
+  PutS16(p + 4, r.min_elevation);
+  PutS16(p + 6, r.max_elevation);
+}
+
+std::string ElevationTileName(int tx, int ty) { return FormatName("%03d_%03d", tx, ty); }
+std::string ColorTileName(int tx, int ty) { return FormatName("%03d_%03d.c32", tx, ty); }
+std::string ScratchTileName(int tx, int ty) { return FormatName("%03d_%03d.tmp", tx, ty); }
+std::string LevelFileName(const std::string& tile_name, int level) {
+  return FormatName("%s_%d", tile_name.c_str(), level);
+}
+std::string GridFileName(const std::string& base, int ncols, int nrows) {
+  return FormatName("%s.%04dx%04d", base.c_str(), ncols, nrows);
+}
+
+int32_t TruncateToInt32(double v) {
+  // The x86 conversion yields the "integer indefinite" value for NaN and out-of-range input.
+  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Region walk
+
+Region MakeRegion(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
+                  double lon4, double lat4) {
+  Region r;
+  r.lon_min = 99999;
+  r.lon_max = -99999;
+  r.lat_min = 99999;
+  r.lat_max = -99999;
+  for (const double lon : {lon1, lon2, lon3, lon4}) {
+    if (lon < r.lon_min) r.lon_min = lon;
+    if (lon > r.lon_max) r.lon_max = lon;
+  }
+  for (const double lat : {lat1, lat2, lat3, lat4}) {
+    if (lat < r.lat_min) r.lat_min = lat;
+    if (lat > r.lat_max) r.lat_max = lat;
+  }
+  r.x0 = TruncateToInt32(std::ceil((r.lon_min + 180) * 1200 - 0.01));
+  r.x1 = TruncateToInt32(std::floor((r.lon_max + 180) * 1200 + 0.01));
+  r.y0 = TruncateToInt32(std::ceil((r.lat_min + 90) * 1200 - 0.01));
+  r.y1 = TruncateToInt32(std::floor((r.lat_max + 90) * 1200 + 0.01));
+  r.tx0 = r.x0 >> kTileShift;
+  r.tx1 = r.x1 >> kTileShift;
+  r.ty0 = r.y0 >> kTileShift;
+  r.ty1 = r.y1 >> kTileShift;
+  return r;
+}
+
+PostRange Region::Columns(int32_t tx) const {
+  return {tx == tx0 ? (x0 & kTileMask) : 0, tx == tx1 ? (x1 & kTileMask) : kTileMask};
+}
+
+PostRange Region::Rows(int32_t ty) const {
+  return {ty == ty0 ? (y0 & kTileMask) : 0, ty == ty1 ? (y1 & kTileMask) : kTileMask};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Heap buffers
+
+void* trn_zero_alloc(uint32_t count) {
+  void* block = std::malloc(count);
+  if (block != nullptr) std::memset(block, 0, count);
+  return block;
+}
+
+TileBuffer TileBuffer::Allocate(const char* module, uint64_t size) {
+  TileBuffer buffer;
+  if (size <= UINT32_MAX) {
+    buffer.data_.reset(static_cast<uint8_t*>(trn_zero_alloc(static_cast<uint32_t>(size))));
+  }
+  if (!buffer.data_) {
+    errno = ENOMEM;
+    std::perror(module);
+    return buffer;
+  }
+  buffer.size_ = static_cast<uint32_t>(size);
+  return buffer;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tile and grid files
+
+TileFile::TileFile(TileFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      temp_(std::exchange(other.temp_, nullptr)),
+      name_(std::move(other.name_)) {}
+
+TileFile& TileFile::operator=(TileFile&& other) noexcept {
+  if (this != &other) {
+    this->~TileFile();
+    fd_ = std::exchange(other.fd_, -1);
+    temp_ = std::exchange(other.temp_, nullptr);
+    name_ = std::move(other.name_);
+  }
+  return *this;
+}
+
+TileFile::~TileFile() {
+  if (temp_ != nullptr) {
+    std::fclose(temp_);
+  } else if (fd_ >= 0) {
+    ::close(fd_);
+  }
+  temp_ = nullptr;
+  fd_ = -1;
+}
+
+TileFile TileFile::OpenOutput(const char* module, const std::string& name) {
+  TileFile file;
+  file.name_ = name;
+  file.fd_ = ::open(name.c_str(), O_RDWR);
+  if (file.fd_ >= 0) {
+    std::printf("%-11s opened  RW\n", name.c_str());
+    return file;
+  }
+  file.fd_ = ::open(name.c_str(), O_RDWR | O_CREAT, 0644);
+  if (file.fd_ >= 0) {
+    std::printf("%-11s created RW\n", name.c_str());
+    return file;
+  }
+  trn_fail(module, kErrorOpen, name.c_str());
+  return file;
+}
+
+TileFile TileFile::OpenInput(const char* module, const std::string& name, bool announce_zeroes) {
+  TileFile file;
+  file.name_ = name;
+  file.fd_ = ::open(name.c_str(), O_RDONLY);
+  if (file.fd_ >= 0) {
+    std::printf("%-11s opened  RO\n", name.c_str());
+    return file;
+  }
+  file.temp_ = std::tmpfile();
+  if (file.temp_ == nullptr) {
+    trn_fail(module, kErrorOpen, "tmpfile()");
+    return file;
+  }
+  file.fd_ = fileno(file.temp_);
+  if (announce_zeroes) std::printf("%-11s opened  RO  (as zeroes)\n", name.c_str());
+  return file;
+}
+
+TileFile TileFile::OpenGrid(const char* module, const std::string& name) {
+  TileFile file;
+  file.name_ = name;
+  file.fd_ = ::open(name.c_str(), O_RDONLY);
+  if (file.fd_ >= 0) {
+    std::printf("%-11s opened  RO\n", name.c_str());
+    return file;
+  }
+  trn_fail(module, kErrorOpen, name.c_str());
+  return file;
+}
+
+void TileFile::ReadWhole(TileBuffer& buffer) { ReadWhole(buffer.data(), buffer.size()); }
+
+void TileFile::ReadWhole(uint8_t* data, uint32_t size) {
+  ::lseek(fd_, 0, SEEK_SET);
+  [[maybe_unused]] const ssize_t n = ::read(fd_, data, size);
+}
+
+void TileFile::WriteWhole(const TileBuffer& buffer) { WriteWhole(buffer.data(), buffer.size()); }
+
+void TileFile::WriteWhole(const uint8_t* data, uint32_t size) {
+  ::lseek(fd_, 0, SEEK_SET);
+  [[maybe_unused]] const ssize_t n = ::write(fd_, data, size);
+}
+
+int TileFile::Close(const char* module) {
+  int result;
+  if (temp_ != nullptr) {
+    result = std::fclose(temp_);
+  } else {
+    result = ::close(fd_);
+  }
+  temp_ = nullptr;
+  fd_ = -1;
+  if (result != 0) return trn_fail(module, kErrorClose, name_.c_str());
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Progress lines
+
+void PrintRowLine(int y, int last) {
+  std::printf("y=%d of %d\r", y, last);
+  std::fflush(stdout);
+}
+
+void PrintTileLine() { std::printf("%50s\n", ""); }
+
+// ---------------------------------------------------------------------------------------------
+// Failures
+
+const char* const ErrorTextTable[kErrorTextRows][kErrorTextLines] = {
+    {},                                  // 0: no error
+    {},                                  // 1
+    {},                                  // 2
+    {},                                  // 3
+    {"Can't open %s\n"},                 // 4
+    {},                                  // 5
+    {},                                  // 6
+    {},                                  // 7
+    {"Can't close %s\n"},                // 8
+    {"Illegal combination of flags\n"},  // 9
+    {},                                  // 10
+    {},                                  // 11
+    {},                                  // 12
+    {},                                  // 13
+    {},                                  // 14
+    {},                                  // 15
+};
+
+void trn_error(int code, const char* module, const char* name, const char* extra) {
+  if (code == 0) return;
+  if (code < 0 || code >= kErrorTextRows) return;
+  // The module name goes into a printf format: its own '%' characters are doubled.
+  std::string escaped_module;
+  for (const char* p = module; *p != '\0'; ++p) {
+    escaped_module += *p;
+    if (*p == '%') escaped_module += '%';
+  }
+  std::string format;
+  for (const char* line : ErrorTextTable[code]) {
+    if (line == nullptr || *line == '\0') continue;
+    char piece[256];
+    const int n = std::snprintf(piece, sizeof piece, "%s: %s", escaped_module.c_str(), line);
+    // A piece cut short could end inside a conversion; such a piece is left out whole.
+    if (n < 0 || n >= static_cast<int>(sizeof piece)) continue;
+    if (format.size() + static_cast<size_t>(n) > 1023) break;
+    format += piece;
+  }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+  std::fprintf(stderr, format.c_str(), name, extra);
+#pragma GCC diagnostic pop
+}
+
+int trn_fail(const char* module, int code, const char* name) {
+  std::perror(module);
+  trn_error(code, module, name, "");
+  return -1;
+}
