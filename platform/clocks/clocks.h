@@ -1,0 +1,46 @@
+#pragma once
+// The timer calls the system was written against, on CLOCK_MONOTONIC:
+//   QueryPerformanceCounter / QueryPerformanceFrequency: nanoseconds, 10^9 counts per second;
+//   timeGetTime / GetTickCount: 32-bit milliseconds that wrap after 2^32 ms;
+//   timeGetDevCaps / timeBeginPeriod / timeEndPeriod: bookkeeping of the raised timer period.
+// Tests replace any of these clocks through clocks_test_hook.h.
+
+#include <cstdint>
+
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef unsigned int DWORD;
+typedef UINT MMRESULT;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+union LARGE_INTEGER {
+  struct {
+    std::uint32_t LowPart;
+    std::int32_t HighPart;
+  } u;
+  std::int64_t QuadPart;
+};
+
+struct TIMECAPS {
+  UINT wPeriodMin;
+  UINT wPeriodMax;
+};
+typedef TIMECAPS* LPTIMECAPS;
+
+constexpr MMRESULT TIMERR_NOERROR = 0;
+constexpr MMRESULT TIMERR_NOCANDO = 97;
+constexpr MMRESULT TIMERR_STRUCT = 129;
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
+DWORD timeGetTime();
+DWORD GetTickCount();
+MMRESULT timeGetDevCaps(LPTIMECAPS ptc, UINT cbtc);
+MMRESULT timeBeginPeriod(UINT uPeriod);
+MMRESULT timeEndPeriod(UINT uPeriod);
