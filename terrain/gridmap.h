@@ -1,0 +1,83 @@
+// Placement of a grid of ncols records by nrows values on four corner points, shared by the
+// elevation and colour passes: the orientation, the row and column terms, the grid position
+// (u along the records, v along the values) and its tolerance test.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "tiledb.h"
+
+class GridPlacement {
+ public:
+  GridPlacement(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
+                double lon4, double lat4)
+      : lon1_(lon1),
+        lat1_(lat1),
+        lon2_(lon2),
+        lat2_(lat2),
+        lon3_(lon3),
+        lat3_(lat3),
+        lon4_(lon4),
+        lat4_(lat4) {}
+
+  // 1 when corner 3's longitude differs more from corner 1's than corner 2's does.
+  int Orientation() const { return std::fabs(lon3_ - lon1_) > std::fabs(lon2_ - lon1_) ? 1 : 0; }
+
+  struct RowTerms {
+    double p, q;
+  };
+  struct ColumnTerms {
+    double r, s;
+  };
+
+  RowTerms Row(int orientation, double phi) const {
+    if (orientation == 0) {
+      const double p = (phi - lat1_) / (lat3_ - lat1_);
+      return {p, (phi - lat2_) / (lat4_ - lat2_) - p};
+    }
+    const double p = (phi - lat1_) / (lat2_ - lat1_);
+    return {p, (phi - lat3_) / (lat4_ - lat3_) - p};
+  }
+
+  ColumnTerms Column(int orientation, double lambda) const {
+    if (orientation == 0) {
+      const double r = (lambda - lon1_) / (lon2_ - lon1_);
+      return {r, (lambda - lon3_) / (lon4_ - lon3_) - r};
+    }
+    const double r = (lambda - lon1_) / (lon3_ - lon1_);
+    return {r, (lambda - lon2_) / (lon4_ - lon2_) - r};
+  }
+
+  // The column terms depend on the longitude only: computed once per tile for its columns.
+  void Columns(int orientation, int32_t tx, int xs, int xe, std::vector<ColumnTerms>& out) const {
+    out.clear();
+    for (int x = xs; x <= xe; ++x) {
+      const double lambda = static_cast<double>(tx * kTilePosts + x) * kPostSpacing - 180;
+      out.push_back(Column(orientation, lambda));
+    }
+  }
+
+  // Grid position of a post; false (post skipped) outside the tolerance band or for NaN.
+  static bool Position(const RowTerms& row, const ColumnTerms& col, double& u, double& v) {
+    const double d = 1 - col.s * row.q;
+    u = (row.p + col.r * row.q) / d;
+    v = (col.r + col.s * row.p) / d;
+    return v >= -0.00001 && v <= 1.00001 && u >= -0.00001 && u <= 1.00001;
+  }
+
+ private:
+  double lon1_, lat1_, lon2_, lat2_, lon3_, lat3_, lon4_, lat4_;
+};
+
+// Latitude of in-tile post row y of tile row ty.
+inline double RowLatitude(int32_t ty, int y) {
+  return static_cast<double>(ty * kTilePosts + y) * kPostSpacing - 90;
+}
+
+// Keeps a grid index inside 0..n-1. Inside the tolerance band of a grid of more than 100,000
+// values an index can lie more than one step outside the grid; it reads the edge value.
+inline int ClampIndex(int64_t i, int n) {
+  return i < 0 ? 0 : (i >= n ? n - 1 : static_cast<int>(i));
+}

@@ -1,0 +1,261 @@
+#include "tiledb.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <tuple>
+#include <vector>
+
+#include "terrain_fixture.h"
+
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+
+std::vector<TileSpan> Walk(double lon_min, double lat_min, double lon_max, double lat_max) {
+  std::vector<TileSpan> spans;
+  // Corners in gridforge's order: the walk depends on the bounding box only.
+  const Region region =
+      MakeRegion(lon_min, lat_max, lon_max, lat_max, lon_min, lat_min, lon_max, lat_min);
+  WalkRegion(region, [&](const TileSpan& t) {
+    spans.push_back(t);
+    return 0;
+  });
+  return spans;
+}
+
+auto Span(int tx, int ty, int xs, int xe, int ys, int ye) {
+  return std::make_tuple(tx, ty, xs, xe, ys, ye);
+}
+std::vector<std::tuple<int, int, int, int, int, int>> Tuples(const std::vector<TileSpan>& v) {
+  std::vector<std::tuple<int, int, int, int, int, int>> out;
+  for (const TileSpan& t : v) out.push_back(Span(t.tx, t.ty, t.xs, t.xe, t.ys, t.ye));
+  return out;
+}
+
+TEST(RegionWalk, WestEdgeOnAPostAndThePostTolerance) {
+  struct Case {
+    double lon_min;
+    int x0;
+  } cases[] = {
+      {-122.0, 69600},                         // exactly on a post
+      {-122.0 + 0.005 * kPostSpacing, 69600},  // 0.005 of a spacing east: still that post
+      {-122.0 + 0.02 * kPostSpacing, 69601},   // 0.02 east: the next post
+      {-122.0 - 0.005 * kPostSpacing, 69600},  // just west of the post: that post
+  };
+  for (const Case& c : cases) {
+    const Region r = MakeRegion(c.lon_min, 37, -121.9, 37, c.lon_min, 37.1, -121.9, 37.1);
+    EXPECT_EQ(r.x0, c.x0) << c.lon_min;
+  }
+  const Region r = MakeRegion(-122, 37, -121.9, 37, -122, 37.1, -121.9, 37.1);
+  EXPECT_EQ(r.tx0, 67);
+  EXPECT_EQ(r.Columns(67).first, 992);
+  // East and north edges take the tolerance the other way round.
+  EXPECT_EQ(MakeRegion(-123, 37, -122.0 - 0.005 * kPostSpacing, 37.1, -123, 37, -123, 37).x1,
+            69600);
+  EXPECT_EQ(MakeRegion(-123, 37, -122.0 - 0.02 * kPostSpacing, 37.1, -123, 37, -123, 37).x1, 69599);
+}
+
+TEST(RegionWalk, VisitsTilesSouthToNorthAndWestToEast) {
+  // Tile 66 starts at post column 67584, longitude -123.68; row 148 at 151552, latitude 36.2933.
+  const double lon = PostLon(67584), lat = PostLat(151552);
+  const double s = kPostSpacing;
+  // Inside one tile: partial ranges in both directions.
+  EXPECT_THAT(Tuples(Walk(lon + 10 * s, lat + 20 * s, lon + 30 * s, lat + 40 * s)),
+              ::testing::ElementsAre(Span(66, 148, 10, 30, 20, 40)));
+  // Across a tile border eastward: first tile to column 1023, the next from column 0.
+  EXPECT_THAT(
+      Tuples(Walk(lon + 1000 * s, lat + 20 * s, lon + 1030 * s, lat + 40 * s)),
+      ::testing::ElementsAre(Span(66, 148, 1000, 1023, 20, 40), Span(67, 148, 0, 6, 20, 40)));
+  // Two by two tiles.
+  EXPECT_THAT(
+      Tuples(Walk(lon + 1000 * s, lat + 1020 * s, lon + 1030 * s, lat + 1030 * s)),
+      ::testing::ElementsAre(Span(66, 148, 1000, 1023, 1020, 1023), Span(67, 148, 0, 6, 1020, 1023),
+                             Span(66, 149, 1000, 1023, 0, 6), Span(67, 149, 0, 6, 0, 6)));
+}
+
+TEST(RegionWalk, EmptyRangesAndNoNumbers) {
+  const double lon = PostLon(67584 + 100), lat = PostLat(151552 + 100);
+  const double s = kPostSpacing;
+  // A box between two posts of one tile: the tile is visited with an empty column range.
+  const auto between = Walk(lon + 0.3 * s, lat, lon + 0.6 * s, lat + 2 * s);
+  ASSERT_EQ(between.size(), 1u);
+  EXPECT_GT(between[0].xs, between[0].xe);
+  // A box between the last post of one tile and the first of the next: no tile column at all.
+  EXPECT_TRUE(
+      Walk(PostLon(67584 + 1023) + 0.3 * s, lat, PostLon(67584 + 1023) + 0.6 * s, lat).empty());
+  // Corners that are not numbers leave the box empty: nothing is visited.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_TRUE(Walk(nan, nan, nan, nan).empty());
+}
+
+TEST(TileLayout, PostsBlocksAndRecords) {
+  EXPECT_EQ(PostOffset(0, 0), 8192u);
+  EXPECT_EQ(PostOffset(31, 0), 8192u + 31 * 4);
+  EXPECT_EQ(PostOffset(0, 1), 8192u + 128);
+  EXPECT_EQ(PostOffset(32, 0), 8192u + 4096);
+  EXPECT_EQ(PostOffset(0, 32), 8192u + 32 * 4096);
+  EXPECT_EQ(PostOffset(1023, 1023), 8192u + 4194304 - 4);
+  EXPECT_EQ(BlockRecordOffset(0), 4202496u);
+  EXPECT_EQ(kElevationTileBytes, 4210688u);
+  EXPECT_EQ(kColorTileBytes, 4202496u);
+
+  std::vector<uint8_t> tile(kElevationTileBytes);
+  PutBlockRecord(tile.data(), 1023, {-2, 7, 0x33, -300, 12000});
+  const uint8_t expected[8] = {0xFE, 0xFF, 7, 0x33, 0xD4, 0xFE, 0xE0, 0x2E};
+  EXPECT_TRUE(std::equal(expected, expected + 8, tile.end() - 8));
+  const BlockRecord r = GetBlockRecord(tile.data(), 1023);
+  EXPECT_EQ(r.first_elevation, -2);
+  EXPECT_EQ(r.max_elevation, 12000);
+
+  SetElevation(tile.data(), 5, 40, -25536);
+  EXPECT_EQ(tile[PostOffset(5, 40)], 0x40);
+  EXPECT_EQ(tile[PostOffset(5, 40) + 1], 0x9C);
+}
+
+TEST(TileLayout, IdentificationFields) {
+  EXPECT_EQ(std::string(kTileBanner.data()).size(), 938u);
+  std::vector<uint8_t> header(kHeaderBytes, 0xAB);
+  SetIdentification(header.data(), kKindColor);
+  const uint8_t start[12] = {0x76, 0xE6, 0x89, 0x19, 2, 0, 0, 0, 0x01, 0x05, 0x01, 0x00};
+  EXPECT_TRUE(std::equal(start, start + 12, header.begin()));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&header[12])), kTileBanner.data());
+  EXPECT_EQ(header[950], 0);     // the banner's NUL
+  EXPECT_EQ(header[951], 0xAB);  // the rest of the header is kept
+  EXPECT_EQ(header[1024], 0xAB);
+}
+
+TEST(TileLayout, NamesFitTheirBuffer) {
+  EXPECT_EQ(ElevationTileName(66, 148), "066_148");
+  EXPECT_EQ(ElevationTileName(-255, 7), "-255_007");
+  EXPECT_EQ(ColorTileName(66, 148), "066_148.c32");
+  EXPECT_EQ(ScratchTileName(1, 2), "001_002.tmp");
+  EXPECT_EQ(LevelFileName("066_148", 5), "066_148_5");
+  EXPECT_EQ(GridFileName("landuse", 600, 40), "landuse.0600x0040");
+  EXPECT_EQ(GridFileName(std::string(400, 'a'), 1, 1).size(), kFileNameSize - 1);
+}
+
+TEST(Conversions, TruncateToInt32LikeX86) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double in;
+    int32_t out;
+  } cases[] = {{12.9, 12},
+               {-12.9, -12},
+               {40000.0, 40000},
+               {2147483647.9, INT32_MAX},
+               {-2147483648.9, INT32_MIN},
+               {2147483648.0, INT32_MIN},
+               {-1e300, INT32_MIN},
+               {inf, INT32_MIN},
+               {std::numeric_limits<double>::quiet_NaN(), INT32_MIN}};
+  for (const auto& c : cases) EXPECT_EQ(TruncateToInt32(c.in), c.out) << c.in;
+}
+
+TEST(Errors, TrnErrorCodes) {
+  const struct {
+    int code;
+    const char* module;
+    const char* name;
+    const char* out;
+  } cases[] = {
+      {0, "trn_color", "x", ""},
+      {4, "trn_color", "066_148.c32", "trn_color: Can't open 066_148.c32\n"},
+      {8, "trn_shading", "066_148", "trn_shading: Can't close 066_148\n"},
+      {9, "trn_color_post", "whatever", "trn_color_post: Illegal combination of flags\n"},
+      {5, "trn_color", "x", ""},   // a row without lines
+      {-1, "trn_color", "x", ""},  // outside the table
+      {1000, "trn_color", "x", ""},
+      {4, "100%s", "%n%s", "100%s: Can't open %n%s\n"},  // no conversions from the texts
+  };
+  for (const auto& c : cases) {
+    CaptureStderr();
+    trn_error(c.code, c.module, c.name, "");
+    EXPECT_EQ(GetCapturedStderr(), c.out) << c.code;
+  }
+}
+
+TEST(Allocation, ZeroFilledAndRefusedWhenTooLarge) {
+  void* p = trn_zero_alloc(4099);
+  ASSERT_NE(p, nullptr);
+  const auto* bytes = static_cast<const uint8_t*>(p);
+  EXPECT_TRUE(std::all_of(bytes, bytes + 4099, [](uint8_t b) { return b == 0; }));
+  std::free(p);
+
+  // 65536 x 16384 values of 4 bytes: 2^32 bytes, which a 32-bit count cannot hold.
+  CaptureStderr();
+  TileBuffer big = TileBuffer::Allocate("trn_elevation", uint64_t{4} * 65536 * 16384);
+  EXPECT_FALSE(big);
+  EXPECT_EQ(GetCapturedStderr(), "trn_elevation: Cannot allocate memory\n");
+}
+
+using TileFiles = TerrainDirTest;
+
+TEST_F(TileFiles, OutputTileIsCreatedThenOpened) {
+  CaptureStdout();
+  {
+    TileFile f = TileFile::OpenOutput("trn_elevation", "066_148");
+    ASSERT_TRUE(f.is_open());
+    const uint8_t data[3] = {1, 2, 3};
+    f.WriteWhole(data, 3);
+    EXPECT_EQ(f.Close("trn_elevation"), 0);
+  }
+  {
+    TileFile f = TileFile::OpenOutput("trn_color", "066_148.c32");
+    ASSERT_TRUE(f.is_open());
+  }
+  TileFile again = TileFile::OpenOutput("trn_elevation", "066_148");
+  EXPECT_EQ(GetCapturedStdout(),
+            "066_148     created RW\n066_148.c32 created RW\n066_148     opened  RW\n");
+  // Opening an existing tile keeps its content; a short file leaves the buffer's rest zero.
+  TileBuffer buffer = TileBuffer::Allocate("trn_elevation", 8);
+  again.ReadWhole(buffer);
+  const uint8_t expected[8] = {1, 2, 3, 0, 0, 0, 0, 0};
+  EXPECT_TRUE(std::equal(expected, expected + 8, buffer.data()));
+  struct stat st;
+  ASSERT_EQ(stat("066_148", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u & ~static_cast<unsigned>(umask(022)));
+}
+
+TEST_F(TileFiles, MissingInputTileReadsAsZeroes) {
+  CaptureStdout();
+  TileFile f = TileFile::OpenInput("trn_shading", "066_148");
+  TileFile quiet = TileFile::OpenInput("trn_color_post", "066_149.c32", false);
+  EXPECT_EQ(GetCapturedStdout(), "066_148     opened  RO  (as zeroes)\n");
+  ASSERT_TRUE(f.is_open());
+  ASSERT_TRUE(quiet.is_open());
+  TileBuffer buffer = TileBuffer::Allocate("trn_shading", kColorTileBytes);
+  f.ReadWhole(buffer);
+  EXPECT_TRUE(
+      std::all_of(buffer.data(), buffer.data() + buffer.size(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(f.Close("trn_shading"), 0);
+  EXPECT_FALSE(std::filesystem::exists("066_148"));
+}
+
+TEST_F(TileFiles, OpenFailuresFollowTheConvention) {
+  std::filesystem::create_directory("066_148");  // a directory can't be opened as a tile
+  CaptureStdout();
+  CaptureStderr();
+  EXPECT_FALSE(TileFile::OpenOutput("trn_elevation", "066_148").is_open());
+  EXPECT_FALSE(TileFile::OpenGrid("trn_color", "missing.0010x0010").is_open());
+  EXPECT_EQ(GetCapturedStderr(),
+            "trn_elevation: Is a directory\ntrn_elevation: Can't open 066_148\n"
+            "trn_color: No such file or directory\ntrn_color: Can't open missing.0010x0010\n");
+  EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(Progress, RowAndTileLines) {
+  CaptureStdout();
+  PrintRowLine(4, 1023);
+  PrintTileLine();
+  EXPECT_EQ(GetCapturedStdout(), "y=4 of 1023\r" + std::string(50, ' ') + "\n");
+}
+
+}  // namespace
