@@ -1,0 +1,148 @@
+#include "trn_levels.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tiledb.h"
+
+const LevelStrides LevelTable[kLevelCount] = {
+    {128, 4096}, {64, 2048}, {32, 1024}, {16, 512}, {8, 256}, {4, 128},
+};
+
+namespace {
+
+constexpr const char* kModule = "trn_levels";
+constexpr uint32_t kBlockRowBytes = kBlockPosts * kPostSize;  // 128
+
+// Working state shared with trn_levels_write: the tile being written, the open level file
+// and its name.
+uint8_t* CurrentTile = nullptr;
+int LevelFd = -1;
+std::string LevelName;
+
+// Kept posts are gathered and written in runs of this size, not one write per post.
+constexpr uint32_t kRunBytes = 64 * 1024;
+uint8_t Run[kRunBytes];
+
+// kFailed: reported failures other than an open (a close, a buffer that cannot be had).
+enum class Outcome { kDone, kOpenFailed, kFailed };
+
+// The tile's header, posts and trailer into `tile`, three reads; nothing is checked but the
+// open.
+bool ReadTile(const std::string& name, uint8_t* tile) {
+  const int fd = open(name.c_str(), O_RDONLY);
+  if (fd < 0) {
+    std::perror("Write failed");  // the system's words for this open, reading included
+    return false;
+  }
+  [[maybe_unused]] ssize_t n = read(fd, tile, kHeaderBytes);
+  n = read(fd, tile + kHeaderBytes, kPostBytes);
+  n = read(fd, tile + kTrailerOffset, kTrailerBytes);
+  close(fd);
+  return true;
+}
+
+Outcome WriteLevel(const std::string& tile_name, int k) {
+  LevelName = LevelFileName(tile_name, k);
+  LevelFd = open(LevelName.c_str(), O_RDWR | O_CREAT, 0644);
+  if (LevelFd < 0) {
+    std::perror("Write failed");
+    return Outcome::kOpenFailed;
+  }
+  const ssize_t header = write(LevelFd, CurrentTile, kHeaderBytes);
+  if (header < 0) {
+    std::perror("Write failed");
+  } else {
+    std::printf("Wrote %u bytes to file\n", static_cast<unsigned>(header));
+  }
+  trn_levels_write(k);
+  const ssize_t trailer = write(LevelFd, CurrentTile + kTrailerOffset, kTrailerBytes);
+  if (trailer >= 0) {
+    if (k < kLevelCount - 1) {
+      std::printf("Wrote %u bytes to file\n", static_cast<unsigned>(trailer));
+    } else {
+      std::printf("Wrote %u bytes to %s \n", static_cast<unsigned>(trailer), LevelName.c_str());
+    }
+  }
+  const int closed = close(LevelFd);
+  LevelFd = -1;
+  if (closed != 0) {
+    trn_fail(kModule, kErrorClose, LevelName.c_str());
+    return Outcome::kFailed;
+  }
+  return Outcome::kDone;
+}
+
+Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
+                    double lon4, double lat4) {
+  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  Outcome outcome = Outcome::kDone;
+  WalkRegion(region, [&](const TileSpan& t) {
+    const std::string name = ElevationTileName(t.tx, t.ty);
+    TileBuffer tile = TileBuffer::Allocate(kModule, kElevationTileBytes);
+    if (!tile) {
+      outcome = Outcome::kFailed;
+      return -1;
+    }
+    if (!ReadTile(name, tile.data())) {
+      outcome = Outcome::kOpenFailed;
+      return -1;
+    }
+    CurrentTile = tile.data();
+    for (int k = 0; k < kLevelCount && outcome == Outcome::kDone; ++k) {
+      outcome = WriteLevel(name, k);
+    }
+    CurrentTile = nullptr;
+    return outcome == Outcome::kDone ? 0 : -1;
+  });
+  return outcome;
+}
+
+}  // namespace
+
+void trn_levels_write(int k) {
+  if (k < 0 || k >= kLevelCount || CurrentTile == nullptr || LevelFd < 0) return;
+  const LevelStrides s = LevelTable[k];
+  const uint8_t* posts = CurrentTile + kHeaderBytes;
+  uint32_t total = 0;
+  uint32_t filled = 0;
+  auto flush = [&] {
+    // The result of every write goes into the total, a failed one's -1 included.
+    total += static_cast<uint32_t>(write(LevelFd, Run, filled));
+    filled = 0;
+  };
+  // The posts at c = g S2 + j S1 with j S1 < 128 are those with c mod S1 = 0 and
+  // c mod S2 < 128, in the order of c.
+  for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
+    for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post) {
+      std::memcpy(Run + filled, posts + c, kPostSize);
+      filled += kPostSize;
+      if (filled == kRunBytes) flush();
+    }
+  }
+  if (filled > 0) flush();
+  std::printf("Wrote %u bytes to %s \n", total, LevelName.c_str());
+}
+
+int trn_levels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
+               double lon4, double lat4) {
+  return WriteLevels(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4) == Outcome::kDone ? 0 : -1;
+}
+
+int trn_levels_exiting(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
+                       double lon4, double lat4) {
+  switch (WriteLevels(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4)) {
+    case Outcome::kDone:
+      std::exit(0);
+    case Outcome::kOpenFailed:
+      std::exit(1);
+    case Outcome::kFailed:
+      break;
+  }
+  return -1;
+}

@@ -1,0 +1,15 @@
+// Raster pass: renders a region of the terrain database into a 24-bit BMP picture, one pixel
+// per post, coloured through palette B of the first tile in walk order that has one.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr uint32_t kBmpHeaderBytes = 54;
+
+// Bytes of one picture row of `width` pixels: 3 per pixel, padded to a multiple of 4.
+inline constexpr uint64_t BmpRowStride(uint64_t width) { return (3 * width + 3) & ~uint64_t{3}; }
+
+// Returns 0 when the picture has been written, -1 after a failure it has reported. `unused`
+// has no effect on the picture.
+int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
+                   double lon4, double lat4, const char* picture_name, int unused);
