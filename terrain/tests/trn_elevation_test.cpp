@@ -1,0 +1,226 @@
+#include "trn_elevation.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "terrain_fixture.h"
+#include "tiledb.h"
+
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+
+// Tile (66, 148) starts at global post column 67584 and row 151552; the boxes below start 100
+// posts inside it.
+constexpr int64_t kX = 67584 + 100, kY = 151552 + 100;
+constexpr double kS = kPostSpacing;
+
+using Corners = std::array<double, 8>;
+
+// The corner orders of the two callers and the one that selects orientation 1.
+Corners DemOrder(double w, double s, double e, double n) { return {w, s, e, s, w, n, e, n}; }
+Corners ForgeOrder(double w, double s, double e, double n) { return {w, n, e, n, w, s, e, s}; }
+Corners ColumnsFirstOrder(double w, double s, double e, double n) {
+  return {w, s, w, n, e, s, e, n};
+}
+
+int RunPass(const Corners& c, const char* grid, int ncols, int nrows, std::string* out = nullptr) {
+  CaptureStdout();
+  const int result =
+      trn_elevation(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], grid, ncols, nrows);
+  const std::string text = GetCapturedStdout();
+  if (out != nullptr) *out = text;
+  return result;
+}
+
+int16_t Elevation(const std::vector<uint8_t>& tile, int64_t X, int64_t Y) {
+  return GetElevation(tile.data(), static_cast<int>(X & kTileMask),
+                      static_cast<int>(Y & kTileMask));
+}
+
+using ElevationPass = TerrainDirTest;
+
+TEST_F(ElevationPass, CornersTakeTheGridCornersInEitherCallerOrder) {
+  // g(i, j) = 100 i + 10 j + 1: two records of three values.
+  WriteGrid("grid", {1, 11, 21, 101, 111, 121});
+  const double w = PostLon(kX), s = PostLat(kY), e = PostLon(kX + 10), n = PostLat(kY + 10);
+  struct Case {
+    const char* dir;
+    Corners corners;
+    int sw, se, nw, ne;
+  } cases[] = {
+      {"dem", DemOrder(w, s, e, n), 1, 21, 101, 121},               // record 0 is the southern row
+      {"forge", ForgeOrder(w, s, e, n), 101, 121, 1, 21},           // record 0 is the northern row
+      {"columns", ColumnsFirstOrder(w, s, e, n), 1, 21, 101, 121},  // orientation 1
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dir);
+    std::filesystem::create_directory(c.dir);
+    std::filesystem::current_path(c.dir);
+    ASSERT_EQ(RunPass(c.corners, "../grid", 2, 3), 0);
+    const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+    std::filesystem::current_path("..");
+    EXPECT_EQ(Elevation(tile, kX, kY), c.sw);
+    EXPECT_EQ(Elevation(tile, kX + 10, kY), c.se);
+    EXPECT_EQ(Elevation(tile, kX, kY + 10), c.nw);
+    EXPECT_EQ(Elevation(tile, kX + 10, kY + 10), c.ne);
+  }
+  // Orientation 1 gives the same tiles as orientation 0, bit for bit.
+  EXPECT_EQ(ReadFileBytes("dem/066_148"), ReadFileBytes("columns/066_148"));
+}
+
+TEST_F(ElevationPass, InterpolatedElevationsAreTruncatedToTheirLow16Bits) {
+  const double w = PostLon(kX), s = PostLat(kY), e = PostLon(kX + 10), n = PostLat(kY + 10);
+  // One record of two values along the 10 posts from west to east: the post one post east of
+  // the west edge interpolates a tenth of the way.
+  const struct {
+    int32_t west, east;
+    int16_t one_post_east, at_east;
+  } cases[] = {{0, 129, 12, 129}, {0, -129, -12, -129}, {40000, 40000, -25536, -25536}};
+  for (const auto& c : cases) {
+    WriteGrid("grid", {c.west, c.east});
+    ASSERT_EQ(RunPass(DemOrder(w, s, e, n), "grid", 1, 2), 0);
+    const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+    EXPECT_EQ(Elevation(tile, kX + 1, kY + 3), c.one_post_east) << c.east;
+    EXPECT_EQ(Elevation(tile, kX + 10, kY + 3), c.at_east) << c.east;
+  }
+}
+
+TEST_F(ElevationPass, ToleranceBandAroundTheQuadrilateral) {
+  // The west edge lies 0.005 of a post spacing east of post column kX, so the walk includes
+  // that column; it lies outside the grid by 0.005 / span of the edge's span.
+  const struct {
+    int span;
+    int16_t expected;
+  } cases[] = {{1000, 77}, {100, 0}};  // 5e-6 is inside the band, 5e-5 is not
+  for (const auto& c : cases) {
+    std::filesystem::remove("066_148");
+    WriteGrid("grid", {77, 77});
+    const Corners corners =
+        DemOrder(PostLon(kX) + 0.005 * kS, PostLat(kY), PostLon(kX + c.span), PostLat(kY + 10));
+    ASSERT_EQ(RunPass(corners, "grid", 1, 2), 0);
+    const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+    EXPECT_EQ(Elevation(tile, kX, kY + 5), c.expected) << c.span;
+    EXPECT_EQ(Elevation(tile, kX + 1, kY + 5), 77) << c.span;
+  }
+}
+
+TEST_F(ElevationPass, RotatedGridLeavesPostsOutsideItsQuadrilateral) {
+  std::vector<uint8_t> old(kElevationTileBytes);
+  for (int y = 0; y < kTilePosts; ++y) {
+    for (int x = 0; x < kTilePosts; ++x) SetElevation(old.data(), x, y, 5);
+  }
+  WriteFileBytes("066_148", old);
+  WriteGrid("grid", {99, 99, 99, 99});
+  const int64_t cx = kX + 10, cy = kY + 10;
+  // A diamond: south, east, west and north points.
+  const Corners corners = {PostLon(cx),      PostLat(cy - 10), PostLon(cx + 10), PostLat(cy),
+                           PostLon(cx - 10), PostLat(cy),      PostLon(cx),      PostLat(cy + 10)};
+  ASSERT_EQ(RunPass(corners, "grid", 2, 2), 0);
+  const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+  EXPECT_EQ(Elevation(tile, cx, cy), 99);
+  EXPECT_EQ(Elevation(tile, cx, cy - 9), 99);
+  EXPECT_EQ(Elevation(tile, cx + 9, cy), 99);
+  for (const auto& [dx, dy] : {std::pair{-10, -10}, {10, -10}, {-10, 10}, {10, 10}, {-6, -6}}) {
+    EXPECT_EQ(Elevation(tile, cx + dx, cy + dy), 5) << dx << "," << dy;
+  }
+}
+
+TEST_F(ElevationPass, ChangesOnlyElevationsAndIdentificationOfAnExistingTile) {
+  std::vector<uint8_t> old(kElevationTileBytes);
+  for (size_t k = 0; k < old.size(); ++k) old[k] = static_cast<uint8_t>(k * 7 + 3);
+  WriteFileBytes("066_148", old);
+  WriteGrid("grid", {-300, -300, -300, -300});
+  const int64_t x0 = kX, y0 = kY, x1 = kX + 40, y1 = kY + 3;
+  std::string out;
+  ASSERT_EQ(
+      RunPass(DemOrder(PostLon(x0), PostLat(y0), PostLon(x1), PostLat(y1)), "grid", 2, 2, &out), 0);
+  EXPECT_EQ(out, "grid        opened  RO\n\n066_148     opened  RW\ny=100 of 103\r" +
+                     std::string(50, ' ') + "\n");
+
+  const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+  ASSERT_EQ(tile.size(), old.size());
+  std::vector<uint8_t> expected = old;
+  SetIdentification(expected.data(), kKindElevation);
+  for (int64_t Y = y0; Y <= y1; ++Y) {
+    for (int64_t X = x0; X <= x1; ++X) {
+      SetElevation(expected.data(), X & kTileMask, Y & kTileMask, -300);
+    }
+  }
+  EXPECT_TRUE(tile == expected);  // one comparison: the tile is 4 MB
+}
+
+TEST_F(ElevationPass, NewTileIsCreatedWholeAndShortGridReadsAsZero) {
+  WriteGrid("grid", {100});  // one of the grid's two values
+  std::string out;
+  ASSERT_EQ(RunPass(DemOrder(PostLon(kX), PostLat(kY), PostLon(kX + 1), PostLat(kY + 1)), "grid", 1,
+                    2, &out),
+            0);
+  EXPECT_NE(out.find("066_148     created RW\n"), std::string::npos);
+  const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+  ASSERT_EQ(tile.size(), kElevationTileBytes);
+  std::vector<uint8_t> expected(kElevationTileBytes);
+  SetIdentification(expected.data(), kKindElevation);
+  SetElevation(expected.data(), kX & kTileMask, kY & kTileMask, 100);
+  SetElevation(expected.data(), kX & kTileMask, (kY + 1) & kTileMask, 100);
+  // The eastern posts interpolate towards the missing value, which reads as 0.
+  EXPECT_TRUE(tile == expected);
+}
+
+TEST_F(ElevationPass, HugeGridIndexesStayInsideTheGrid) {
+  // 300,001 values: the tolerance band spans 1.5 values beyond each end of the grid.
+  std::vector<int32_t> values(300001, 0);
+  values.front() = 11;
+  values.back() = 22;
+  WriteGrid("grid", values);
+  const Corners corners = DemOrder(PostLon(kX) + 0.005 * kS, PostLat(kY),
+                                   PostLon(kX + 1000) - 0.005 * kS, PostLat(kY + 2));
+  ASSERT_EQ(RunPass(corners, "grid", 1, 300001), 0);
+  const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+  EXPECT_EQ(Elevation(tile, kX, kY + 1), 11);
+  EXPECT_EQ(Elevation(ReadFileBytes("067_148"), kX + 1000, kY + 1), 22);
+}
+
+TEST_F(ElevationPass, FailuresAreReportedAndReturnMinusOne) {
+  const Corners box = DemOrder(PostLon(kX), PostLat(kY), PostLon(kX + 1), PostLat(kY + 1));
+  std::string out;
+
+  CaptureStderr();
+  EXPECT_EQ(RunPass(box, "nogrid", 2, 2, &out), -1);
+  EXPECT_EQ(GetCapturedStderr(),
+            "trn_elevation: No such file or directory\ntrn_elevation: Can't open nogrid\n");
+  EXPECT_FALSE(std::filesystem::exists("066_148"));
+
+  WriteGrid("grid", {1, 2, 3, 4});
+  for (const auto& [ncols, nrows] : {std::pair{0, 2}, {2, 0}, {-1, -1}}) {
+    CaptureStderr();
+    EXPECT_EQ(RunPass(box, "grid", ncols, nrows, &out), -1);
+    EXPECT_EQ(GetCapturedStderr(), "trn_elevation: bad grid size " + std::to_string(ncols) + " x " +
+                                       std::to_string(nrows) + "\n");
+    EXPECT_EQ(out, "");  // refused before the grid is opened
+  }
+
+  // 2^32 bytes of grid: more than the allocator's 32-bit count.
+  CaptureStderr();
+  EXPECT_EQ(RunPass(box, "grid", 65536, 16384, &out), -1);
+  EXPECT_EQ(GetCapturedStderr(), "trn_elevation: Cannot allocate memory\n");
+  EXPECT_FALSE(std::filesystem::exists("066_148"));
+
+  // A tile that can't be opened stops the walk; the tile before it keeps its new content.
+  std::filesystem::create_directory("067_148");
+  CaptureStderr();
+  const Corners two = DemOrder(PostLon(kX + 900), PostLat(kY), PostLon(kX + 1000), PostLat(kY + 1));
+  EXPECT_EQ(RunPass(two, "grid", 2, 2, &out), -1);
+  EXPECT_EQ(GetCapturedStderr(),
+            "trn_elevation: Is a directory\ntrn_elevation: Can't open 067_148\n");
+  EXPECT_EQ(Elevation(ReadFileBytes("066_148"), kX + 900, kY), 1);
+}
+
+}  // namespace
