@@ -1,0 +1,148 @@
+#include "ValueFormat.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace playback {
+
+namespace {
+
+// Powers of ten that a double holds exactly: scaling by one of them rounds only once.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPower = 22;
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The characters of 000 to 999, first digit in the lowest byte.
+struct DigitTriples {
+  std::uint32_t value[1000];
+  constexpr DigitTriples() : value() {
+    for (std::uint32_t n = 0; n < 1000; ++n) {
+      value[n] = ('0' + n / 100) | ('0' + n / 10 % 10) << 8 | ('0' + n % 10) << 16;
+    }
+  }
+};
+constexpr DigitTriples kDigitTriples;
+
+// Bytes are stored in little-endian order: the first character is the lowest byte.
+void Store8(char* out, std::uint64_t bytes) {
+  if constexpr (std::endian::native != std::endian::little) bytes = __builtin_bswap64(bytes);
+  std::memcpy(out, &bytes, 8);
+}
+
+// Everything the fast path leaves: zeros, infinities, NaN, the extremes of the range and the
+// values whose rounding double arithmetic cannot decide. Writes printf's "%.6g" with the
+// exponent widened to three digits.
+std::size_t FormatSlow(double value, char* out) {
+  if (std::isnan(value)) {
+    std::memcpy(out, "nan", 3);
+    return 3;
+  }
+  if (std::isinf(value)) {
+    if (value < 0) {
+      std::memcpy(out, "-inf", 4);
+      return 4;
+    }
+    std::memcpy(out, "inf", 3);
+    return 3;
+  }
+  char* end =
+      std::to_chars(out, out + kMaxGeneral6Length, value, std::chars_format::general, 6).ptr;
+  char* e = static_cast<char*>(std::memchr(out, 'e', static_cast<std::size_t>(end - out)));
+  if (e != nullptr && end - (e + 2) == 2) {
+    char* digits = e + 2;
+    digits[2] = digits[1];
+    digits[1] = digits[0];
+    digits[0] = '0';
+    ++end;
+  }
+  return static_cast<std::size_t>(end - out);
+}
+
+}  // namespace
+
+std::size_t FormatGeneral6(double value, char* out) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int binaryExponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  // floor(log10(2^binaryExponent)): the decimal exponent of the value or one below it.
+  int exponent = (binaryExponent * 78913) >> 18;
+  const int k = 5 - exponent;
+  // Zeros, subnormals, infinities and NaN lie outside this range as well.
+  if (k < -kMaxExactPower + 1 || k > kMaxExactPower) {
+    return FormatSlow(value, out);
+  }
+  const double magnitude = std::fabs(value);
+  // One rounding (an exact power of ten), two when the exponent was one low: the scaled value
+  // lies within 3e-10 of the exact one, so only a fraction close to one half could round the
+  // other way.
+  double scaled = k >= 0 ? magnitude * kExactPowers[k] : magnitude / kExactPowers[-k];
+  if (scaled >= 1000000.0) {
+    scaled /= 10.0;
+    ++exponent;
+  }
+  const auto whole = static_cast<std::int32_t>(scaled);
+  const double fraction = scaled - whole;
+  if (fraction > 0.5 - 1e-8 && fraction < 0.5 + 1e-8) {
+    return FormatSlow(value, out);
+  }
+  std::uint32_t digits = static_cast<std::uint32_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  if (digits == 1000000) {
+    digits = 100000;
+    ++exponent;
+  }
+
+  char* p = out;
+  *p = '-';
+  p += bits >> 63;
+  // The six digits as characters, first digit in the lowest byte.
+  const std::uint64_t packed =
+      kDigitTriples.value[digits / 1000] | std::uint64_t{kDigitTriples.value[digits % 1000]} << 24;
+  // Digits left once trailing zeros are dropped: up to the last nonzero one.
+  const std::uint64_t values = packed - 0x303030303030ull;
+  const int significant = (63 - __builtin_clzll(values)) / 8 + 1;
+
+  if (exponent < -4 || exponent >= 6) {
+    // d.ddddde+xxx: all the digits are stored, the 'e' lands after the last significant one.
+    Store8(p, (packed & 0xff) | std::uint64_t{'.'} << 8 | (packed & ~0xffull) << 8);
+    p += significant > 1 ? significant + 1 : 1;
+    const int magnitude10 = exponent < 0 ? -exponent : exponent;
+    p[0] = 'e';
+    p[1] = exponent < 0 ? '-' : '+';
+    p[2] = static_cast<char>('0' + magnitude10 / 100);
+    std::memcpy(p + 3, kDigitPairs + 2 * (magnitude10 % 100), 2);
+    p += 5;
+  } else if (exponent >= 0) {
+    // ddd.ddd: the point goes after the whole digits, and only when a fraction follows.
+    const int wholeDigits = exponent + 1;
+    const int shift = 8 * wholeDigits;
+    const std::uint64_t low = packed & ((1ull << shift) - 1);
+    const std::uint64_t high = shift < 48 ? packed >> shift : 0;
+    Store8(p, low | std::uint64_t{'.'} << shift | high << (shift + 8));
+    p += significant > wholeDigits ? significant + 1 : wholeDigits;
+  } else {
+    // 0.000ddd: one to four zeros before the digits.
+    const int zeros = -exponent - 1;
+    Store8(p, 0x3030303030302e30ull);
+    Store8(p + 2 + zeros, packed);
+    p += 2 + zeros + significant;
+  }
+  return static_cast<std::size_t>(p - out);
+}
+
+std::int32_t TruncateToInt32(double value) {
+  // Out of range of the conversion (NaN included): the x86 "integer indefinite" value.
+  if (!(value > -2147483649.0 && value < 2147483648.0)) {
+    return INT32_MIN;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace playback
