@@ -1,0 +1,176 @@
+// sfunhost: runs an S-function block library from the command line (usage in README.md).
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sfunhost.h"
+
+namespace {
+
+using kyte::mexhost::ArrayPtr;
+
+constexpr const char kUsage[] =
+    "usage: sfunhost LIBRARY [options]\n"
+    "  -p, --param LITERAL     next block parameter, a MATLAB literal: 3, [3 25 4 16], 'run'\n"
+    "  -n, --name NAME         S-function name to run the block under (default: the library's\n"
+    "                          file name without extension)\n"
+    "  -u, --input LITERAL     constant input: all input elements in port order, or one value\n"
+    "                          for every element\n"
+    "  -f, --input-file FILE   one row of all input elements per major step\n"
+    "  -s, --steps N           number of major steps (default 1)\n"
+    "  -d, --step-size H       seconds between major steps (default 0.01)\n"
+    "  -m, --minor M           minor steps after each major step (default 0)\n";
+
+int Usage(const std::string& why) {
+  std::cerr << "sfunhost: " << why << "\n" << kUsage;
+  return 2;
+}
+
+std::string Number(double v) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+bool ParseRow(const std::string& line, std::vector<double>* row) {
+  std::string text = line;
+  for (char& c : text)
+    if (c == ',' || c == '\t' || c == '\r') c = ' ';
+  std::string error;
+  ArrayPtr a = kyte::mexhost::Parse("[" + text + "]", &error);
+  if (!a) return false;
+  *row = kyte::mexhost::Values(a.get());
+  return true;
+}
+
+bool ToInt(const std::string& s, int* v) {
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), *v);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size() && *v >= 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string library;
+  std::string name;
+  std::vector<ArrayPtr> params;
+  ArrayPtr constant;
+  std::string inputFile;
+  kyte::sfunhost::RunOptions options;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "-p" || arg == "--param" || arg == "-u" || arg == "--input") {
+      if (!value(&v)) return Usage(arg + " needs a value");
+      std::string error;
+      ArrayPtr a = kyte::mexhost::Parse(v, &error);
+      if (!a) return Usage(error);
+      if (arg == "-p" || arg == "--param")
+        params.push_back(std::move(a));
+      else
+        constant = std::move(a);
+    } else if (arg == "-n" || arg == "--name") {
+      if (!value(&name)) return Usage(arg + " needs a value");
+    } else if (arg == "-f" || arg == "--input-file") {
+      if (!value(&inputFile)) return Usage(arg + " needs a value");
+    } else if (arg == "-s" || arg == "--steps") {
+      if (!value(&v) || !ToInt(v, &options.steps)) return Usage("bad number of steps");
+    } else if (arg == "-m" || arg == "--minor") {
+      if (!value(&v) || !ToInt(v, &options.minorSteps)) return Usage("bad number of minor steps");
+    } else if (arg == "-d" || arg == "--step-size") {
+      char* end = nullptr;
+      if (!value(&v)) return Usage("bad step size");
+      options.stepSize = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || *end != '\0' || !(options.stepSize > 0))
+        return Usage("bad step size");
+    } else if (!arg.empty() && arg[0] != '-' && library.empty()) {
+      library = arg;
+    } else {
+      return Usage("unknown argument " + arg);
+    }
+  }
+  if (library.empty()) return Usage("no block library given");
+  if (constant && !inputFile.empty()) return Usage("give either --input or --input-file");
+  if (library.find('/') == std::string::npos) library = "./" + library;
+
+  std::vector<std::vector<double>> rows;
+  if (!inputFile.empty()) {
+    std::ifstream in(inputFile);
+    if (!in) return Usage("cannot read " + inputFile);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      std::vector<double> row;
+      if (!ParseRow(line, &row)) return Usage("not a row of numbers in " + inputFile + ": " + line);
+      rows.push_back(std::move(row));
+    }
+    if (rows.size() < static_cast<std::size_t>(options.steps))
+      return Usage(inputFile + " holds " + std::to_string(rows.size()) + " rows for " +
+                   std::to_string(options.steps) + " steps");
+  }
+  const std::vector<double> constantValues =
+      constant ? kyte::mexhost::Values(constant.get()) : std::vector<double>{};
+
+  kyte::sfunhost::Model model;
+  model.Add(library, std::move(params), name);
+  std::string inputError;
+
+  auto setInputs = [&](const kyte::sfunhost::StepInfo& info, kyte::sfunhost::Block& b) {
+    if (!constant && rows.empty()) return;
+    std::size_t total = 0;
+    for (int p = 0; p < ssGetNumInputPorts(b.simstruct()); ++p)
+      total += static_cast<std::size_t>(ssGetInputPortWidth(b.simstruct(), p));
+    const std::vector<double>& given = constant ? constantValues : rows[info.step];
+    if (given.size() != total && !(constant && given.size() == 1)) {
+      inputError = "sfunhost: " + std::to_string(given.size()) + " input values for " +
+                   std::to_string(total) + " input elements";
+      throw std::runtime_error(inputError);
+    }
+    std::size_t next = 0;
+    for (int p = 0; p < ssGetNumInputPorts(b.simstruct()); ++p) {
+      std::vector<double> values(static_cast<std::size_t>(ssGetInputPortWidth(b.simstruct(), p)));
+      for (double& x : values) x = given.size() == 1 ? given[0] : given[next++];
+      b.SetInput(p, values);
+    }
+  };
+  auto observe = [&](const kyte::sfunhost::StepInfo& info, kyte::sfunhost::Block& b) {
+    std::string line = std::to_string(info.step) + (info.major ? " major" : " minor") +
+                       " t=" + Number(info.t) + ":";
+    for (int p = 0; p < ssGetNumOutputPorts(b.simstruct()); ++p) {
+      if (p > 0) line += " |";
+      for (double y : b.Output(p)) line += " " + Number(y);
+    }
+    std::cout << line << "\n";
+  };
+
+  bool ok = false;
+  try {
+    ok = model.Run(options, setInputs, observe);
+  } catch (const std::runtime_error&) {
+    model.block(0).Terminate();
+    std::cout.flush();
+    std::cerr << inputError << "\n";
+    return 2;
+  }
+  const kyte::sfunhost::Block& block = model.block(0);
+  if (ok && !block.failed()) {
+    std::cout << "status: ok\n";
+    return 0;
+  }
+  std::cout << "status: error: " << block.error() << "\n";
+  return 1;
+}
