@@ -1,0 +1,180 @@
+// skypush: a Simulink block that publishes one vehicle on the multicast group at most once per
+// send period, optionally holding simulation time back to wall-clock time.
+
+#define S_FUNCTION_NAME skypush
+#define S_FUNCTION_LEVEL 2
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+
+#include "MATLAB2Network.h"
+#include "Truncate.h"
+#include "simstruc.h"
+
+namespace {
+
+constexpr int kParameterCount = 7;
+constexpr int kInputWidth = 10;
+constexpr int kHandleBufferSize = 28;  // at most 27 characters of parameter 1
+
+bool IsDoubleScalarParameter(const mxArray* pParameter) {
+  return mxIsDouble(pParameter) && mxGetNumberOfElements(pParameter) == 1;
+}
+
+// The first parameter of the wrong form, in the order 1, 2, 3, 5, 4, 6, 7, as its message;
+// nullptr when every parameter has its form.
+const char* ParameterError(SimStruct* S) {
+  if (!mxIsChar(ssGetSFcnParam(S, 0))) {
+    return "1st parameter to the skypush must be the Vehicle Handle name.";
+  }
+  static constexpr struct {
+    int iIndex;
+    const char* pszMessage;
+  } kScalarParameters[] = {
+      {1, "2nd parameter to the skypush must be the Transmit Rate in Hz"},
+      {2, "3rd parameter to the skypush must be the Craft Type"},
+      {4, "5th parameter to the skypush must be the Initial Longitude (decimal degrees)"},
+      {3, "4th parameter to the skypush must be the Initial Latitude (decimal degrees)"},
+      {5, "6th parameter to the skypush must be the Initial Alitude (feet)"},
+      {6, "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
+  };
+  for (const auto& parameter : kScalarParameters) {
+    if (!IsDoubleScalarParameter(ssGetSFcnParam(S, parameter.iIndex))) {
+      return parameter.pszMessage;
+    }
+  }
+  return nullptr;
+}
+
+double ScalarParameter(SimStruct* S, int iIndex) { return mxGetPr(ssGetSFcnParam(S, iIndex))[0]; }
+
+CMATLAB2Network* Connection(SimStruct* S) {
+  return static_cast<CMATLAB2Network*>(ssGetUserData(S));
+}
+
+}  // namespace
+
+#define MDL_CHECK_PARAMETERS
+static void mdlCheckParameters(SimStruct* S) {
+  if (const char* pszError = ParameterError(S)) ssSetErrorStatus(S, pszError);
+}
+
+static void mdlInitializeSizes(SimStruct* S) {
+  ssSetNumSFcnParams(S, kParameterCount);
+  ssSetNumContStates(S, 0);
+  ssSetNumDiscStates(S, 0);
+  if (!ssSetNumInputPorts(S, 1)) return;
+  ssSetInputPortWidth(S, 0, kInputWidth);
+  ssSetInputPortDirectFeedThrough(S, 0, 1);
+  if (!ssSetNumOutputPorts(S, 1)) return;
+  ssSetOutputPortWidth(S, 0, 1);
+  ssSetNumSampleTimes(S, 1);
+  ssSetNumRWork(S, 0);
+  ssSetNumIWork(S, 0);
+  ssSetNumPWork(S, 0);
+  ssSetNumModes(S, 0);
+  ssSetNumNonsampledZCs(S, 0);
+  ssSetOptions(S, 2);
+}
+
+static void mdlInitializeSampleTimes(SimStruct* S) {
+  ssSetSampleTime(S, 0, 0.0);
+  ssSetOffsetTime(S, 0, 0.0);
+}
+
+#define MDL_INITIALIZE_CONDITIONS
+static void mdlInitializeConditions(SimStruct*) {}
+
+#define MDL_START
+static void mdlStart(SimStruct* S) {
+  // Simulink may start a block whose parameters it never checked: read none of another form.
+  if (const char* pszError = ParameterError(S)) {
+    ssSetErrorStatus(S, pszError);
+    return;
+  }
+  // Owned through the block's user data until mdlTerminate.
+  auto* pConnection = new (std::nothrow) CMATLAB2Network;
+  if (pConnection == nullptr) {
+    ssSetErrorStatus(S, "skypush: Error instantiating CMATLAB2Network class.");
+    return;
+  }
+  ssSetUserData(S, pConnection);
+
+  char szHandle[kHandleBufferSize];
+  mxGetString(ssGetSFcnParam(S, 0), szHandle, kHandleBufferSize);
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  const int r = std::rand();
+  char szName[32];
+  std::snprintf(szName, sizeof szName, "%s%d", szHandle, r & 0x270F);
+
+  std::int32_t iCraftType = TruncateToInt32(ScalarParameter(S, 2));
+  if (iCraftType < 0) iCraftType = 0;
+  if (!pConnection->InitVehicle(iCraftType, ScalarParameter(S, 4), ScalarParameter(S, 3),
+                                ScalarParameter(S, 5), szName)) {
+    ssSetErrorStatus(S, "skypush:: Error encountered while opening the connection.\n");
+    return;
+  }
+  pConnection->bUseKYTETime = TruncateToInt32(ScalarParameter(S, 6));
+  pConnection->GetSendInterval();  // starts timer 0: send intervals and wall-clock time
+  pConnection->Vehicle.fSendInterval = 0.0f;
+  ssGetOutputPortRealSignal(S, 0)[0] = 0.0;
+}
+
+static void mdlOutputs(SimStruct* S, int_T) {
+  CMATLAB2Network* pConnection = Connection(S);
+  if (pConnection == nullptr) return;
+  VehicleRecord& vehicle = pConnection->Vehicle;
+  InputRealPtrsType u = ssGetInputPortRealSignalPtrs(S, 0);
+  vehicle.dNorth = *u[0];
+  vehicle.dEast = *u[1];
+  vehicle.fAltitude = static_cast<float>(*u[2]);
+  vehicle.fRoll = static_cast<float>(*u[3]);
+  vehicle.fPitch = static_cast<float>(*u[4]);
+  vehicle.fHeading = static_cast<float>(*u[5]);
+  for (int i = 0; i < 4; ++i) vehicle.afExtra[i] = static_cast<float>(*u[6 + i]);
+  vehicle.byState = static_cast<std::uint8_t>(TruncateToInt32(*u[9]) & 0xFF);
+  for (int i = 0; i < 3; ++i) {
+    vehicle.afAux1[i] = 0.0f;
+    vehicle.afAux2[i] = 0.0f;
+  }
+
+  if (pConnection->bUseKYTETime != 0) {
+    // Busy wait until wall-clock time reaches simulation time; a clock that gives no reading
+    // (-1.0) ends the wait instead of holding the simulation for ever.
+    const double dSimulationTime = ssGetT(S);
+    for (;;) {
+      const double dWallTime = pConnection->Timer.GetElapsedTime(0);
+      if (dWallTime < 0.0 || !(dWallTime < dSimulationTime)) break;
+    }
+  }
+  const double dt = pConnection->GetSendInterval();
+  vehicle.fSendInterval = static_cast<float>(vehicle.fSendInterval + dt);
+  ssGetOutputPortRealSignal(S, 0)[0] = pConnection->Timer.GetElapsedTime(0);
+
+  if (!pConnection->IsTimeToSend(dt)) return;
+  if (!bConnected) {
+    ssSetErrorStatus(S, "skypush:: Connection not open.");
+    return;
+  }
+  if (!pConnection->Send()) {
+    ssSetErrorStatus(S, "skypush:: Error encountered while sending data.\n");
+    return;
+  }
+  vehicle.fSendInterval = 0.0f;
+}
+
+#define MDL_UPDATE
+static void mdlUpdate(SimStruct*, int_T) {}
+
+static void mdlTerminate(SimStruct* S) {
+  CMATLAB2Network* pConnection = Connection(S);
+  if (pConnection == nullptr) return;
+  pConnection->Close();
+  delete pConnection;
+  ssSetUserData(S, nullptr);
+}
+
+#include "sfun_glue.h"
