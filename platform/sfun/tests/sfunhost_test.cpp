@@ -1,0 +1,223 @@
+#include "sfunhost.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kyte::sfunhost;
+using kyte::mexhost::Char;
+using kyte::mexhost::Scalar;
+using V = std::vector<double>;
+
+std::vector<ArrayPtr> Params(const char* mode, double width = 2, double gain = 3) {
+  std::vector<ArrayPtr> p;
+  p.push_back(Char(mode));
+  p.push_back(Scalar(width));
+  p.push_back(Scalar(gain));
+  return p;
+}
+
+int Live() {
+  // The test's own handle on the library is the block's: dlopen shares it.
+  void* h = dlopen(PROBE_BLOCK_PATH, RTLD_NOW | RTLD_NOLOAD);
+  if (h == nullptr) return -1;
+  auto live = reinterpret_cast<int (*)()>(dlsym(h, "probe_block_live"));
+  const int n = live();
+  dlclose(h);
+  return n;
+}
+
+TEST(SfunHost, DrivesTheCallbacksInOrder) {
+  Block b(PROBE_BLOCK_PATH, Params("ok", 3, 2));
+  ASSERT_TRUE(b.Initialize()) << b.error();
+  EXPECT_EQ(ssGetNumInputPorts(b.simstruct()), 1);
+  EXPECT_EQ(ssGetInputPortWidth(b.simstruct(), 0), 3);
+  EXPECT_EQ(ssGetOutputPortWidth(b.simstruct(), 1), 4);
+  EXPECT_EQ(ssGetNumSampleTimes(b.simstruct()), 1);
+  EXPECT_EQ(ssGetOptions(b.simstruct()), 2u);
+  EXPECT_FALSE(b.Outputs(0.0)) << "no outputs before mdlStart";
+  ASSERT_TRUE(b.Start()) << b.error();
+  EXPECT_EQ(Live(), 1);
+  b.SetInput(0, V{1, -2, 0.5});
+  ASSERT_TRUE(b.Outputs(0.25, false));
+  // Elements reached through their own pointers: each gets its own value.
+  EXPECT_EQ(V(b.Output(0).begin(), b.Output(0).end()), (V{2, -4, 1}));
+  EXPECT_EQ(V(b.Output(1).begin(), b.Output(1).end()), (V{0.25, 0, 1, 1}));
+  EXPECT_TRUE(b.Update());
+  EXPECT_THROW(b.SetInput(0, V{1}), std::out_of_range);
+  b.Terminate();
+  EXPECT_EQ(Live(), 0);
+  EXPECT_FALSE(b.failed());
+}
+
+TEST(SfunHost, RefusesToRunUnderAnotherName) {
+  Block b(PROBE_BLOCK_PATH, Params("ok"), "skypush");
+  EXPECT_FALSE(b.Initialize());
+  EXPECT_EQ(b.error(),
+            "S-function name mismatch: this library is the S-function 'probe_block', not "
+            "'skypush'");
+  EXPECT_FALSE(b.Start());
+  EXPECT_EQ(ssGetNumInputPorts(b.simstruct()), 0) << "mdlInitializeSizes must not have run";
+}
+
+TEST(SfunHost, ReportsTheFirstErrorStatusAndStops) {
+  struct Case {
+    const char* what;
+    std::vector<ArrayPtr> params;
+    std::string error;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"text width", {}, "2nd parameter to the probe_block must be the width"});
+  cases.back().params = Params("ok");
+  cases.back().params[1] = Char("3");
+  cases.push_back(
+      {"number mode", Params("ok"), "1st parameter to the probe_block must be the mode"});
+  cases.back().params[0] = Scalar(1);
+  cases.push_back({"row gain", Params("ok"), "3rd parameter to the probe_block must be the gain"});
+  cases.back().params[2] = kyte::mexhost::Row({1, 2});
+  cases.push_back({"missing parameter", Params("ok"),
+                   "sfunhost: probe_block expects 3 parameters, the block gives 2"});
+  cases.back().params.pop_back();
+  cases.push_back({"bad port", Params("bad-port"), "ssSetOutputPortWidth: no such output port"});
+  cases.push_back({"negative width", Params("wide"),
+                   "sfunhost: input port 1 of probe_block has width -3; widths from 0 to "
+                   "1048576 are supported"});
+  for (Case& c : cases) {
+    Block b(PROBE_BLOCK_PATH, std::move(c.params));
+    EXPECT_FALSE(b.Initialize()) << c.what;
+    EXPECT_EQ(b.error(), c.error) << c.what;
+    EXPECT_FALSE(b.Start()) << c.what;
+  }
+  Block missing("/nonexistent/probe_block.so", Params("ok"));
+  EXPECT_FALSE(missing.Initialize());
+  EXPECT_NE(missing.error().find("cannot load /nonexistent/probe_block.so"), std::string::npos);
+}
+
+TEST(SfunHost, TerminateRunsAfterAFailedStartOrStep) {
+  {
+    Block b(PROBE_BLOCK_PATH, Params("fail-start"));
+    ASSERT_TRUE(b.Initialize());
+    EXPECT_FALSE(b.Start());
+    EXPECT_EQ(b.error(), "probe_block:: start failed.\n");
+    EXPECT_EQ(Live(), 1);
+    b.Terminate();
+    EXPECT_EQ(Live(), 0) << "mdlTerminate deletes what the failed mdlStart left";
+  }
+  Model m;
+  m.Add(PROBE_BLOCK_PATH, Params("fail-outputs"));
+  int observed = 0;
+  EXPECT_FALSE(
+      m.Run(RunOptions{10, 0.1, 0, 0.0}, {}, [&](const StepInfo&, Block&) { ++observed; }));
+  EXPECT_EQ(observed, 2);
+  EXPECT_EQ(m.block(0).error(), "probe_block:: outputs failed.");
+  EXPECT_TRUE(m.block(0).terminated());
+  EXPECT_EQ(Live(), 0);
+
+  Block raised(PROBE_BLOCK_PATH, Params("throw"));
+  ASSERT_TRUE(raised.Initialize() && raised.Start());
+  EXPECT_FALSE(raised.Outputs(0.0));
+  EXPECT_EQ(raised.error(), "probe_block:: raised.\n");
+}
+
+TEST(SfunHost, ModelRunsMajorAndMinorStepsOfSeveralBlocks) {
+  Model m;
+  m.Add(PROBE_BLOCK_PATH, Params("ok", 1, 2));
+  m.Add(PROBE_BLOCK_PATH, Params("ok", 1, -1));
+  struct Seen {
+    int step;
+    std::size_t block;
+    V info;
+    double y;
+  };
+  std::vector<Seen> seen;
+  auto feed = [](const StepInfo& s, Block& b) { b.SetInput(0, V{s.t * 100}); };
+  auto observe = [&](const StepInfo& s, Block& b) {
+    seen.push_back({s.step, s.block, V(b.Output(1).begin(), b.Output(1).end()), b.Output(0)[0]});
+  };
+  ASSERT_TRUE(m.Run(RunOptions{2, 0.5, 1, 0.0}, feed, observe));
+  ASSERT_EQ(seen.size(), 8u);
+  // Per step: block 0 then block 1; the minor step halfway to the next major one. Both blocks
+  // live in one loaded library: each sees two live states.
+  const double times[] = {0, 0.25, 0.5, 0.75};
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    const double t = times[i / 2];
+    EXPECT_EQ(seen[i].block, i % 2);
+    EXPECT_EQ(seen[i].info,
+              (V{t, (i / 2) % 2 == 0 ? 1.0 : 0.0, double(i / 4 * 2 + (i / 2) % 2 + 1), 2}));
+    EXPECT_EQ(seen[i].y, (i % 2 == 0 ? 2 : -1) * t * 100);
+  }
+  EXPECT_EQ(Live(), 0);
+}
+
+// ---- The runner ----
+
+struct RunResult {
+  int status;
+  std::string out;
+};
+
+RunResult RunHost(const std::string& args) {
+  const std::string command = std::string(SFUNHOST_PATH) + " " + args + " 2>/dev/null";
+  FILE* p = popen(command.c_str(), "r");
+  RunResult r{-1, {}};
+  char buf[512];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) r.out += buf;
+  const int status = p != nullptr ? pclose(p) : -1;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+TEST(SfunHostRunner, PrintsEveryStepAndTheStatus) {
+  const std::string lib = PROBE_BLOCK_PATH;
+  RunResult ok = RunHost(lib + " -p \"'ok'\" -p 2 -p 0.5 -u '[4 -6]' -s 2 -d 0.5 -m 1");
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.out,
+            "0 major t=0: 2 -3 | 0 1 1 1\n"
+            "0 minor t=0.25: 2 -3 | 0.25 0 2 1\n"
+            "1 major t=0.5: 2 -3 | 0.5 1 3 1\n"
+            "1 minor t=0.75: 2 -3 | 0.75 0 4 1\n"
+            "status: ok\n");
+
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("sfunhost_test." + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string rows = (dir / "rows.txt").string();
+  std::ofstream(rows) << "1 2\n3,4\n\n5\t6\n";
+  RunResult file = RunHost(lib + " -p \"'ok'\" -p 2 -p 1 -f " + rows + " -s 3");
+  EXPECT_EQ(file.status, 0);
+  EXPECT_EQ(file.out,
+            "0 major t=0: 1 2 | 0 1 1 1\n"
+            "1 major t=0.01: 3 4 | 0.01 1 2 1\n"
+            "2 major t=0.02: 5 6 | 0.02 1 3 1\n"
+            "status: ok\n");
+  EXPECT_EQ(RunHost(lib + " -p \"'ok'\" -p 2 -p 1 -f " + rows + " -s 4").status, 2);
+  EXPECT_EQ(RunHost(lib + " -p \"'ok'\" -p 2 -p 1 -u '[1 2 3]'").status, 2);
+  std::filesystem::remove_all(dir);
+
+  RunResult failed = RunHost(lib + " -p \"'fail-outputs'\" -p 1 -p 1 -s 5");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out,
+            "0 major t=0: 0 | 0 1 1 1\n"
+            "1 major t=0.01: 0 | 0.01 1 2 1\n"
+            "status: error: probe_block:: outputs failed.\n");
+
+  RunResult renamed = RunHost(lib + " -n cobridge -p \"'ok'\" -p 1 -p 1");
+  EXPECT_EQ(renamed.status, 1);
+  EXPECT_EQ(renamed.out,
+            "status: error: S-function name mismatch: this library is the S-function "
+            "'probe_block', not 'cobridge'\n");
+
+  EXPECT_EQ(RunHost(lib + " -p '[1 2'").status, 2);
+  EXPECT_EQ(RunHost("").status, 2);
+}
+
+}  // namespace
