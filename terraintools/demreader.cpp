@@ -1,0 +1,187 @@
+#include "demreader.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tiledb.h"
+
+DemState dem;
+
+namespace {
+
+// DEM records are blocks of 1024 characters; record B, the first profile, follows record A.
+constexpr long kRecordBStart = 1024;
+constexpr size_t kTokenSize = 256;  // room for 255 characters and the NUL
+
+// Character-by-character tokenizer over the DEM file, keeping the current character between
+// tokens as the DEM format's fixed fields need it.
+class DemTokenizer {
+ public:
+  DemTokenizer(std::FILE* file, const char* name) : file_(file), name_(name) {}
+
+  // A header token: number characters are digits, ".", "D", "E", "+" and "-"; a "D" becomes
+  // "E", and an exponent letter takes the three characters after it whatever they are.
+  const char* Header() {
+    return Next(true, "error: processing: %s \n\n", "error: processing: %s \n");
+  }
+
+  // A profile token: digits, ".", "D", "+" and "-", without the exponent rule.
+  const char* Profile() {
+    return Next(false, "error: processing: %s \n\n", "error: processing: %s \n\n");
+  }
+
+  // Forgets the current character: the next token starts with a fresh read.
+  void Restart() { current_ = ' '; }
+
+ private:
+  static bool IsNumberChar(int c, bool header) {
+    return std::isdigit(c) || c == '.' || c == 'D' || c == '+' || c == '-' || (header && c == 'E');
+  }
+
+  int Read(const char* eof_message) {
+    const int c = std::fgetc(file_);
+    if (c == EOF) {
+      std::fprintf(stderr, eof_message, name_);
+      std::exit(-1);
+    }
+    return c;
+  }
+
+  void Append(char c) {
+    if (length_ + 1 < kTokenSize) token_[length_++] = c;  // longer tokens are cut
+  }
+
+  const char* Next(bool header, const char* eof_in_space, const char* eof_in_token) {
+    while (std::isspace(current_)) current_ = Read(eof_in_space);
+    length_ = 0;
+    Append(static_cast<char>(current_));
+    while (IsNumberChar(current_, header)) {
+      current_ = Read(eof_in_token);
+      if (!IsNumberChar(current_, header)) break;  // stays the current character
+      const char c = current_ == 'D' ? 'E' : static_cast<char>(current_);
+      Append(c);
+      if (header && c == 'E') {
+        for (int k = 0; k < 3; ++k) Append(static_cast<char>(Read(eof_in_token)));
+        current_ = ' ';
+        break;
+      }
+    }
+    token_[length_] = '\0';
+    return token_;
+  }
+
+  std::FILE* file_;
+  const char* name_;
+  int current_ = ' ';
+  char token_[kTokenSize] = {};
+  size_t length_ = 0;
+};
+
+void Fail(const char* format, const char* text = "") {
+  std::fprintf(stderr, format, text);
+  std::exit(-1);
+}
+
+bool ConvertInt(const char* token, int& value) { return std::sscanf(token, "%i", &value) == 1; }
+
+void PutValue(std::FILE* out, int32_t v) {
+  uint8_t bytes[4];
+  PutS32(bytes, v);
+  std::fwrite(bytes, 1, 4, out);
+}
+
+}  // namespace
+
+int DemTileNumber(double degrees, int offset) {
+  const int64_t whole = TruncateToInt32(degrees);
+  // Formed in 64 bits: from 39 degrees east the product no longer fits 32 bits.
+  const int64_t v = (whole + offset) * 9830400;
+  return static_cast<int>((v >> 23) + ((v >> 20) & 1));
+}
+
+std::string DemGridFileName(int tx, int ty, int ncols, int nrows) {
+  char name[kFileNameSize];
+  std::snprintf(name, sizeof name, "%03d_%03d.%04dx%04d", tx, ty, ncols, nrows);
+  return name;
+}
+
+bool ReadDem(const char* filename) {
+  std::FILE* in = std::fopen(filename, "r");
+  if (in == nullptr) Fail("\n error:Could not open '%s'\n", filename);
+  std::fprintf(stderr, "\n\nprocessing: %s \n", filename);
+
+  for (int k = 0; k < 143; ++k) {
+    if (std::fgetc(in) == EOF) Fail("error processing: %s \n\n", filename);
+  }
+
+  DemTokenizer tokens(in, filename);
+  float corner[8] = {};
+  for (int t = 0; t <= 37; ++t) {
+    const char* token = tokens.Header();
+    if (t >= 22 && t <= 29) {
+      if (std::sscanf(token, "%f", &corner[t - 22]) != 1) {
+        std::fprintf(stderr, "error:dem_gnd_cood[%i] string = %s\n", t - 22, token);
+        std::exit(-1);
+      }
+    } else if (t == 36) {
+      if (!ConvertInt(token, dem.DEM_a_row)) Fail("error:DEM_a_row\n");
+    } else if (t == 37) {
+      if (!ConvertInt(token, dem.DEM_a_col)) Fail("error:DEM_a_col\n");
+    }
+  }
+
+  double* const corners[8] = {&dem.long_00, &dem.lat_00, &dem.long_r0, &dem.lat_r0,
+                              &dem.long_rc, &dem.lat_rc, &dem.long_0c, &dem.lat_0c};
+  for (int k = 0; k < 8; ++k) *corners[k] = corner[k] * 0.0002777777777777778;
+  dem.tile_x = DemTileNumber(dem.long_00, 180);
+  dem.tile_y = DemTileNumber(dem.lat_00, 90);
+
+  const std::string grid_name = DemGridFileName(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
+  std::FILE* out = std::fopen(grid_name.c_str(), "wb");
+  if (out == nullptr) Fail("\n error: Could not open '%s'\n", grid_name.c_str());
+
+  // Record A may hold further fields after the profile count (contour intervals, dates,
+  // datums, edition); the profiles start with record B.
+  if (std::ftell(in) < kRecordBStart) {
+    std::fseek(in, kRecordBStart, SEEK_SET);
+    tokens.Restart();
+  }
+
+  int last = 0;
+  for (int p = 1; p <= dem.DEM_a_col; ++p) {
+    int DEM_b_row = 0, DEM_b_col = 0;
+    for (int t = 0; t <= 8; ++t) {
+      const char* token = tokens.Profile();
+      if (t == 2 && !ConvertInt(token, DEM_b_row)) Fail("error: DEM_b_row\n");
+      if (t == 3 && !ConvertInt(token, DEM_b_col)) Fail("error:DEM_b_col\n");
+    }
+    int j = 1;
+    for (; j <= DEM_b_row; ++j) {
+      int value;
+      if (std::fscanf(in, "%i", &value) != 1) {
+        std::fprintf(stderr, "elev_dat\n");
+        std::fclose(out);
+        std::fclose(in);
+        return false;
+      }
+      last = value;
+      if (j <= kDemGridSize && p <= kDemGridSize) {
+        dem.grid[static_cast<size_t>(j - 1) * kDemGridSize + (p - 1)] = value;
+      }
+    }
+    std::fprintf(stderr, " \rreading file:[%i][%i] = %i", j, p, last);
+  }
+
+  for (int r = 0; r < kDemGridSize; ++r) {
+    for (int c = 0; c < kDemGridSize; ++c) {
+      PutValue(out, dem.grid[static_cast<size_t>(r) * kDemGridSize + c]);
+    }
+    std::fprintf(stderr, "\rwriting file:[%i][%i]", kDemGridSize, kDemGridSize - 1 - r);
+  }
+  std::fclose(out);
+  std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name.c_str());
+  std::fclose(in);
+  std::fprintf(stderr, "\n");
+  return true;
+}

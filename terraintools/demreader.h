@@ -1,0 +1,38 @@
+// Reader of USGS DEM files in their ASCII form (record A header, one record B per profile):
+// takes the corners and the profiles into a 1201 x 1201 grid and writes it as an elevation grid
+// file named after the DEM's south-west tile numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr int kDemGridSize = 1201;
+
+struct DemState {
+  // Corners in degrees, longitude then latitude: south-west, north-west, north-east, south-east.
+  double long_00 = 0, lat_00 = 0;
+  double long_r0 = 0, lat_r0 = 0;
+  double long_rc = 0, lat_rc = 0;
+  double long_0c = 0, lat_0c = 0;
+  int DEM_a_row = 0, DEM_a_col = 0;
+  int tile_x = 0, tile_y = 0;  // tile numbers of the south-west corner, for the grid file name
+  // grid[row * kDemGridSize + column]: profile p fills column p - 1, its j-th elevation row j - 1.
+  std::vector<int32_t> grid = std::vector<int32_t>(kDemGridSize * kDemGridSize, 0);
+};
+
+// The process-wide DEM, filled once by ReadDem.
+extern DemState dem;
+
+// Tile number of a whole-degree south-west coordinate: (degrees + offset) x 9830400 is the
+// position in 1/8192 post, so >> 23 is the tile and bit 20 the post column's bit 7.
+int DemTileNumber(double degrees, int offset);
+
+// "%03d_%03d.%04dx%04d" with the tile numbers and the grid's dimensions.
+std::string DemGridFileName(int tx, int ty, int ncols, int nrows);
+
+// Reads the DEM and writes its grid file. Ends the process with status -1 when the file cannot
+// be opened, ends early, holds a header value that does not convert, or the grid file cannot be
+// created. Returns false, with "elev_dat" printed and the grid file left empty, when a profile
+// elevation cannot be read; true after the grid file has been written.
+bool ReadDem(const char* filename);

@@ -1,0 +1,268 @@
+// demimport run as a program in a private directory, on the GDAL-written DEM of the Olympic
+// peninsula and on DEMs written here.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "terrain_fixture.h"
+#include "tiledb.h"
+
+namespace {
+
+struct ProgramRun {
+  int status;
+  std::string out, err;
+};
+
+ProgramRun RunDemimport(const std::vector<std::string>& args) {
+  std::string command = DEMIMPORT_PATH;
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >stdout.txt 2>stderr.txt";
+  const int raw = std::system(command.c_str());
+  ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000, "", ""};
+  const auto out = ReadFileBytes("stdout.txt"), err = ReadFileBytes("stderr.txt");
+  run.out.assign(out.begin(), out.end());
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The DEM's elevations by profile, read from record B on by splitting at white space: each
+// profile is 9 header fields, the third its elevation count, then the elevations.
+std::vector<std::vector<int32_t>> ReadProfiles(const std::string& path) {
+  const auto bytes = ReadFileBytes(path);
+  std::istringstream in(std::string(bytes.begin() + 1024, bytes.end()));
+  std::vector<std::vector<int32_t>> profiles;
+  std::string field[9];
+  while (in >> field[0]) {
+    for (int k = 1; k < 9; ++k) in >> field[k];
+    std::vector<int32_t> p(std::stoi(field[2]));
+    for (int32_t& v : p) in >> v;
+    profiles.push_back(std::move(p));
+  }
+  return profiles;
+}
+
+// A DEM in the fixed layout of its records: record A of 1024 characters, then the profiles,
+// each padded to a multiple of 1024 characters.
+struct DemSpec {
+  std::vector<std::string> corners = {"-0.439200000000000D+06", "0.133200000000000D+06",
+                                      "-0.439200000000000D+06", "0.133236000000000D+06",
+                                      "-0.439164000000000D+06", "0.133236000000000D+06",
+                                      "-0.439164000000000D+06", "0.133200000000000D+06"};
+  std::string after_counts;  // further record A fields after the row and column counts
+  std::string token4 = "0.0";
+  std::string profile_x = "0.000000000000000D+00";  // the profiles' first coordinate
+  std::vector<std::vector<int32_t>> profiles;
+};
+
+std::string Field(const std::string& text, size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string MakeDem(const DemSpec& spec) {
+  std::string a = "synthetic.dem";
+  a.resize(144, ' ');
+  a += Field("1", 6) + Field("1", 6) + Field("0", 6) + Field("0", 6);
+  for (int k = 0; k < 15; ++k) a += Field(k == 0 ? spec.token4 : "0.0", 24);
+  a += Field("3", 6) + Field("2", 6) + Field("4", 6);
+  for (const std::string& c : spec.corners) a += Field(c, 24);
+  a += Field("0.0", 24) + Field("100.0", 24) + Field("0.0", 24);
+  a += Field("0", 6) + "3.000000D+003.000000D+001.000000D+00";
+  a += Field("1", 6) + Field(std::to_string(spec.profiles.size()), 6) + spec.after_counts;
+  a.resize(1024, ' ');
+  for (size_t p = 0; p < spec.profiles.size(); ++p) {
+    std::string b = Field("1", 6) + Field(std::to_string(p + 1), 6) +
+                    Field(std::to_string(spec.profiles[p].size()), 6) + Field("1", 6);
+    b += Field(spec.profile_x, 24);
+    for (int k = 0; k < 4; ++k) b += Field("0.000000000000000D+00", 24);
+    for (const int32_t v : spec.profiles[p]) b += Field(std::to_string(v), 6);
+    b.resize((b.size() + 1023) / 1024 * 1024, ' ');
+    a += b;
+  }
+  return a;
+}
+
+void WriteText(const std::string& name, const std::string& text) {
+  WriteFileBytes(name, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+int32_t GridValue(const std::vector<uint8_t>& grid, int record, int value) {
+  return GetS32(&grid[(static_cast<size_t>(record) * 1201 + value) * 4]);
+}
+
+using Demimport = TerrainDirTest;
+
+TEST_F(Demimport, WrongArgumentCountPrintsUsage) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"a.dem", "b.dem"}}) {
+    const ProgramRun run = RunDemimport(args);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, std::string("\n usage: ") + DEMIMPORT_PATH + " DEM_filename \n");
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(Demimport, OlympicDemBecomesItsGridAndTiles) {
+  ASSERT_EQ(std::system("xz -dc '" DEM_FIXTURE "' > olympic.dem"), 0);
+  const ProgramRun run = RunDemimport({"olympic.dem"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "long_00=-124.000000 \nlat_00=48.000000 \nlong_0c=-123.000000 \n"
+                       "lat_0c=48.000000 \nlong_r0=-124.000000 \nlat_r0=49.000000 \n"
+                       "long_rc=-123.000000 \nlat_rc=49.000000 \n"));
+  EXPECT_TRUE(Contains(run.err, "\n\n Conversion Saved to file: 066_162.1201x1201 \n"));
+  EXPECT_TRUE(Contains(run.err,
+                       "long_min = 66.000000 \nlong_max = 66.000000 \n"
+                       "lat_min = 162.000000 \nlat_max = 162.000000 \n"));
+  EXPECT_TRUE(
+      Contains(run.out, "\nPhase 1: converting elevations\n\n066_162.1201x1201 opened  RO\n"));
+
+  const std::vector<std::vector<int32_t>> profiles = ReadProfiles("olympic.dem");
+  ASSERT_EQ(profiles.size(), 1201u);
+  const std::vector<uint8_t> grid = ReadFileBytes("066_162.1201x1201");
+  ASSERT_EQ(grid.size(), 5769604u);
+  std::map<std::string, std::vector<uint8_t>> tiles;
+  int exact = 0;
+  for (int p = 0; p < 1201; ++p) {
+    ASSERT_EQ(profiles[p].size(), 1201u);
+    for (int j = 0; j < 1201; ++j) {
+      const int32_t want = profiles[p][j];
+      ASSERT_EQ(GridValue(grid, j, p), want) << p << "," << j;
+      // Profile p lies on post column (56 x 1200 + p), its j-th elevation on post row
+      // (138 x 1200 + j): the bilinear step lands a hair short of the sample and truncates.
+      const int X = 67200 + p, Y = 165600 + j;
+      std::vector<uint8_t>& tile = tiles[ElevationTileName(X >> 10, Y >> 10)];
+      if (tile.empty()) tile = ReadFileBytes(ElevationTileName(X >> 10, Y >> 10));
+      ASSERT_EQ(tile.size(), kElevationTileBytes);
+      const int got = GetElevation(tile.data(), X & kTileMask, Y & kTileMask);
+      ASSERT_LE(std::abs(got - want), 1) << p << "," << j;
+      if (got != want) {
+        ASSERT_EQ(got, want > 0 ? want - 1 : want + 1) << p << "," << j;
+      }
+      exact += got == want;
+    }
+  }
+  EXPECT_GT(exact, 1201 * 1201 / 2);
+  EXPECT_EQ(tiles.size(), 4u);
+}
+
+TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
+  DemSpec spec;
+  spec.profiles = {{11, 12, 13, 14}, {21, 22, 23, 24}, {-31, 32, 33, 34}};
+  WriteText("plain.dem", MakeDem(spec));
+  spec.after_counts = "                       0 1 1       0";
+  WriteText("newer.dem", MakeDem(spec));
+
+  std::vector<uint8_t> grids[2];
+  for (int k = 0; k < 2; ++k) {
+    const ProgramRun run = RunDemimport({k == 0 ? "plain.dem" : "newer.dem"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // 122 W, 37 N: tile numbers 68 and 148.
+    EXPECT_TRUE(Contains(run.err, "long_00=-122.000000 \nlat_00=37.000000 \n"));
+    EXPECT_TRUE(Contains(run.err,
+                         "long_min = 68.000000 \nlong_max = 68.000000 \n"
+                         "lat_min = 148.000000 \nlat_max = 148.000000 \n"));
+    grids[k] = ReadFileBytes("068_148.1201x1201");
+  }
+  EXPECT_EQ(grids[0], grids[1]);
+  ASSERT_EQ(grids[0].size(), 5769604u);
+  EXPECT_EQ(GridValue(grids[0], 0, 0), 11);  // record 0: the first elevation of every profile
+  EXPECT_EQ(GridValue(grids[0], 0, 2), -31);
+  EXPECT_EQ(GridValue(grids[0], 3, 1), 24);
+  EXPECT_EQ(GridValue(grids[0], 4, 1), 0);  // beyond the short profiles and their count
+  EXPECT_EQ(GridValue(grids[0], 0, 3), 0);
+  // The 0.01-degree region lies in tile (67, 148); its south-west post takes g(0, 0).
+  const std::vector<uint8_t> tile = ReadFileBytes("067_148");
+  EXPECT_EQ(GetElevation(tile.data(), 69600 & kTileMask, 152400 & kTileMask), 11);
+}
+
+TEST_F(Demimport, TileNumbersEastOf39Degrees) {
+  DemSpec spec;
+  spec.corners = {"0.140400000000000D+06", "0.162000000000000D+06", "0.140400000000000D+06",
+                  "0.162036000000000D+06", "0.140436000000000D+06", "0.162036000000000D+06",
+                  "0.140436000000000D+06", "0.162000000000000D+06"};
+  spec.profiles = {{5}};
+  WriteText("east.dem", MakeDem(spec));
+  const ProgramRun run = RunDemimport({"east.dem"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists("257_159.1201x1201"));
+  EXPECT_TRUE(Contains(run.err, "long_min = 257.000000 \n"));
+  EXPECT_TRUE(Contains(run.err, "lat_min = 159.000000 \n"));
+}
+
+TEST_F(Demimport, FailuresEndTheProcess) {
+  DemSpec spec;
+  spec.profiles = {{1, 2}, {3, 4}};
+  const std::string good = MakeDem(spec);
+  DemSpec letter = spec;
+  letter.token4 = "X";
+  DemSpec long_token = spec;
+  long_token.profile_x = std::string(300, '7');
+  // The last profile: its header and its first elevation, of two.
+  const std::string short_profile = good.substr(0, good.size() - 1024 + 144 + 6);
+  const size_t corner_at = good.find("-0.4392");
+  const struct {
+    const char* what;
+    std::string dem;
+    int status;
+    std::string err_tail;
+  } cases[] = {
+      {"ends in the first 143 characters", good.substr(0, 100), 255,
+       "error processing: d.dem \n\n"},
+      {"ends in white space", good.substr(0, corner_at - 3), 255, "error: processing: d.dem \n\n"},
+      {"ends in a token", good.substr(0, corner_at + 7), 255, "error: processing: d.dem \n"},
+      {"letter among the header tokens", MakeDem(letter), 255,
+       "error:dem_gnd_cood[0] string = X\n"},
+      {"profile ends early", short_profile, 255, "elev_dat\n"},
+      {"token longer than its buffer", MakeDem(long_token), 0, "lat_max = 148.000000 \n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove("068_148.1201x1201");
+    std::filesystem::remove("067_148");
+    WriteText("d.dem", c.dem);
+    const ProgramRun run = RunDemimport({"d.dem"});
+    EXPECT_EQ(run.status, c.status);
+    ASSERT_GE(run.err.size(), c.err_tail.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - c.err_tail.size()), c.err_tail);
+    EXPECT_EQ(std::filesystem::exists("067_148"), c.status == 0);
+  }
+  // The profile that ends early leaves its grid file empty.
+  WriteText("d.dem", short_profile);
+  RunDemimport({"d.dem"});
+  EXPECT_EQ(std::filesystem::file_size("068_148.1201x1201"), 0u);
+
+  ProgramRun run = RunDemimport({"missing.dem"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, "\n error:Could not open 'missing.dem'\n");
+
+  std::filesystem::remove("068_148.1201x1201");
+  std::filesystem::create_directory("068_148.1201x1201");
+  WriteText("d.dem", good);
+  run = RunDemimport({"d.dem"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "\n error: Could not open '068_148.1201x1201'\n"));
+  std::filesystem::remove("068_148.1201x1201");
+
+  // A failing elevation pass is reported; the closing lines still follow.
+  std::filesystem::remove("067_148");
+  std::filesystem::create_directory("067_148");
+  run = RunDemimport({"d.dem"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(Contains(run.err,
+                       "trn_elevation: Can't open 067_148\n"
+                       "demimport: error in conversion of elevation\n"
+                       "long_min = 68.000000 \n"));
+}
+
+}  // namespace
