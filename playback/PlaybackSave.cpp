@@ -1,0 +1,5 @@
+#include "PlaybackSave.h"
+
+CKYTEPlaybackSave::CKYTEPlaybackSave() { Timer.StartTimer(); }
+
+CKYTEPlaybackSave::~CKYTEPlaybackSave() = default;

@@ -1,0 +1,138 @@
+// flightcue: writes, once at the start of the simulation, the playback configuration file that
+// declares the recorded vehicles' data files and their 33 columns.
+#define S_FUNCTION_NAME flightcue
+#define S_FUNCTION_LEVEL 2
+#include <ostream>
+#include <string>
+
+#include "BlockParams.h"
+#include "DataFileName.h"
+#include "TextFileStream.h"
+#include "simstruc.h"
+
+namespace {
+
+enum { kConfigName = 0, kBaseName = 1, kNumVehicles = 2, kNumParams = 3 };
+
+// The three playback blocks: the network, the charts and the simulator's playback.
+constexpr const char* kBlockLines[] = {
+    "[Block 1]",
+    "Block Label=Network Block",
+    "",
+    "[Block 2]",
+    "Block Label=Display Charts",
+    "Gallery:1=9109505",
+    "Line Width:1=2",
+    "Line Style:1=38469632",
+    "Marker Shape:1=9109504",
+    "Marker Size:1=3",
+    "Marker Step:1=1",
+    "Grid:1=9109505",
+    "Title:1=(Right-Click in Chart Area for Menu)",
+    "Chart3D:1=0",
+    "Legend Visible:1=-1",
+    "Legend Docked:1=256",
+    "Y Axis Autoscale:1=0",
+    "Y Axis Maximum:1=800",
+    "Y Axis Minimum:1=-150",
+    "Chart Refresh Rate=5",
+    "X Increment=5",
+    "Number of Charts=1",
+    "",
+    "[Block 3]",
+    "Block Label=KYTE Playback Block",
+};
+
+// The columns of a data file, in the order flightlog writes them.
+constexpr const char* kColumnLines[] = {
+    ":Dyn:time=1:1",      ":Dyn:x=1:2",      ":Dyn:y=1:3",       ":Dyn:z=1:4",
+    ":Dyn:xrot=1:5",      ":Dyn:yrot=1:6",   ":Dyn:zrot=1:7",    ":Dyn:craftmask=1:8",
+    ":Dyn:crafttype=1:9", ":Dyn:eng=1:10",   ":Dyn:alpha=1:11",  ":Dyn:beta=1:12",
+    ":Dyn:G=1:13",        ":Dyn:V=1:14",     ":Dyn:M=1:15",      ":Dyn:sfc01=1:16",
+    ":Dyn:sfc02=1:17",    ":Dyn:sfc03=1:18", ":Dyn:sfc04=1:19",  ":Dyn:sfc05=1:20",
+    ":Dyn:sfc06=1:21",    ":Dyn:sfc07=1:22", ":Dyn:sfc08=1:23",  ":Dyn:sfc09=1:24",
+    ":Dyn:sfc10=1:25",    ":Dyn:sfc11=1:26", ":Dyn:sfc12=1:27",  ":Dyn:sfc13=1:28",
+    ":Dyn:sfc14=1:29",    ":Dyn:sfc15=1:30", ":Dyn:select=1:31", ":Dyn:launch=1:32",
+    ":Dyn:explode=1:33",
+};
+static_assert(std::size(kBlockLines) == 25 && std::size(kColumnLines) == 33);
+
+}  // namespace
+
+#define MDL_CHECK_PARAMETERS
+static void mdlCheckParameters(SimStruct* S) {
+  if (!playback::IsText(ssGetSFcnParam(S, kConfigName))) {
+    ssSetErrorStatus(
+        S, "1st parameter to the flightcue must be the Playback Configuration File Name.");
+    return;
+  }
+  if (!playback::IsText(ssGetSFcnParam(S, kBaseName))) {
+    ssSetErrorStatus(
+        S, "2nd parameter to the flightcue must be the Base File Name for the data file.");
+    return;
+  }
+  if (!playback::IsOneDouble(ssGetSFcnParam(S, kNumVehicles))) {
+    ssSetErrorStatus(S,
+                     "3rd parameter to the flightcue must be the number of vehicles to include in "
+                     "the .ply.ini file");
+    return;
+  }
+}
+
+static void mdlInitializeSizes(SimStruct* S) {
+  ssSetNumSFcnParams(S, kNumParams);
+  ssSetNumContStates(S, 0);
+  ssSetNumDiscStates(S, 0);
+  if (!ssSetNumInputPorts(S, 1)) return;
+  ssSetInputPortWidth(S, 0, 1);
+  ssSetInputPortDirectFeedThrough(S, 0, 1);
+  if (!ssSetNumOutputPorts(S, 1)) return;
+  ssSetOutputPortWidth(S, 0, 1);
+  ssSetNumSampleTimes(S, 1);
+  ssSetNumRWork(S, 0);
+  ssSetNumIWork(S, 0);
+  ssSetNumPWork(S, 0);
+  ssSetNumModes(S, 0);
+  ssSetNumNonsampledZCs(S, 0);
+  ssSetOptions(S, 2);
+}
+
+static void mdlInitializeSampleTimes(SimStruct* S) {
+  ssSetSampleTime(S, 0, CONTINUOUS_SAMPLE_TIME);
+  ssSetOffsetTime(S, 0, 0.0);
+}
+
+#define MDL_INITIALIZE_CONDITIONS
+static void mdlInitializeConditions(SimStruct*) {}
+
+#define MDL_START
+static void mdlStart(SimStruct* S) {
+  char szConfigName[playback::kTextBufferSize];
+  playback::ReadText(ssGetSFcnParam(S, kConfigName), szConfigName);
+  // A file that cannot be created leaves the stream failed: the lines are dropped, the run goes on.
+  playback::CTextFileStream out(szConfigName, playback::CTextFileStream::Mode::kWrite);
+  for (const char* line : kBlockLines) {
+    out << line << '\n' << std::flush;
+  }
+
+  char szBaseName[playback::kTextBufferSize];
+  playback::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
+  const std::int32_t iNumVehicles = playback::ReadInteger(ssGetSFcnParam(S, kNumVehicles));
+  for (std::int32_t i = 1; i <= iNumVehicles && out; ++i) {
+    const std::string dataFile = playback::FormatDataFileName(szBaseName, i);
+    out << "Entity:" << i << ":DataFile=" << dataFile << '\n' << std::flush;
+    out << "Entity:" << i << ":Time Type=Elapsed" << '\n' << std::flush;
+    for (const char* column : kColumnLines) {
+      out << "Entity:" << i << column << '\n' << std::flush;
+    }
+  }
+}
+
+static void mdlOutputs(SimStruct*, int_T) {}
+
+#define MDL_UPDATE
+static void mdlUpdate(SimStruct*, int_T) {}
+
+static void mdlTerminate(SimStruct*) {}
+
+#include "sfun_glue.h"

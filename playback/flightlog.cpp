@@ -1,0 +1,130 @@
+// flightlog: records the inputs of one vehicle, one text row per step, into its playback data
+// file, and outputs the wall-clock seconds since the simulation started.
+#define S_FUNCTION_NAME flightlog
+#define S_FUNCTION_LEVEL 2
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "BlockParams.h"
+#include "DataFileName.h"
+#include "PlaybackRow.h"
+#include "PlaybackSave.h"
+#include "simstruc.h"
+
+namespace {
+
+enum { kBaseName = 0, kVehicle = 1, kNumSignals = 2, kNumParams = 3 };
+
+}  // namespace
+
+#define MDL_CHECK_PARAMETERS
+static void mdlCheckParameters(SimStruct* S) {
+  if (!playback::IsText(ssGetSFcnParam(S, kBaseName))) {
+    ssSetErrorStatus(
+        S, "1st parameter to the flightlog must be the base file name for the data file.");
+    return;
+  }
+  if (!playback::IsOneDouble(ssGetSFcnParam(S, kVehicle))) {
+    ssSetErrorStatus(S,
+                     "2nd parameter to the flightlog must be the vehicle number, this is used to "
+                     "build the data file name.");
+    return;
+  }
+  if (!playback::IsOneDouble(ssGetSFcnParam(S, kNumSignals))) {
+    ssSetErrorStatus(
+        S, "3rd parameter to the flightlog must be the number of input signals to the block.");
+    return;
+  }
+}
+
+static void mdlInitializeSizes(SimStruct* S) {
+  ssSetNumSFcnParams(S, kNumParams);
+  // The input width comes from parameter 3: it is read only once the parameters passed their
+  // checks.
+  if (ssGetNumSFcnParams(S) != ssGetSFcnParamsCount(S)) return;
+  mdlCheckParameters(S);
+  if (ssGetErrorStatus(S) != nullptr) return;
+
+  ssSetNumContStates(S, 0);
+  ssSetNumDiscStates(S, 0);
+  if (!ssSetNumInputPorts(S, 1)) return;
+  ssSetInputPortWidth(S, 0, playback::ReadInteger(ssGetSFcnParam(S, kNumSignals)));
+  ssSetInputPortDirectFeedThrough(S, 0, 1);
+  if (!ssSetNumOutputPorts(S, 1)) return;
+  ssSetOutputPortWidth(S, 0, 1);
+  ssSetNumSampleTimes(S, 1);
+  ssSetNumRWork(S, 0);
+  ssSetNumIWork(S, 0);
+  ssSetNumPWork(S, 0);
+  ssSetNumModes(S, 0);
+  ssSetNumNonsampledZCs(S, 0);
+  ssSetOptions(S, 2);
+}
+
+static void mdlInitializeSampleTimes(SimStruct* S) {
+  ssSetSampleTime(S, 0, CONTINUOUS_SAMPLE_TIME);
+  ssSetOffsetTime(S, 0, 0.0);
+}
+
+#define MDL_INITIALIZE_CONDITIONS
+static void mdlInitializeConditions(SimStruct*) {}
+
+#define MDL_START
+static void mdlStart(SimStruct* S) {
+  CKYTEPlaybackSave* pSave = nullptr;
+  try {
+    pSave = new (std::nothrow) CKYTEPlaybackSave;
+  } catch (...) {
+    pSave = nullptr;
+  }
+  if (pSave == nullptr) {
+    ssSetErrorStatus(S, "flightlog: Error instantiating CKYTEPlaybackSave class.");
+    return;
+  }
+  ssSetUserData(S, pSave);
+
+  char szBaseName[playback::kTextBufferSize];
+  playback::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
+  const std::int32_t iVehicle = playback::ReadInteger(ssGetSFcnParam(S, kVehicle));
+
+  // A name the buffer cannot hold is refused: cut, it could name another vehicle's file.
+  const std::string fileName = playback::FormatDataFileName(szBaseName, iVehicle);
+  if (fileName.size() >= sizeof pSave->szFileName) {
+    ssSetErrorStatus(S, "flightlog:: Data file name longer than 255 characters.");
+    return;
+  }
+  std::memcpy(pSave->szFileName, fileName.c_str(), fileName.size() + 1);
+
+  // Emptied first, then kept open for appending: every row goes to the current end of the file.
+  { playback::CTextFileStream(pSave->szFileName, playback::CTextFileStream::Mode::kWrite); }
+  pSave->pOutFile = std::make_unique<playback::CTextFileStream>(
+      pSave->szFileName, playback::CTextFileStream::Mode::kAppend);
+
+  pSave->iNumSignals = playback::ReadInteger(ssGetSFcnParam(S, kNumSignals));
+}
+
+static void mdlOutputs(SimStruct* S, int_T) {
+  auto* pSave = static_cast<CKYTEPlaybackSave*>(ssGetUserData(S));
+  if (pSave == nullptr) return;
+  if (pSave->pOutFile != nullptr) {
+    // Never more values than the port carries.
+    const std::int32_t count = std::min(pSave->iNumSignals, ssGetInputPortWidth(S, 0));
+    playback::WriteRow(*pSave->pOutFile, ssGetInputPortRealSignalPtrs(S, 0), count);
+  }
+  ssGetOutputPortRealSignal(S, 0)[0] = pSave->Timer.GetElapsedTime(0);
+}
+
+#define MDL_UPDATE
+static void mdlUpdate(SimStruct*, int_T) {}
+
+static void mdlTerminate(SimStruct* S) {
+  auto* pSave = static_cast<CKYTEPlaybackSave*>(ssGetUserData(S));
+  if (pSave == nullptr) return;
+  pSave->pOutFile.reset();
+  delete pSave;
+  ssSetUserData(S, nullptr);
+}
+
+#include "sfun_glue.h"

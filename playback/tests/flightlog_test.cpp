@@ -1,0 +1,218 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <limits>
+#include <sstream>
+
+#include "BlockTestSupport.h"
+
+namespace {
+
+using kyte::sfunhost::Block;
+using namespace playback_test;
+
+class FlightlogTest : public TempDirTest {
+ protected:
+  std::unique_ptr<Block> MakeBlock(const std::string& base, double vehicle, double signals) {
+    return std::make_unique<Block>(FLIGHTLOG_PATH,
+                                   Params(Text(Path(base)), Number(vehicle), Number(signals)));
+  }
+};
+
+TEST_F(FlightlogTest, WritesOneTabSeparatedRowPerStepWithCarriageReturns) {
+  auto block = MakeBlock("run", 3, 5);
+  ASSERT_TRUE(block->Initialize()) << block->error();
+  EXPECT_EQ(ssGetInputPortWidth(block->simstruct(), 0), 5);
+  EXPECT_EQ(ssGetOutputPortWidth(block->simstruct(), 0), 1);
+  EXPECT_EQ(ssGetOptions(block->simstruct()), 2u);
+  ASSERT_EQ(ssGetNumSampleTimes(block->simstruct()), 1);
+  EXPECT_EQ(block->simstruct()->sampleTimes[0], 0.0);
+  ASSERT_TRUE(block->Start()) << block->error();
+
+  const std::vector<std::vector<double>> rows = {
+      {0.0, 1.5, -2.0, 1234567.0, 0.0000001},
+      {1.0, 0.5, 100000.0, 1000000.0, 0.0001},
+      {0.00001, -0.0, std::numeric_limits<double>::infinity(),
+       -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()},
+  };
+  double previous = 0.0;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    block->SetInput(0, rows[k]);
+    ASSERT_TRUE(block->Outputs(0.01 * static_cast<double>(k), k != 1)) << block->error();
+    // Wall-clock seconds since mdlStart.
+    const double elapsed = block->Output(0)[0];
+    EXPECT_GE(elapsed, previous);
+    EXPECT_LT(elapsed, 60.0);
+    previous = elapsed;
+  }
+  // Every row is in the file while the simulation still runs.
+  const std::string expected =
+      "0\t1.5\t-2\t1.23457e+006\t1e-007\t\r\n"
+      "1\t0.5\t100000\t1e+006\t0.0001\t\r\n"
+      "1e-005\t-0\tinf\t-inf\tnan\t\r\n";
+  EXPECT_EQ(Read("run03.dat"), expected);
+  block->Terminate();
+  EXPECT_EQ(Read("run03.dat"), expected);
+  EXPECT_EQ(Files(), std::vector<std::string>{"run03.dat"});
+}
+
+TEST_F(FlightlogTest, NamesItsFileFromBaseNameAndTruncatedVehicleNumber) {
+  const struct {
+    const char* base;
+    double vehicle;
+    const char* file;
+  } cases[] = {
+      {"base", 7.9, "base07.dat"},  {"base", -1.0, "base-01.dat"}, {"run", 3.0, "run03.dat"},
+      {"run", 100.0, "run100.dat"}, {"f16_", 0.0, "f16_00.dat"},   {"run", -0.5, "run00.dat"},
+  };
+  for (const auto& c : cases) {
+    auto block = MakeBlock(c.base, c.vehicle, 1);
+    ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+    block->SetInput(0, std::vector<double>{2.0});
+    ASSERT_TRUE(block->Outputs(0.0));
+    block->Terminate();
+    EXPECT_EQ(Read(c.file), "2\t\r\n") << c.file;
+    std::filesystem::remove(Path(c.file));
+  }
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(FlightlogTest, RefusesParametersOfTheWrongKind) {
+  const std::string base = Path("run");
+  const struct {
+    std::vector<std::string> literals;
+    const char* message;
+  } cases[] = {
+      {{"7", "1", "2"},
+       "1st parameter to the flightlog must be the base file name for the data file."},
+      {{"'" + base + "'", "'one'", "2"},
+       "2nd parameter to the flightlog must be the vehicle number, this is used to build the "
+       "data file name."},
+      {{"'" + base + "'", "[1 2]", "2"},
+       "2nd parameter to the flightlog must be the vehicle number, this is used to build the "
+       "data file name."},
+      {{"'" + base + "'", "int32(1)", "2"},
+       "2nd parameter to the flightlog must be the vehicle number, this is used to build the "
+       "data file name."},
+      {{"'" + base + "'", "1", "'two'"},
+       "3rd parameter to the flightlog must be the number of input signals to the block."},
+      {{"'" + base + "'", "1", "[]"},
+       "3rd parameter to the flightlog must be the number of input signals to the block."},
+  };
+  for (const auto& c : cases) {
+    std::vector<ArrayPtr> params;
+    for (const auto& literal : c.literals) {
+      std::string error;
+      params.push_back(kyte::mexhost::Parse(literal, &error));
+      ASSERT_TRUE(params.back()) << error;
+    }
+    Block block(FLIGHTLOG_PATH, std::move(params));
+    EXPECT_FALSE(block.Initialize());
+    EXPECT_EQ(block.error(), c.message);
+  }
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(FlightlogTest, ABaseNameInAMissingDirectoryWritesNothingAndTheRunGoesOn) {
+  auto block = MakeBlock("missing/run", 1, 2);
+  ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+  for (int k = 0; k < 3; ++k) {
+    block->SetInput(0, std::vector<double>{1.0, 2.0});
+    ASSERT_TRUE(block->Outputs(0.1 * k)) << block->error();
+    EXPECT_GE(block->Output(0)[0], 0.0);
+  }
+  block->Terminate();
+  EXPECT_FALSE(block->failed());
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(FlightlogTest, ASecondRunKeepsOnlyItsOwnRows) {
+  for (double value : {1.0, 2.0}) {
+    auto block = MakeBlock("twice", 1, 1);
+    ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+    const int steps = value == 1.0 ? 4 : 2;
+    for (int k = 0; k < steps; ++k) {
+      block->SetInput(0, std::vector<double>{value});
+      ASSERT_TRUE(block->Outputs(0.1 * k));
+    }
+  }
+  EXPECT_EQ(Read("twice01.dat"), "2\t\r\n2\t\r\n");
+}
+
+TEST_F(FlightlogTest, BlocksOfOneModelKeepTheirOwnFiles) {
+  kyte::sfunhost::Model model;
+  for (double vehicle : {1.0, 2.0}) {
+    model.Add(FLIGHTLOG_PATH, Params(Text(Path("fleet")), Number(vehicle), Number(2)));
+  }
+  kyte::sfunhost::RunOptions options;
+  options.steps = 2;
+  options.stepSize = 0.5;
+  options.minorSteps = 1;  // a row at every minor step as well
+  ASSERT_TRUE(model.Run(options, [](const kyte::sfunhost::StepInfo& info, Block& block) {
+    block.SetInput(0, std::vector<double>{info.t, static_cast<double>(info.block)});
+  }));
+  EXPECT_EQ(Read("fleet01.dat"), "0\t0\t\r\n0.25\t0\t\r\n0.5\t0\t\r\n0.75\t0\t\r\n");
+  EXPECT_EQ(Read("fleet02.dat"), "0\t1\t\r\n0.25\t1\t\r\n0.5\t1\t\r\n0.75\t1\t\r\n");
+}
+
+// A simulation killed outright still leaves every row it completed on disk.
+TEST_F(FlightlogTest, EveryCompletedRowSurvivesSigkill) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto block = MakeBlock("killed", 4, 2);
+    if (!block->Initialize() || !block->Start()) _exit(3);
+    for (int k = 0; k < 5; ++k) {
+      block->SetInput(0, std::vector<double>{static_cast<double>(k), 0.5});
+      if (!block->Outputs(0.01 * k)) _exit(4);
+    }
+    kill(getpid(), SIGKILL);
+    _exit(5);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  EXPECT_EQ(Read("killed04.dat"), "0\t0.5\t\r\n1\t0.5\t\r\n2\t0.5\t\r\n3\t0.5\t\r\n4\t0.5\t\r\n");
+}
+
+// The name buffer holds 255 characters: a longer name is refused rather than cut, since a cut
+// name could be another vehicle's file.
+TEST_F(FlightlogTest, RefusesADataFileNameLongerThan255Characters) {
+  const std::size_t room = 255 - dir_.string().size() - 1;  // the directory and its slash
+  const std::string fits = std::string(room - 6, 'a');      // "01.dat" completes 255
+  {
+    auto block = MakeBlock(fits, 1, 1);
+    ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+    ASSERT_TRUE(block->Outputs(0.0));
+    block->Terminate();
+    EXPECT_EQ(Read(fits + "01.dat"), "0\t\r\n");
+  }
+  for (double vehicle : {1.0, 100.0}) {
+    const std::string base = vehicle == 1.0 ? fits + "b" : fits;
+    auto block = MakeBlock(base, vehicle, 1);
+    ASSERT_TRUE(block->Initialize());
+    EXPECT_FALSE(block->Start());
+    EXPECT_EQ(block->error(), "flightlog:: Data file name longer than 255 characters.");
+    block->Terminate();
+  }
+  EXPECT_EQ(Files().size(), 1u);
+}
+
+TEST_F(FlightlogTest, RunsFromTheCommandLineRunner) {
+  {
+    std::ofstream rows(Path("rows.txt"));
+    rows << "1 2.5 -3\n1e-6 0 7\n";
+  }
+  const std::string command = std::string(SFUNHOST_PATH) + " " FLIGHTLOG_PATH " -p \"'" +
+                              Path("cli") + "'\" -p 9 -p 3 -f " + Path("rows.txt") +
+                              " -s 2 -m 1 > " + Path("out.txt") + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << Read("out.txt");
+  EXPECT_EQ(Read("cli09.dat"),
+            "1\t2.5\t-3\t\r\n1\t2.5\t-3\t\r\n1e-006\t0\t7\t\r\n1e-006\t0\t7\t\r\n");
+  EXPECT_NE(Read("out.txt").find("status: ok"), std::string::npos);
+}
+
+}  // namespace
