@@ -218,7 +218,10 @@ bool Model::Run(const RunOptions& options, const Hook& setInputs, const Hook& ob
     for (int j = 1; ok && j <= options.minorSteps; ++j)
       outputs(StepInfo{k, t + j * options.stepSize / (options.minorSteps + 1), false, 0});
   }
-  for (auto& b : blocks_) b->Terminate();
+  for (std::size_t i = 0; i < blocks_.size(); ++i) {
+    blocks_[i]->Terminate();
+    if (ok && blocks_[i]->failed()) fail(i);  // an error status set by mdlTerminate
+  }
   return ok;
 }
 

@@ -67,6 +67,13 @@ TEST(SfunHost, RefusesToRunUnderAnotherName) {
             "'skypush'");
   EXPECT_FALSE(b.Start());
   EXPECT_EQ(ssGetNumInputPorts(b.simstruct()), 0) << "mdlInitializeSizes must not have run";
+
+  // Called as a plain MEX function, outside a model.
+  kyte::mexhost::MexLibrary lib(PROBE_BLOCK_PATH);
+  ArrayPtr x = Scalar(1);
+  kyte::mexhost::CallResult r = lib.Call(0, {x.get()});
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "probe_block is a level-2 S-function: it runs only as a block of a model.\n");
 }
 
 TEST(SfunHost, ReportsTheFirstErrorStatusAndStops) {
