@@ -31,10 +31,11 @@ struct DigitTriples {
 };
 constexpr DigitTriples kDigitTriples;
 
-// Bytes are stored in little-endian order: the first character is the lowest byte.
-void Store8(char* out, std::uint64_t bytes) {
+// Stores the first `count` characters of `bytes`, the first character in the lowest byte.
+template <std::size_t count = 8>
+void Store(char* out, std::uint64_t bytes) {
   if constexpr (std::endian::native != std::endian::little) bytes = __builtin_bswap64(bytes);
-  std::memcpy(out, &bytes, 8);
+  std::memcpy(out, &bytes, count);
 }
 
 // Everything the fast path leaves: zeros, infinities, NaN, the extremes of the range and the
@@ -111,7 +112,7 @@ std::size_t FormatGeneral6(double value, char* out) {
 
   if (exponent < -4 || exponent >= 6) {
     // d.ddddde+xxx: all the digits are stored, the 'e' lands after the last significant one.
-    Store8(p, (packed & 0xff) | std::uint64_t{'.'} << 8 | (packed & ~0xffull) << 8);
+    Store(p, (packed & 0xff) | std::uint64_t{'.'} << 8 | (packed & ~0xffull) << 8);
     p += significant > 1 ? significant + 1 : 1;
     const int magnitude10 = exponent < 0 ? -exponent : exponent;
     p[0] = 'e';
@@ -125,13 +126,13 @@ std::size_t FormatGeneral6(double value, char* out) {
     const int shift = 8 * wholeDigits;
     const std::uint64_t low = packed & ((1ull << shift) - 1);
     const std::uint64_t high = shift < 48 ? packed >> shift : 0;
-    Store8(p, low | std::uint64_t{'.'} << shift | high << (shift + 8));
+    Store(p, low | std::uint64_t{'.'} << shift | high << (shift + 8));
     p += significant > wholeDigits ? significant + 1 : wholeDigits;
   } else {
     // 0.000ddd: one to four zeros before the digits.
     const int zeros = -exponent - 1;
-    Store8(p, 0x3030303030302e30ull);
-    Store8(p + 2 + zeros, packed);
+    Store(p, 0x3030303030302e30ull);
+    Store<6>(p + 2 + zeros, packed);
     p += 2 + zeros + significant;
   }
   return static_cast<std::size_t>(p - out);
