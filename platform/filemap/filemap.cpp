@@ -1,0 +1,661 @@
+#include "filemap.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <variant>
+
+#include "filemap_test_hook.h"
+#include "msgbox.h"
+
+namespace {
+
+thread_local DWORD tlsLastError = ERROR_SUCCESS;
+
+// Win32 codes for the errno values this layer meets; others keep their errno in a private range.
+constexpr DWORD kErrnoCodeBase = 0x20000000u;
+struct ErrnoCode {
+  int err;
+  DWORD code;
+};
+constexpr ErrnoCode kErrnoCodes[] = {
+    {ENOENT, ERROR_FILE_NOT_FOUND},      {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES}, {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EACCES, ERROR_ACCESS_DENIED},       {EPERM, ERROR_ACCESS_DENIED},
+    {EROFS, ERROR_ACCESS_DENIED},        {EISDIR, ERROR_ACCESS_DENIED},
+    {EBADF, ERROR_INVALID_HANDLE},       {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EEXIST, ERROR_FILE_EXISTS},         {EINVAL, ERROR_INVALID_PARAMETER},
+    {ENOSPC, ERROR_DISK_FULL},           {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+};
+
+DWORD CodeOfErrno(int err) {
+  for (const ErrnoCode& e : kErrnoCodes) {
+    if (e.err == err) return e.code;
+  }
+  return kErrnoCodeBase | static_cast<DWORD>(err);
+}
+
+void FailWithErrno() { tlsLastError = CodeOfErrno(errno); }
+
+std::string TextOfCode(DWORD code) {
+  switch (code) {
+    case ERROR_SUCCESS:
+      return "Success";
+    case ERROR_ALREADY_EXISTS:
+      return "The named object already exists.";
+    case ERROR_NOT_OWNER:
+      return "The mutex is not owned by the caller.";
+    case ERROR_INVALID_ADDRESS:
+      return "The address is not the start of a mapped view.";
+    case ERROR_FILE_INVALID:
+      return "An empty file cannot be mapped.";
+    case ERROR_USER_MAPPED_FILE:
+      return "The file cannot be replaced while a mapping of it is open.";
+    default:
+      break;
+  }
+  for (const ErrnoCode& e : kErrnoCodes) {
+    if (e.code == code) return std::strerror(e.err);
+  }
+  if ((code & kErrnoCodeBase) != 0) return std::strerror(static_cast<int>(code & ~kErrnoCodeBase));
+  return "Unknown error " + std::to_string(code);
+}
+
+// Descriptor that closes itself.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~Fd() { reset(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+bool Flock(int fd, int op) {
+  while (::flock(fd, op) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// Each holder of a mapping keeps a shared lock on the name entry (the mapping is alive while the
+// entry is locked) and on its own description of the backing file (the file is mapped).
+struct MappingObject {
+  Fd entry;
+  Fd file;
+  std::uint64_t size = 0;
+  bool writable = false;
+};
+
+struct FileObject {
+  Fd fd;
+  bool writable = false;
+};
+struct MappingHandle {
+  std::shared_ptr<MappingObject> mapping;
+};
+struct MutexObject {
+  Fd fd;
+  int ownCount = 0;
+};
+using Object = std::variant<FileObject, MappingHandle, MutexObject>;
+
+struct View {
+  std::shared_ptr<MappingObject> mapping;
+  std::size_t length;
+};
+
+struct Fault {
+  DWORD error = ERROR_SUCCESS;
+  int times = 0;
+};
+
+struct State {
+  std::mutex lock;
+  std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> handles;
+  std::uintptr_t nextHandle = 4;
+  std::unordered_map<const void*, View> views;
+  std::map<filemap_test::Call, Fault> faults;
+  std::vector<std::string> messageBoxTexts;
+  std::string namespaceFor;  // environment value the cached directory belongs to
+  std::string namespaceDir;
+};
+
+State& state() {
+  static State s;
+  return s;
+}
+
+bool Faulted(filemap_test::Call call) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  auto it = s.faults.find(call);
+  if (it == s.faults.end() || it->second.times <= 0) return false;
+  --it->second.times;
+  tlsLastError = it->second.error;
+  return true;
+}
+
+HANDLE AddHandle(Object&& object) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  std::uintptr_t value = s.nextHandle;
+  s.nextHandle += 4;
+  s.handles.emplace(value, std::make_shared<Object>(std::move(object)));
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<Object> FindHandle(HANDLE handle) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  auto it = s.handles.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == s.handles.end()) return nullptr;
+  return it->second;
+}
+
+// The namespace directory, created on first use.
+bool NamespaceDir(std::string& dir) {
+  const char* env = std::getenv("KYTE_OBJECT_NAMESPACE");
+  std::string key = env != nullptr ? env : "";
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.namespaceDir.empty() && s.namespaceFor == key) {
+    dir = s.namespaceDir;
+    return true;
+  }
+  std::string path = key;
+  if (path.empty()) {
+    struct stat st {};
+    const char* base = (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) ? "/dev/shm" : "/tmp";
+    path = std::string(base) + "/kyte-objects-" + std::to_string(::getuid());
+  }
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    FailWithErrno();
+    return false;
+  }
+  s.namespaceFor = key;
+  s.namespaceDir = path;
+  dir = path;
+  return true;
+}
+
+// Object names may hold any character; the entry's file name escapes all but a safe set.
+bool ObjectPath(const char* kind, LPCSTR name, std::string& path) {
+  if (name == nullptr || *name == '\0') {
+    tlsLastError = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  std::string dir;
+  if (!NamespaceDir(dir)) return false;
+  path = dir + "/" + kind + ".";
+  for (const char* p = name; *p != '\0'; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+        c == '-' || c == '.') {
+      path += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      path += hex;
+    }
+  }
+  return true;
+}
+
+// Serialises the creation and opening of mappings machine-wide, so that looking for a live
+// mapping and becoming its holder is one step.
+class NamespaceLock {
+ public:
+  NamespaceLock() {
+    std::string dir;
+    if (!NamespaceDir(dir)) return;
+    fd_.reset(::open((dir + "/.namespace.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd_.valid() || !Flock(fd_.get(), LOCK_EX)) {
+      FailWithErrno();
+      fd_.reset();
+    }
+  }
+  bool held() const { return fd_.valid(); }
+
+ private:
+  Fd fd_;  // closing it releases the lock
+};
+
+// A live mapping's entry is share-locked by its holders, so an exclusive try-lock fails; when it
+// succeeds the entry is free and stays locked by the caller.
+enum class Entry { kLive, kFree, kError };
+Entry ProbeEntry(int entry) {
+  if (Flock(entry, LOCK_EX | LOCK_NB)) return Entry::kFree;
+  if (errno == EWOULDBLOCK) return Entry::kLive;
+  FailWithErrno();
+  return Entry::kError;
+}
+
+bool FilePathOf(int fd, std::string& path) {
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[PATH_MAX];
+  ssize_t n = ::readlink(link, target, sizeof target - 1);
+  if (n < 0) {
+    FailWithErrno();
+    return false;
+  }
+  path.assign(target, static_cast<std::size_t>(n));
+  return true;
+}
+
+// Becomes a holder of the live mapping whose entry is `entry`.
+std::shared_ptr<MappingObject> JoinMapping(Fd entry, bool writable) {
+  char buffer[PATH_MAX];
+  ssize_t n = ::pread(entry.get(), buffer, sizeof buffer - 1, 0);
+  if (n <= 0) {
+    if (n == 0) errno = ENOENT;
+    FailWithErrno();
+    return nullptr;
+  }
+  buffer[n] = '\0';
+  auto mapping = std::make_shared<MappingObject>();
+  mapping->file.reset(::open(buffer, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  struct stat st {};
+  if (!mapping->file.valid() || !Flock(mapping->file.get(), LOCK_SH) ||
+      ::fstat(mapping->file.get(), &st) != 0 || !Flock(entry.get(), LOCK_SH)) {
+    FailWithErrno();
+    return nullptr;
+  }
+  mapping->entry = std::move(entry);
+  mapping->size = static_cast<std::uint64_t>(st.st_size);
+  mapping->writable = writable;
+  return mapping;
+}
+
+// Becomes the first holder of a new mapping over `fileFd`, recorded under the locked `entry`.
+std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t size,
+                                            bool writable) {
+  std::string path;
+  if (!FilePathOf(fileFd, path)) return nullptr;
+  auto mapping = std::make_shared<MappingObject>();
+  // A description of our own, so that the lock lives with the mapping, not with the file handle.
+  mapping->file.reset(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  struct stat st {};
+  if (!mapping->file.valid() || !Flock(mapping->file.get(), LOCK_SH) ||
+      ::fstat(mapping->file.get(), &st) != 0) {
+    FailWithErrno();
+    return nullptr;
+  }
+  std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
+  if (size == 0) {
+    if (fileSize == 0) {
+      tlsLastError = ERROR_FILE_INVALID;
+      return nullptr;
+    }
+    size = fileSize;
+  } else if (size > fileSize) {
+    if (!writable) {
+      tlsLastError = ERROR_ACCESS_DENIED;
+      return nullptr;
+    }
+    if (::ftruncate(mapping->file.get(), static_cast<off_t>(size)) != 0) {
+      FailWithErrno();
+      return nullptr;
+    }
+  }
+  if (::ftruncate(entry.get(), 0) != 0 ||
+      ::pwrite(entry.get(), path.data(), path.size(), 0) != static_cast<ssize_t>(path.size()) ||
+      !Flock(entry.get(), LOCK_SH)) {  // exclusive to shared, still under the namespace lock
+    FailWithErrno();
+    return nullptr;
+  }
+  mapping->entry = std::move(entry);
+  mapping->size = size;
+  mapping->writable = writable;
+  return mapping;
+}
+
+}  // namespace
+
+DWORD GetLastError() { return tlsLastError; }
+void SetLastError(DWORD error) { tlsLastError = error; }
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/,
+                   DWORD disposition, DWORD /*attributes*/, HANDLE /*templateFile*/) {
+  if (Faulted(filemap_test::Call::CreateFile)) return INVALID_HANDLE_VALUE;
+  if (name == nullptr || (disposition != CREATE_ALWAYS && disposition != OPEN_EXISTING)) {
+    tlsLastError = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  bool readable = (access & GENERIC_READ) != 0;
+  bool writable = (access & GENERIC_WRITE) != 0;
+  int flags = O_CLOEXEC | (readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY);
+  bool existed = ::access(name, F_OK) == 0;
+  if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
+  Fd fd(::open(name, flags, 0666));
+  if (!fd.valid()) {
+    FailWithErrno();
+    return INVALID_HANDLE_VALUE;
+  }
+  if (disposition == CREATE_ALWAYS) {
+    // Mapping holders share-lock the file: it may be emptied only when nobody maps it.
+    if (!Flock(fd.get(), LOCK_EX | LOCK_NB)) {
+      if (errno == EWOULDBLOCK) {
+        tlsLastError = ERROR_USER_MAPPED_FILE;
+      } else {
+        FailWithErrno();
+      }
+      return INVALID_HANDLE_VALUE;
+    }
+    if (!writable) {
+      tlsLastError = ERROR_ACCESS_DENIED;
+      return INVALID_HANDLE_VALUE;
+    }
+    if (::ftruncate(fd.get(), 0) != 0) {
+      FailWithErrno();
+      return INVALID_HANDLE_VALUE;
+    }
+    Flock(fd.get(), LOCK_UN);
+  }
+  HANDLE handle = AddHandle(FileObject{std::move(fd), writable});
+  tlsLastError = (disposition == CREATE_ALWAYS && existed) ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return handle;
+}
+
+HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD protect,
+                          DWORD sizeHigh, DWORD sizeLow, LPCSTR name) {
+  if (Faulted(filemap_test::Call::CreateFileMapping)) return nullptr;
+  std::shared_ptr<Object> object = FindHandle(file);
+  FileObject* fileObject = object ? std::get_if<FileObject>(object.get()) : nullptr;
+  if (fileObject == nullptr) {
+    tlsLastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (protect != PAGE_READWRITE && protect != PAGE_READONLY) {
+    tlsLastError = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  bool writable = protect == PAGE_READWRITE;
+  if (writable && !fileObject->writable) {
+    tlsLastError = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+  std::string entryPath;
+  if (!ObjectPath("map", name, entryPath)) return nullptr;
+  NamespaceLock namespaceLock;
+  if (!namespaceLock.held()) return nullptr;
+  Fd entry(::open(entryPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!entry.valid()) {
+    FailWithErrno();
+    return nullptr;
+  }
+  Entry probe = ProbeEntry(entry.get());
+  if (probe == Entry::kError) return nullptr;
+  if (probe == Entry::kLive) {
+    std::shared_ptr<MappingObject> mapping = JoinMapping(std::move(entry), writable);
+    if (!mapping) return nullptr;
+    HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
+    tlsLastError = ERROR_ALREADY_EXISTS;
+    return handle;
+  }
+  std::shared_ptr<MappingObject> mapping =
+      StartMapping(std::move(entry), fileObject->fd.get(), size, writable);
+  if (!mapping) return nullptr;
+  HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
+  tlsLastError = ERROR_SUCCESS;
+  return handle;
+}
+
+HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
+  if (Faulted(filemap_test::Call::OpenFileMapping)) return nullptr;
+  std::string entryPath;
+  if (!ObjectPath("map", name, entryPath)) return nullptr;
+  NamespaceLock namespaceLock;
+  if (!namespaceLock.held()) return nullptr;
+  Fd entry(::open(entryPath.c_str(), O_RDWR | O_CLOEXEC));
+  if (!entry.valid()) {
+    FailWithErrno();
+    return nullptr;
+  }
+  Entry probe = ProbeEntry(entry.get());
+  if (probe == Entry::kError) return nullptr;
+  if (probe == Entry::kFree) {
+    tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
+    return nullptr;
+  }
+  std::shared_ptr<MappingObject> mapping =
+      JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0);
+  if (!mapping) return nullptr;
+  HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
+  tlsLastError = ERROR_SUCCESS;
+  return handle;
+}
+
+LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                     SIZE_T bytes) {
+  if (Faulted(filemap_test::Call::MapViewOfFile)) return nullptr;
+  std::shared_ptr<Object> object = FindHandle(mappingHandle);
+  MappingHandle* handle = object ? std::get_if<MappingHandle>(object.get()) : nullptr;
+  if (handle == nullptr) {
+    tlsLastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  const std::shared_ptr<MappingObject>& mapping = handle->mapping;
+  bool write = (access & FILE_MAP_WRITE) != 0;
+  std::uint64_t offset = (static_cast<std::uint64_t>(offsetHigh) << 32) | offsetLow;
+  if ((write && !mapping->writable) || offset > mapping->size || bytes > mapping->size - offset) {
+    tlsLastError = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  if (bytes == 0) bytes = static_cast<SIZE_T>(mapping->size - offset);
+  if (bytes == 0 || offset % static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE)) != 0) {
+    tlsLastError = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  void* view = ::mmap(nullptr, bytes, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
+                      mapping->file.get(), static_cast<off_t>(offset));
+  if (view == MAP_FAILED) {
+    FailWithErrno();
+    return nullptr;
+  }
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.views.emplace(view, View{mapping, bytes});
+  tlsLastError = ERROR_SUCCESS;
+  return view;
+}
+
+BOOL UnmapViewOfFile(LPCVOID view) {
+  if (Faulted(filemap_test::Call::UnmapViewOfFile)) return FALSE;
+  View found;
+  {
+    State& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto it = s.views.find(view);
+    if (it == s.views.end()) {
+      tlsLastError = ERROR_INVALID_ADDRESS;
+      return FALSE;
+    }
+    found = std::move(it->second);
+    s.views.erase(it);
+  }
+  ::munmap(const_cast<void*>(view), found.length);
+  return TRUE;  // the mapping goes with its last view or handle
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCSTR name) {
+  if (Faulted(filemap_test::Call::CreateMutex)) return nullptr;
+  std::string path;
+  if (!ObjectPath("mutex", name, path)) return nullptr;
+  Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!fd.valid()) {
+    FailWithErrno();
+    return nullptr;
+  }
+  int owned = 0;
+  DWORD error = ERROR_SUCCESS;
+  if (initialOwner) {
+    if (Flock(fd.get(), LOCK_EX | LOCK_NB)) {
+      owned = 1;
+    } else if (errno == EWOULDBLOCK) {
+      error = ERROR_ALREADY_EXISTS;  // someone owns it: handed back unowned
+    } else {
+      FailWithErrno();
+      return nullptr;
+    }
+  }
+  HANDLE handle = AddHandle(MutexObject{std::move(fd), owned});
+  tlsLastError = error;
+  return handle;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  if (Faulted(filemap_test::Call::WaitForSingleObject)) return WAIT_FAILED;
+  std::shared_ptr<Object> object = FindHandle(handle);
+  MutexObject* mutex = object ? std::get_if<MutexObject>(object.get()) : nullptr;
+  if (mutex == nullptr) {
+    tlsLastError = ERROR_INVALID_HANDLE;
+    return WAIT_FAILED;
+  }
+  if (mutex->ownCount > 0) {
+    ++mutex->ownCount;
+    return WAIT_OBJECT_0;
+  }
+  if (milliseconds == INFINITE) {
+    if (!Flock(mutex->fd.get(), LOCK_EX)) {
+      FailWithErrno();
+      return WAIT_FAILED;
+    }
+  } else {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!Flock(mutex->fd.get(), LOCK_EX | LOCK_NB)) {
+      if (errno != EWOULDBLOCK) {
+        FailWithErrno();
+        return WAIT_FAILED;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  mutex->ownCount = 1;
+  return WAIT_OBJECT_0;
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+  std::shared_ptr<Object> object = FindHandle(handle);
+  MutexObject* mutex = object ? std::get_if<MutexObject>(object.get()) : nullptr;
+  if (mutex == nullptr) {
+    tlsLastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (mutex->ownCount == 0) {
+    tlsLastError = ERROR_NOT_OWNER;
+    return FALSE;
+  }
+  if (--mutex->ownCount == 0) Flock(mutex->fd.get(), LOCK_UN);
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  std::shared_ptr<Object> object;
+  {
+    State& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto it = s.handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == s.handles.end()) {
+      tlsLastError = ERROR_INVALID_HANDLE;
+      return FALSE;
+    }
+    object = std::move(it->second);
+    s.handles.erase(it);
+  }
+  return TRUE;  // descriptors close, and locks go, with the last reference
+}
+
+DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*languageId*/,
+                     LPSTR buffer, DWORD size, void* /*arguments*/) {
+  if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || buffer == nullptr) {
+    tlsLastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  std::string text = TextOfCode(messageId) + "\n";
+  if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
+    char* storage = static_cast<char*>(std::malloc(text.size() + 1));
+    if (storage == nullptr) {
+      tlsLastError = ERROR_NOT_ENOUGH_MEMORY;
+      return 0;
+    }
+    std::memcpy(storage, text.c_str(), text.size() + 1);
+    *reinterpret_cast<char**>(buffer) = storage;
+  } else {
+    if (size <= text.size()) {
+      tlsLastError = ERROR_INVALID_PARAMETER;
+      return 0;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+  }
+  return static_cast<DWORD>(text.size());
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+  std::free(memory);
+  return nullptr;
+}
+
+int AfxMessageBox(const char* text, unsigned /*type*/, unsigned /*helpContext*/) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  constexpr std::size_t kKept = 256;
+  if (s.messageBoxTexts.size() >= kKept) s.messageBoxTexts.erase(s.messageBoxTexts.begin());
+  s.messageBoxTexts.emplace_back(text != nullptr ? text : "");
+  return IDOK;
+}
+
+namespace filemap_test {
+void FailNext(Call call, DWORD error, int times) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.faults[call] = Fault{error, times};
+}
+void ClearFaults() {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.faults.clear();
+}
+std::vector<std::string> TakeMessageBoxTexts() {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  std::vector<std::string> texts;
+  texts.swap(s.messageBoxTexts);
+  return texts;
+}
+}  // namespace filemap_test

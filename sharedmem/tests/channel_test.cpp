@@ -1,0 +1,285 @@
+// The channel and its table across two processes: this test process is one end, channel_peer
+// the other.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConnectionTable.h"
+#include "DataTransfer.h"
+#include "filemap_test_hook.h"
+#include "support/Subprocess.h"
+#include "support/TestDirs.h"
+
+using cosim_test::ChannelSandbox;
+using cosim_test::ReadFileBytes;
+using cosim_test::Subprocess;
+
+namespace {
+
+class ChannelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { filemap_test::TakeMessageBoxTexts(); }
+  void TearDown() override {
+    CloseAllConnections();
+    filemap_test::ClearFaults();
+  }
+  std::unique_ptr<Subprocess> StartPeer(const std::filesystem::path& dir) {
+    return std::make_unique<Subprocess>(std::vector<std::string>{CHANNEL_PEER}, dir);
+  }
+  static std::string Values(std::initializer_list<const char*> values) {
+    std::string joined;
+    for (const char* v : values) joined += (joined.empty() ? "" : " ") + std::string(v);
+    return joined;
+  }
+
+  ChannelSandbox sandbox;
+};
+
+std::vector<double> FileDoubles(const std::filesystem::path& path) {
+  std::string bytes = ReadFileBytes(path);
+  std::vector<double> values(bytes.size() / sizeof(double));
+  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(double));
+  return values;
+}
+
+TEST_F(ChannelTest, FirstOpenerCreatesTheFileWithAZeroedMapping) {
+  std::filesystem::path file = sandbox.dir() / "SharedFile3";
+  std::filesystem::create_directories(sandbox.dir());
+  { std::ofstream(file) << "stale content from an earlier run"; }
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  EXPECT_EQ(std::filesystem::file_size(file), 4096u);
+  EXPECT_EQ(FileDoubles(file), std::vector<double>(512, 0.0));
+  EXPECT_TRUE(filemap_test::TakeMessageBoxTexts().empty());
+}
+
+TEST_F(ChannelTest, SecondOpenerInTheSameDirectoryAttachesSilently) {
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  auto peer = StartPeer(sandbox.dir());
+  ASSERT_EQ(peer->Ask("open 3 25"), "0");
+
+  for (int i = 0; i < 25; ++i) SetConnectionValue(0, i, 0.5 * i - 3.0);
+  WriteConnection(0);
+  ASSERT_EQ(peer->Ask("read 0"), "ok");
+  EXPECT_EQ(peer->Ask("get 0 0 4"), Values({"-3", "-2.5", "-2", "-1.5"}));
+  EXPECT_EQ(peer->Ask("get 0 24 1"), "9");
+
+  ASSERT_EQ(peer->Ask("set 0 1 3.141592653589793"), "ok");
+  ASSERT_EQ(peer->Ask("write 0"), "ok");
+  ReadConnection(0);
+  EXPECT_EQ(GetConnectionValue(0, 1), 3.141592653589793);
+  EXPECT_EQ(GetConnectionValue(0, 2), -2.0);  // the whole count travels, as the peer last read it
+
+  EXPECT_EQ(peer->Wait(), 0);
+  EXPECT_EQ(peer->Stderr(), "");  // the already-mapped outcome is not reported
+}
+
+TEST_F(ChannelTest, OpenerInAnotherDirectoryMeetsTheMappingThroughItsName) {
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  SetConnectionValue(0, 0, 42.0);
+  WriteConnection(0);
+
+  std::filesystem::path other = sandbox.Subdir("elsewhere");
+  auto peer = StartPeer(other);
+  ASSERT_EQ(peer->Ask("open 3 25"), "0");
+  EXPECT_TRUE(std::filesystem::exists(other / "SharedFile3"));  // a file of its own ...
+  ASSERT_EQ(peer->Ask("read 0"), "ok");
+  EXPECT_EQ(peer->Ask("get 0 0 1"), "42");  // ... but the first opener's mapping
+
+  ASSERT_EQ(peer->Ask("set 0 24 -7.25"), "ok");
+  ASSERT_EQ(peer->Ask("write 0"), "ok");
+  ReadConnection(0);
+  EXPECT_EQ(GetConnectionValue(0, 24), -7.25);
+  EXPECT_EQ(peer->Wait(), 0);
+  EXPECT_EQ(peer->Stderr(), "");
+}
+
+TEST_F(ChannelTest, AfterBothEndsCloseTheFileStaysAndANewOpenReadsZeros) {
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  auto peer = StartPeer(sandbox.dir());
+  ASSERT_EQ(peer->Ask("open 3 25"), "0");
+  SetConnectionValue(0, 5, 99.0);
+  WriteConnection(0);
+  CloseAllConnections();
+  ASSERT_EQ(peer->Ask("close"), "ok");
+  EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[5], 99.0);  // on disk, for good
+
+  // The mapping went with its last holder: the next opener empties the file and starts afresh.
+  auto again = StartPeer(sandbox.dir());
+  ASSERT_EQ(again->Ask("open 3 25"), "0");
+  ASSERT_EQ(again->Ask("read 0"), "ok");
+  std::string zeros = "0";
+  for (int i = 1; i < 25; ++i) zeros += " 0";
+  EXPECT_EQ(again->Ask("get 0 0 25"), zeros);
+  EXPECT_EQ(again->Stderr(), "");
+}
+
+TEST_F(ChannelTest, ReaderWithALargerCountSeesWhatTheViewHoldsBeyondTheWriter) {
+  auto peer = StartPeer(sandbox.dir());
+  ASSERT_EQ(peer->Ask("open 4 16"), "0");
+  for (int i = 0; i < 16; ++i)
+    ASSERT_EQ(peer->Ask("set 0 " + std::to_string(i) + " " + std::to_string(i + 1)), "ok");
+  ASSERT_EQ(peer->Ask("write 0"), "ok");
+
+  ASSERT_EQ(OpenConnection(4, 25), 0);
+  ReadConnection(0);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(GetConnectionValue(0, i), i + 1.0) << i;
+  for (int i = 16; i < 25; ++i) EXPECT_EQ(GetConnectionValue(0, i), 0.0) << i;
+}
+
+TEST_F(ChannelTest, EveryAllowedCountMapsOneFullViewAndTheLargestFillsIt) {
+  const struct { int id, count; } cases[] = {{11, 1}, {12, 25}, {13, 512}};
+  for (const auto& c : cases) {
+    ASSERT_GE(OpenConnection(c.id, c.count), 0) << c.count;
+    EXPECT_EQ(std::filesystem::file_size(sandbox.dir() / ("SharedFile" + std::to_string(c.id))),
+              4096u)
+        << c.count;
+  }
+  for (int i = 0; i < 512; ++i) SetConnectionValue(2, i, i * 0.25);
+  WriteConnection(2);
+  std::vector<double> view = FileDoubles(sandbox.dir() / "SharedFile13");
+  ASSERT_EQ(view.size(), 512u);
+  for (int i = 0; i < 512; ++i) EXPECT_EQ(view[i], i * 0.25) << i;
+}
+
+TEST_F(ChannelTest, TableIndicesAndTheirLimits) {
+  EXPECT_EQ(OpenConnection(3, 25), 0);
+  EXPECT_EQ(OpenConnection(4, 16), 1);
+  CloseAllConnections();
+  EXPECT_EQ(OpenConnection(3, 25), 0);
+  EXPECT_EQ(OpenConnection(4, 16), 1);
+
+  // Indices that name no channel, and elements beyond a channel's count, are left alone.
+  EXPECT_EQ(GetConnectionValue(-1, 0), -1.0);
+  EXPECT_EQ(GetConnectionValue(2, 0), -1.0);
+  ReadConnection(-1);
+  WriteConnection(5);
+  SetConnectionValue(7, 0, 1.0);
+  SetConnectionValue(1, 16, 5.0);
+  SetConnectionValue(1, -1, 5.0);
+  EXPECT_EQ(GetConnectionValue(1, 16), -1.0);
+  EXPECT_EQ(GetConnectionValue(1, -1), -1.0);
+  EXPECT_EQ(GetConnectionValue(1, 15), 0.0);
+
+  // Element access is local: nothing reaches the view before the next write.
+  SetConnectionValue(1, 3, 8.5);
+  EXPECT_EQ(GetConnectionValue(1, 3), 8.5);
+  EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile4")[3], 0.0);
+  WriteConnection(1);
+  EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile4")[3], 8.5);
+  ReadConnection(1);  // and a read replaces the local vector by the view
+  EXPECT_EQ(GetConnectionValue(1, 3), 8.5);
+  EXPECT_TRUE(filemap_test::TakeMessageBoxTexts().empty());
+}
+
+TEST_F(ChannelTest, CountsOutsideOneTo512OpenNothing) {
+  std::filesystem::path file = sandbox.dir() / "SharedFile3";
+  { std::ofstream(file) << "kept"; }
+  for (int count : {0, -5, 513}) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenConnection(3, count), -1) << count;
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "CreateFileMapping - Invalid argument\n") << count;
+    EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
+  }
+  EXPECT_EQ(ReadFileBytes(file), "kept");
+  EXPECT_EQ(OpenConnection(3, 1), 0);  // nothing was kept in the table
+}
+
+TEST_F(ChannelTest, PlatformFailuresAreReportedAndTheChannelIsRefused) {
+  const struct {
+    filemap_test::Call call;
+    DWORD error;
+    const char* report;
+  } cases[] = {
+      {filemap_test::Call::CreateFile, ERROR_ACCESS_DENIED, "CreateFile - Permission denied\n"},
+      {filemap_test::Call::CreateFileMapping, ERROR_DISK_FULL,
+       "CreateFileMapping - No space left on device\n"},
+      {filemap_test::Call::MapViewOfFile, ERROR_NOT_ENOUGH_MEMORY,
+       "MapViewOfFile - Cannot allocate memory\n"},
+  };
+  for (const auto& c : cases) {
+    filemap_test::FailNext(c.call, c.error);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenConnection(3, 25), -1) << c.report;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{c.report});
+  }
+  // Each refused channel let go of what it held: the file can be emptied and mapped again.
+  EXPECT_EQ(OpenConnection(3, 25), 0);
+}
+
+TEST_F(ChannelTest, AttachingToAMissingMappingIsReportedAsCreateFileMapping) {
+  // The file is mapped (so CreateFile reports it as such) but the mapping cannot be opened.
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  filemap_test::FailNext(filemap_test::Call::OpenFileMapping, ERROR_FILE_NOT_FOUND);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(OpenConnection(3, 25), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "CreateFileMapping - No such file or directory\n");
+}
+
+TEST_F(ChannelTest, FailedUnmapIsReportedAndTheDestructorCarriesOn) {
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  filemap_test::FailNext(filemap_test::Call::UnmapViewOfFile, ERROR_INVALID_ADDRESS);
+  testing::internal::CaptureStderr();
+  CloseAllConnections();
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("Could not unmap view of file. - ", 0), 0u) << err;
+  EXPECT_EQ(err.back(), '\n');
+  EXPECT_EQ(OpenConnection(4, 16), 0);
+}
+
+TEST_F(ChannelTest, NoCopyWithoutTheMutex) {
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  SetConnectionValue(0, 0, 1.0);
+  WriteConnection(0);
+  SetConnectionValue(0, 0, 2.0);
+  const struct {
+    filemap_test::Call call;
+    const char* report;
+  } cases[] = {{filemap_test::Call::CreateMutex, "CreateMutex - Permission denied\n"}};
+  for (const auto& c : cases) {
+    filemap_test::FailNext(c.call, ERROR_ACCESS_DENIED);
+    testing::internal::CaptureStderr();
+    WriteConnection(0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 1.0);
+    filemap_test::FailNext(c.call, ERROR_ACCESS_DENIED);
+    testing::internal::CaptureStderr();
+    ReadConnection(0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    EXPECT_EQ(GetConnectionValue(0, 0), 2.0);
+  }
+
+  // Created while the peer owns it, the mutex must be waited for; a failed wait copies nothing.
+  auto peer = StartPeer(sandbox.dir());
+  ASSERT_EQ(peer->Ask("hold SharedMutex3"), "held");
+  filemap_test::FailNext(filemap_test::Call::WaitForSingleObject, ERROR_ACCESS_DENIED);
+  testing::internal::CaptureStderr();
+  WriteConnection(0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "WaitForSingleObject - Permission denied\n");
+  EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 1.0);
+}
+
+TEST_F(ChannelTest, APeerKilledWhileHoldingTheMutexDoesNotBlockTheOtherEnd) {
+  ASSERT_EQ(OpenConnection(3, 25), 0);
+  auto peer = StartPeer(sandbox.dir());
+  ASSERT_EQ(peer->Ask("hold SharedMutex3"), "held");
+
+  SetConnectionValue(0, 0, 6.0);
+  auto write = std::async(std::launch::async, [] { WriteConnection(0); });
+  EXPECT_EQ(write.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  peer->Kill(SIGKILL);
+  EXPECT_EQ(peer->Wait(), 128 + SIGKILL);
+  ASSERT_EQ(write.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 6.0);
+}
+
+}  // namespace
