@@ -9,9 +9,11 @@ namespace playback {
 void WriteRow(std::ostream& out, const double* const* values, std::int32_t count) {
   // Values are gathered in blocks so that a row costs a few stream calls, not two per value.
   std::array<char, 2048> text;
+  // Room for one more value, its tab and the line end.
+  constexpr std::size_t kLimit = 2048 - (kMaxGeneral6Length + 2);
   std::size_t used = 0;
   for (std::int32_t i = 0; i < count; ++i) {
-    if (used + kMaxGeneral6Length + 1 > text.size()) {
+    if (used > kLimit) {
       out.write(text.data(), static_cast<std::streamsize>(used));
       used = 0;
     }

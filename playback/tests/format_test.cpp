@@ -10,9 +10,12 @@
 #include <iterator>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "DataFileName.h"
+#include "PlaybackRow.h"
 #include "TextFileStream.h"
 #include "ValueFormat.h"
 
@@ -103,6 +106,27 @@ TEST(DataFileName, NumbersTheVehicleWithTwoDigitsAtLeast) {
   EXPECT_EQ(playback::FormatDataFileName("", INT32_MIN), "-2147483648.dat");
   const std::string longBase(300, 'a');
   EXPECT_EQ(playback::FormatDataFileName(longBase.c_str(), 5), longBase + "05.dat");
+}
+
+// Rows longer than the row writer gathers at once, with a value ending at every position.
+TEST(WriteRow, WritesLongRowsWhole) {
+  const double small = 0.0;
+  const double wide = -2.2250738585072014e-308;  // the longest text, 13 characters
+  for (int lead = 0; lead < 7; ++lead) {
+    for (int count = 140; count < 300; count += count < 150 ? 1 : 50) {
+      std::vector<const double*> values(static_cast<std::size_t>(lead), &small);
+      values.resize(values.size() + static_cast<std::size_t>(count), &wide);
+      std::ostringstream out;
+      playback::WriteRow(out, values.data(), static_cast<std::int32_t>(values.size()));
+      std::string expected;
+      for (int i = 0; i < lead; ++i) expected += "0\t";
+      for (int i = 0; i < count; ++i) expected += "-2.22507e-308\t";
+      ASSERT_EQ(out.str(), expected + "\n") << lead << " " << count;
+    }
+  }
+  std::ostringstream empty;
+  playback::WriteRow(empty, nullptr, 0);
+  EXPECT_EQ(empty.str(), "\n");
 }
 
 class TextFileStreamTest : public ::testing::Test {
