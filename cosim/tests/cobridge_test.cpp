@@ -1,0 +1,169 @@
+// The cobridge block in the S-function host; this test process plays the plug-in through a
+// connection table of its own.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ConnectionTable.h"
+#include "KYTE2MATLAB.h"
+#include "clocks_test_hook.h"
+#include "mexhost.h"
+#include "sfunhost.h"
+#include "support/TestDirs.h"
+
+namespace {
+
+using kyte::mexhost::ArrayPtr;
+using kyte::mexhost::Scalar;
+using kyte::sfunhost::Block;
+using kyte::sfunhost::Model;
+using kyte::sfunhost::RunOptions;
+
+std::vector<ArrayPtr> Params(std::initializer_list<double> values) {
+  std::vector<ArrayPtr> params;
+  for (double v : values) params.push_back(Scalar(v));
+  return params;
+}
+
+class CobridgeTest : public ::testing::Test {
+ protected:
+  void TearDown() override { CloseAllConnections(); }
+  std::vector<double> Channel(int index, int count) {
+    ReadConnection(index);
+    std::vector<double> values;
+    for (int i = 0; i < count; ++i) values.push_back(GetConnectionValue(index, i));
+    return values;
+  }
+  cosim_test::ChannelSandbox sandbox;
+};
+
+TEST_F(CobridgeTest, StepsReadThePluginsChannelThenWriteItsOwn) {
+  Block block(COBRIDGE_PATH, Params({3, 25, 4, 16, 0}));
+  ASSERT_TRUE(block.Initialize()) << block.error();
+  EXPECT_EQ(ssGetInputPortWidth(block.simstruct(), 0), 25);
+  EXPECT_EQ(ssGetOutputPortWidth(block.simstruct(), 0), 16);
+  ASSERT_TRUE(block.Start()) << block.error();
+
+  ASSERT_EQ(OpenConnection(4, 16), 0);  // to Simulink, as airhost writes it
+  ASSERT_EQ(OpenConnection(3, 25), 1);  // to KYTE
+  std::vector<double> in(25);
+  for (int i = 0; i < 25; ++i) in[i] = 100.0 + i;
+  block.SetInput(0, in);
+  ASSERT_TRUE(block.Outputs(0.0));
+  EXPECT_EQ(std::vector<double>(block.Output(0).begin(), block.Output(0).end()),
+            std::vector<double>(16, 0.0));  // nothing written yet: the fresh view
+  EXPECT_EQ(Channel(1, 25), in);
+
+  for (int i = 0; i < 16; ++i) SetConnectionValue(0, i, i == 0 ? 1.0 : -i);
+  WriteConnection(0);
+  ASSERT_TRUE(block.Outputs(0.01));
+  EXPECT_EQ(block.Output(0)[0], 1.0);
+  EXPECT_EQ(block.Output(0)[15], -15.0);
+
+  block.Terminate();
+  EXPECT_EQ(Channel(1, 25), std::vector<double>(25, 0.0));
+}
+
+TEST_F(CobridgeTest, ParameterChecksNameTheFirstBadParameter) {
+  const char* messages[5] = {
+      "1st parameter to the cobridge S-function must be the ID of the To KYTE connection",
+      "2nd parameter to the cobridge S-function must be the number of signals passed to KYTE",
+      "3rd parameter to the cobridge S-function must be the ID of the To Simulink connection",
+      "4th parameter to the cobridge S-function must be the number of signals passed to Simulink",
+      "5th parameter to the cobridge S-function must be the Use KYTE Time Flag, i.e. (0 or 1)",
+  };
+  for (int bad = 0; bad < 5; ++bad) {
+    for (int kind = 0; kind < 2; ++kind) {
+      std::vector<ArrayPtr> params = Params({3, 25, 4, 16, 0});
+      params[bad] = kind == 0 ? kyte::mexhost::Char("3") : kyte::mexhost::Row({3, 4});
+      if (bad == 4) params[3] = kyte::mexhost::Char("16");  // only the first is named
+      Block block(COBRIDGE_PATH, std::move(params));
+      EXPECT_FALSE(block.Initialize());
+      EXPECT_EQ(block.error(), messages[bad == 4 ? 3 : bad]) << bad << " " << kind;
+    }
+  }
+}
+
+TEST_F(CobridgeTest, AChannelThatCannotOpenStopsTheRunWithItsArguments) {
+  std::filesystem::create_directory(sandbox.dir() / "SharedFile2");
+  Block block(COBRIDGE_PATH, Params({1, 14, 2, 19, 0}));
+  ASSERT_TRUE(block.Initialize());
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(block.Start());
+  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("CreateFile - ", 0), 0u);
+  EXPECT_EQ(block.error(),
+            "cobridge:: Error encountered while opening the connection.\nArguments were:\n"
+            "iIDKYTE = 1,iSizeToKYTE = 14,iIDMATLAB = 2,iSizeToMATLAB = 19 \n");
+  block.Terminate();
+}
+
+TEST_F(CobridgeTest, BlocksOfOneModelKeepChannelsOfTheirOwn) {
+  Model model;
+  model.Add(COBRIDGE_PATH, Params({3, 25, 4, 16, 0}));
+  model.Add(COBRIDGE_PATH, Params({1, 14, 2, 19, 0}));
+  ASSERT_EQ(OpenConnection(4, 16), 0);
+  ASSERT_EQ(OpenConnection(2, 19), 1);
+  ASSERT_EQ(OpenConnection(3, 25), 2);
+  ASSERT_EQ(OpenConnection(1, 14), 3);
+  SetConnectionValue(0, 15, 4.0);
+  WriteConnection(0);
+  SetConnectionValue(1, 18, 2.0);
+  WriteConnection(1);
+  std::vector<double> seen(2);
+  ASSERT_TRUE(model.Run(
+      RunOptions{.steps = 3},
+      [](const kyte::sfunhost::StepInfo& info, Block& b) {
+        b.SetInput(0, std::vector<double>(info.block == 0 ? 25 : 14, info.block == 0 ? 3.0 : 1.0));
+      },
+      [&](const kyte::sfunhost::StepInfo& info, Block& b) {
+        seen[info.block] = b.Output(0)[info.block == 0 ? 15 : 18];
+        if (info.block == 1 && info.step == 2) {
+          EXPECT_EQ(Channel(2, 25), std::vector<double>(25, 3.0));
+          EXPECT_EQ(Channel(3, 14), std::vector<double>(14, 1.0));
+        }
+      }));
+  EXPECT_EQ(seen, (std::vector<double>{4.0, 2.0}));
+  EXPECT_EQ(Channel(2, 25), std::vector<double>(25, 0.0));
+  EXPECT_EQ(Channel(3, 14), std::vector<double>(14, 0.0));
+}
+
+// Two simulated seconds, stepped by 0.1 s; the wall-clock seconds the run took.
+double PacedRun(double flag) {
+  Model model;
+  model.Add(COBRIDGE_PATH, Params({3, 25, 4, 16, flag}));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(model.Run(RunOptions{.steps = 21, .stepSize = 0.1}));
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(CobridgeTest, FlagSetPacesToWallClock) {
+  EXPECT_GE(PacedRun(1.0), 2.0);
+  EXPECT_GE(PacedRun(2.0), 2.0);  // any non-zero whole number counts as set
+}
+
+TEST_F(CobridgeTest, FlagBelowOneIsTruncatedToNoPacing) { EXPECT_LT(PacedRun(0.5), 1.5); }
+
+TEST(PacingWait, AStopwatchWithoutReadingsEndsTheWait) {
+  bool counterWorks = true;
+  std::int64_t now = 0;
+  clocks_test::ClockHooks hooks;
+  hooks.counter = [&](std::int64_t& reading) {
+    reading = now;
+    return counterWorks;
+  };
+  clocks_test::ScopedClocks scope(hooks);
+  {
+    CKYTE2MATLAB bridge;
+    ASSERT_EQ(bridge.StartTimer(), 0);
+    now = 500000000;  // 0.5 s in
+    counterWorks = false;
+    bridge.WaitForWallClock(1000.0);  // returns: the test ends
+  }
+  CKYTE2MATLAB neverStarted;
+  neverStarted.WaitForWallClock(1000.0);
+}
+
+}  // namespace
