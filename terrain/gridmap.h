@@ -62,8 +62,14 @@ class GridPlacement {
   // Grid position of a post; false (post skipped) outside the tolerance band or for NaN.
   static bool Position(const RowTerms& row, const ColumnTerms& col, double& u, double& v) {
     const double d = 1 - col.s * row.q;
-    u = (row.p + col.r * row.q) / d;
-    v = (col.r + col.s * row.p) / d;
+    u = row.p + col.r * row.q;
+    v = col.r + col.s * row.p;
+    // Division by exactly 1 changes no bit (NaN and infinity included): an axis-aligned grid,
+    // the usual case, saves both divisions.
+    if (d != 1.0) {
+      u /= d;
+      v /= d;
+    }
     return v >= -0.00001 && v <= 1.00001 && u >= -0.00001 && u <= 1.00001;
   }
 
@@ -74,6 +80,14 @@ class GridPlacement {
 // Latitude of in-tile post row y of tile row ty.
 inline double RowLatitude(int32_t ty, int y) {
   return static_cast<double>(ty * kTilePosts + y) * kPostSpacing - 90;
+}
+
+// floor(f) as an integer, for a fractional grid index that passed the tolerance test: it lies
+// within (n - 1) x [-0.00001, 1.00001] for a grid of n < 2^30 values (the grid's byte count
+// fits 32 bits), so the conversion cannot overflow.
+inline int32_t GridFloor(double f) {
+  const int32_t t = static_cast<int32_t>(f);
+  return t - (t > f ? 1 : 0);
 }
 
 // Keeps a grid index inside 0..n-1. Inside the tolerance band of a grid of more than 100,000

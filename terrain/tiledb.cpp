@@ -73,11 +73,6 @@ std::string GridFileName(const std::string& base, int ncols, int nrows) {
   return FormatName("%s.%04dx%04d", base.c_str(), ncols, nrows);
 }
 
-int32_t TruncateToInt32(double v) {
-  // The x86 conversion yields the "integer indefinite" value for NaN and out-of-range input.
-  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Region walk

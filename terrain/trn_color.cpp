@@ -71,12 +71,12 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
         if (!GridPlacement::Position(row, columns[x - t.xs], u, v)) continue;
         // Record index: the fraction is taken before the indexes are clamped.
         const double fi = (ncols - 1) * u;
-        const int32_t i0 = TruncateToInt32(std::floor(fi));
+        const int32_t i0 = GridFloor(fi);
         const double a = fi - i0;
         const int ri0 = ClampIndex(i0, ncols), ri1 = ClampIndex(int64_t{i0} + 1, ncols);
         // Value index: raised to 0 first, so the fraction extrapolates before value 0.
         const double fj = (nrows - 1) * v;
-        int32_t j0 = TruncateToInt32(std::floor(fj));
+        int32_t j0 = GridFloor(fj);
         if (j0 < 0) j0 = 0;
         const double b = fj - j0;
         const int rj0 = ClampIndex(j0, nrows), rj1 = ClampIndex(int64_t{j0} + 1, nrows);
