@@ -11,3 +11,5 @@ target_sources(kyte_terrain PRIVATE
 
 set(_passes_tests ${CMAKE_CURRENT_LIST_DIR}/tests)
 kyte_add_gtest(trn_color_post_test SOURCES ${_passes_tests}/trn_color_post_test.cpp LIBS kyte_terrain)
+kyte_add_gtest(trn_shading_test SOURCES ${_passes_tests}/trn_shading_test.cpp LIBS kyte_terrain)
+kyte_add_gtest(trn_elevation_post_test SOURCES ${_passes_tests}/trn_elevation_post_test.cpp LIBS kyte_terrain)

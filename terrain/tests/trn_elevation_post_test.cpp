@@ -1,0 +1,86 @@
+#include "trn_elevation_post.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tiledb.h"
+#include "trn_passes_fixture.h"
+
+namespace {
+
+class ElevationPostTest : public TerrainDirTest {
+ protected:
+  static constexpr int kTx = 66, kTy = 148;
+  const std::string name_ = ElevationTileName(kTx, kTy);
+
+  Output Run(const Corners& region, int expected = 0) {
+    int result = 0;
+    Output o = Capture([&] { result = region.Run(trn_elevation_post); });
+    EXPECT_EQ(result, expected) << o.err;
+    return o;
+  }
+};
+
+// A region of one post still treats every block of its tile, posts outside it included.
+TEST_F(ElevationPostTest, BlockRecordsOfTheWholeTile) {
+  TileImage tile = TileImage::Elevation();
+  tile.set_elevation(0, 0, 50);  // block 0: south-west post 50, range -12 .. 4000
+  tile.set_elevation(31, 31, -12);
+  tile.set_elevation(17, 3, 4000);
+  tile.set_elevation(32 + 5, 0, 7);      // block 1: a single post above 0
+  tile.set_elevation(1000, 1000, -300);  // block 31 * 32 + 31, far outside the region
+  for (int b = 0; b < kBlockCount; ++b) {
+    tile.record(b)[2] = static_cast<uint8_t>(b);
+    tile.record(b)[3] = 0xA5;
+  }
+  tile.Save(name_);
+
+  const Output o = Run(TilePosts(kTx, kTy, 0, 0, 0, 0));
+  TileImage after = TileImage::Load(name_);
+  struct Case {
+    int block;
+    int16_t first, lowest, highest;
+  } cases[] = {{0, 50, -12, 4000}, {1, 0, 0, 7}, {2, 0, 0, 0}, {1023, 0, -300, 0}};
+  for (const Case& c : cases) {
+    const BlockRecord r = GetBlockRecord(after.bytes.data(), c.block);
+    EXPECT_EQ(r.first_elevation, c.first) << c.block;
+    EXPECT_EQ(r.min_elevation, c.lowest) << c.block;
+    EXPECT_EQ(r.max_elevation, c.highest) << c.block;
+    EXPECT_EQ(r.palette_b_index, static_cast<uint8_t>(c.block));  // index bytes kept
+    EXPECT_EQ(r.palette_a_index, 0xA5);
+  }
+  // Header identification set; posts unchanged.
+  EXPECT_EQ(GetU32(after.header()), TileHeader::kMagic);
+  EXPECT_TRUE(std::equal(after.bytes.begin() + kHeaderBytes, after.bytes.begin() + kTrailerOffset,
+                         tile.bytes.begin() + kHeaderBytes));
+
+  std::string expected = "066_148     opened  RW\n";
+  for (int r = 0; r < 32; ++r) expected += "y=" + std::to_string(r) + " of 31\r";
+  expected += std::string(50, ' ') + "\n";
+  EXPECT_EQ(o.out, expected);
+
+  // A second run changes nothing.
+  Run(TilePosts(kTx, kTy, 0, 0, 0, 0));
+  EXPECT_TRUE(ReadFileBytes(name_) == after.bytes);
+}
+
+TEST_F(ElevationPostTest, MissingTilesAreCreatedWhole) {
+  const Output o = Run(TilePosts(kTx, kTy, 1023, 1024, 5, 5));  // two tiles, neither exists
+  EXPECT_EQ(CountOf(o.out, "created RW\n"), 2);
+  for (const char* name : {"066_148", "067_148"}) {
+    TileImage t = TileImage::Load(name);
+    ASSERT_EQ(t.bytes.size(), kElevationTileBytes);
+    TileImage expected = TileImage::Elevation();
+    SetIdentification(expected.header(), kKindElevation);
+    EXPECT_TRUE(t.bytes == expected.bytes) << name;  // zero posts, zero records
+  }
+}
+
+TEST_F(ElevationPostTest, UnwritableTileIsReported) {
+  std::filesystem::create_directory(name_);
+  const Output o = Run(TilePosts(kTx, kTy, 0, 0, 0, 0), -1);
+  EXPECT_NE(o.err.find("trn_elevation_post: Can't open 066_148\n"), std::string::npos) << o.err;
+}
+
+}  // namespace
