@@ -1,0 +1,24 @@
+#include "Run.h"
+
+#include <cstdio>
+
+#include "multicast/MulticastTransport.h"
+
+namespace nettools {
+
+void OpenGroup() {
+  char address[] = "224.0.5.20:2267";
+  char* list[] = {address};
+  MulticastOpen(1, list);
+}
+
+float AddMilliseconds(float total, uint32_t milliseconds) {
+  return static_cast<float>(static_cast<double>(total) + milliseconds * 0.001);
+}
+
+void CloseGroup(float total) {
+  MulticastClose();
+  std::fprintf(stderr, "Finished:Total Time = %f \n", static_cast<double>(total));
+}
+
+}  // namespace nettools

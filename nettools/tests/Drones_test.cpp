@@ -1,0 +1,249 @@
+// The drones' motion steps and the timed loop, driven through an injected tick count.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DroneFleet.h"
+#include "DroneSolo.h"
+#include "GroupPeer.h"
+#include "clocks_test_hook.h"
+#include "multicast/VehiclePacket.h"
+
+namespace {
+
+struct Offset {
+  const char* name;
+  double east;
+  double north;
+  double up;
+};
+
+class Fleet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dronefleet::drones = {};
+    drones::sendFlag = 0;
+    dronefleet::SetUp();
+  }
+  static std::string NameOf(const VehicleRecordD& drone) {
+    return std::string(reinterpret_cast<const char*>(drone.PacketImage + kImageName));
+  }
+  static void ExpectOffsets(const std::vector<Offset>& expected) {
+    const VehicleRecordD& leader = dronefleet::drones[0];
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const VehicleRecordD& wingman = dronefleet::drones[i + 1];
+      SCOPED_TRACE(expected[i].name);
+      EXPECT_EQ(NameOf(wingman), expected[i].name);
+      EXPECT_NEAR(wingman.dEast - leader.dEast, expected[i].east, 0.005);
+      EXPECT_NEAR(wingman.dNorth - leader.dNorth, expected[i].north, 0.005);
+      EXPECT_NEAR(wingman.dAltitude - leader.dAltitude, expected[i].up, 0.005);
+    }
+  }
+};
+
+TEST_F(Fleet, FormationAtHeadingZeroTiltsWithTheBank) {
+  dronefleet::FlyFormation(0.0);
+  ExpectOffsets({{"F18_Drone", 99.03, 50, -13.92},
+                 {"F16_Drone", -99.03, 50, 13.92},
+                 {"F15_Drone", -99.03, -100, 13.92},
+                 {"F22_Drone", 29.71, -150, -6.96},
+                 {"F23_Drone", -29.71, -150, 6.96},
+                 {"F117_Drone", 99.03, -100, -13.92}});
+  EXPECT_EQ(dronefleet::drones[0].dAltitude, 15000.0);
+}
+
+TEST_F(Fleet, FormationTurnsWithTheLeader) {
+  dronefleet::drones[0].dHeading = 90.0;
+  dronefleet::FlyFormation(0.0);
+  ExpectOffsets({{"F18_Drone", 50, -99.03, -13.92}});
+}
+
+TEST_F(Fleet, MotionStepTurnsEveryDroneAndMovesTheLeader) {
+  dronefleet::FlyFormation(0.032);
+  const VehicleRecordD& leader = dronefleet::drones[0];
+  EXPECT_NEAR(std::hypot(leader.dEast, leader.dNorth), 16.0, 1e-9);
+  for (const VehicleRecordD& drone : dronefleet::drones) {
+    EXPECT_NEAR(drone.dHeading, 0.048, 1e-12);
+    EXPECT_FLOAT_EQ(drone.fSendInterval, 0.032f);
+    EXPECT_EQ(drone.dPitch, 0.0);
+    EXPECT_EQ(drone.dRoll, 8.0);
+  }
+}
+
+TEST(Solo, MotionStepTurnsAndMovesTheDrone) {
+  dronesolo::drone = {};
+  drones::sendFlag = 0;
+  dronesolo::SetUp();
+  dronesolo::FlyCircle(0.032);
+  const VehicleRecordD& drone = dronesolo::drone;
+  EXPECT_NEAR(drone.dHeading, 0.048, 1e-12);
+  EXPECT_NEAR(std::hypot(drone.dEast, drone.dNorth), 16.0, 1e-9);
+  EXPECT_EQ(drone.dAltitude, 15000.0);
+  EXPECT_EQ(drone.byState, 100);
+  EXPECT_FLOAT_EQ(drone.fSendInterval, 0.032f);
+}
+
+// A 100-second run of the circle: about 150 degrees of turn and 50,000 feet flown.
+TEST(Solo, HundredSecondsOfCircle) {
+  dronesolo::drone = {};
+  dronesolo::SetUp();
+  for (int i = 0; i < 3125; ++i) dronesolo::FlyCircle(0.032);
+  const VehicleRecordD& drone = dronesolo::drone;
+  EXPECT_NEAR(drone.dHeading, 150.0, 1e-6);
+  const double radius = 500.0 / (1.5 * drones::kDegree);
+  EXPECT_NEAR(radius, 19099.0, 1.0);
+  // The chord of a 150-degree arc on that radius.
+  EXPECT_NEAR(std::hypot(drone.dEast, drone.dNorth), 2 * radius * std::sin(75 * drones::kDegree),
+              1.0);
+}
+
+// A tick count fed by the test: each reading is the scripted one, then steps of `step` ms.
+struct Ticks {
+  std::vector<std::uint32_t> script;
+  std::uint32_t step = 1;
+  std::size_t readings = 0;
+  std::uint32_t now = 0;
+  std::function<void(std::size_t)> onReading;  // sees the state before pass `readings` runs
+  std::uint32_t operator()() {
+    now = readings < script.size() ? script[readings] : now + step;
+    if (onReading) onReading(readings);
+    ++readings;
+    return now;
+  }
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+double ValueAfter(const std::string& line, const std::string& prefix) {
+  EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+  return std::stod(line.substr(prefix.size()));
+}
+
+// What the group carries now: waits up to a second for `expected` packets, then lingerMs for more.
+std::vector<peer::Packet> Drain(peer::GroupPeer& group, std::size_t expected, int lingerMs) {
+  std::vector<peer::Packet> packets;
+  while (auto packet = group.Receive(packets.size() < expected ? 1000 : lingerMs))
+    packets.push_back(*packet);
+  return packets;
+}
+
+// The whole program over an injected tick count that starts just before the 32-bit wrap.
+TEST(FleetRun, RequestsAreSentByTheNextMotionStepAndStatusLinesFollowTheCount) {
+  dronefleet::drones = {};
+  drones::sendFlag = 0;
+  peer::GroupPeer group;
+  std::vector<std::vector<peer::Packet>> sentAfterPass;
+  std::vector<float> leaderInterval;
+  std::vector<int> flag;
+  const std::uint32_t start = 0xFFFFFFF0u;
+  // Pass 1: 90 ms (a motion step and a request in the same pass); pass 2: 1 ms; pass 3: 21 ms
+  // (the next motion step, over 22 ms); then 1 ms at a time.
+  Ticks ticks;
+  ticks.script = {start, start + 90, start + 91, start + 112};
+  ticks.onReading = [&](std::size_t reading) {
+    if (reading < 2 || reading > 4) return;
+    sentAfterPass.push_back(Drain(group, reading == 4 ? 7 : 0, 20));
+    leaderInterval.push_back(dronefleet::drones[0].fSendInterval);
+    flag.push_back(drones::sendFlag);
+  };
+  clocks_test::ClockHooks hooks;
+  hooks.tickCount = std::ref(ticks);
+  testing::internal::CaptureStderr();
+  {
+    clocks_test::ScopedClocks scope(hooks);
+    EXPECT_EQ(drones::Fly(dronefleet::program), 0);
+  }
+  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStderr());
+
+  ASSERT_EQ(sentAfterPass.size(), 3u);
+  // Pass 1 stepped (0.09 s into every interval) and requested, but sent nothing.
+  EXPECT_TRUE(sentAfterPass[0].empty());
+  EXPECT_FLOAT_EQ(leaderInterval[0], 0.09f);
+  EXPECT_EQ(flag[0], 1);
+  // Pass 2 counted 1 ms: no step.
+  EXPECT_TRUE(sentAfterPass[1].empty());
+  // Pass 3's motion step sent all seven, in table order, and restarted their intervals.
+  ASSERT_EQ(sentAfterPass[2].size(), 7u);
+  const char* names[] = {"707_Drone", "F18_Drone", "F16_Drone", "F15_Drone",
+                         "F22_Drone", "F23_Drone", "F117_Drone"};
+  const std::int32_t ids[] = {1234, 7125, 5423, 9821, 6243, 5678, 3498};
+  for (int i = 0; i < 7; ++i) {
+    const peer::Packet& packet = sentAfterPass[2][i];
+    SCOPED_TRACE(names[i]);
+    ASSERT_EQ(packet.size(), 304u);
+    EXPECT_EQ(peer::TextAt(packet, 4, 32), names[i]);
+    EXPECT_EQ(peer::Int32At(packet, 36), 0);  // no tag
+    EXPECT_EQ(peer::Int32At(packet, 48), ids[i]);
+    EXPECT_EQ(peer::Int32At(packet, 52), ids[i]);
+    EXPECT_EQ(peer::Int32At(packet, 76), i);
+    EXPECT_EQ(packet[80], 100);
+    EXPECT_EQ(peer::Int32At(packet, 140), 1456);
+    // Rates over the 0.112 s counted by the two steps, against the reference position.
+    const double northCodes = peer::Int32At(packet, 104) - 1254486825.0;
+    EXPECT_NEAR(peer::FloatAt(packet, 116), northCodes / 0.112, 0.5);
+  }
+  // The leader flew 45 + 11 feet north in the two steps.
+  EXPECT_EQ(peer::Int32At(sentAfterPass[2][0], 104) - 1254486825, 1507);
+  EXPECT_EQ(leaderInterval[2], 0.0f);
+  EXPECT_EQ(flag[2], 0);
+
+  // One status line per 1000 ms counted beyond the last one, none past 100 s, then the total.
+  ASSERT_EQ(lines.size(), 100u);
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    EXPECT_TRUE(std::regex_match(lines[i], std::regex(R"(Total Time = \d+\.\d{6} )")));
+    // The single-precision total loses a little of every millisecond it adds.
+    EXPECT_NEAR(ValueAfter(lines[i], "Total Time = "), 1.001 * (i + 1), 0.05);
+  }
+  const double final = ValueAfter(lines.back(), "Finished:Total Time = ");
+  EXPECT_GT(final, 100.0);
+  EXPECT_LT(final, 100.002);
+}
+
+TEST(SoloRun, SendsItsDroneAtTheStepAfterEachRequest) {
+  dronesolo::drone = {};
+  drones::sendFlag = 0;
+  peer::GroupPeer group;
+  Ticks ticks;
+  ticks.step = 16;
+  std::size_t sends = 0;
+  auto count = [&](int lingerMs) {
+    for (const peer::Packet& packet : Drain(group, 0, lingerMs)) {
+      ++sends;
+      EXPECT_EQ(peer::TextAt(packet, 4, 32), "707_Drone");
+      EXPECT_EQ(peer::Int32At(packet, 52), 1234);
+      EXPECT_EQ(peer::Int32At(packet, 48), dronesolo::drone.iRandomId);
+      EXPECT_EQ(packet[80], 100);
+    }
+  };
+  ticks.onReading = [&](std::size_t) { count(0); };
+  clocks_test::ClockHooks hooks;
+  hooks.tickCount = std::ref(ticks);
+  testing::internal::CaptureStderr();
+  {
+    clocks_test::ScopedClocks scope(hooks);
+    EXPECT_EQ(drones::Fly(dronesolo::program), 0);
+  }
+  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStderr());
+  count(20);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "Total Time =  1.01 ");
+  EXPECT_EQ(lines.back(), "Finished:Total Time = 100.011673 ");
+  // 6251 passes of 16 ms: a step every second pass, a request every seventh, each sent by the
+  // step after it; the request of the last pass is left unsent.
+  EXPECT_EQ(sends, 6251u / 7 - 1);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// dronefleet, dronesolo and netwatch together at real speed for their 100 seconds, inside the
+// private network namespace, with an independent receiver on the group beside them.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "GroupPeer.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Program {
+  pid_t pid = -1;
+  fs::path out;
+  fs::path err;
+};
+
+Program Start(const char* path, const fs::path& dir, const std::string& name) {
+  Program program{-1, dir / (name + ".out"), dir / (name + ".err")};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, program.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, program.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  char* argv[] = {const_cast<char*>(path), nullptr};
+  EXPECT_EQ(posix_spawn(&program.pid, path, &actions, nullptr, argv, environ), 0) << path;
+  posix_spawn_file_actions_destroy(&actions);
+  return program;
+}
+
+int Wait(const Program& program) {
+  int status = 0;
+  if (waitpid(program.pid, &status, 0) != program.pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Lines(const fs::path& file) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void ExpectFinalLine(const fs::path& err) {
+  const std::vector<std::string> lines = Lines(err);
+  ASSERT_FALSE(lines.empty()) << err;
+  const std::string prefix = "Finished:Total Time = ";
+  ASSERT_EQ(lines.back().rfind(prefix, 0), 0u) << lines.back();
+  const double total = std::stod(lines.back().substr(prefix.size()));
+  EXPECT_GT(total, 100.0);
+  EXPECT_LT(total, 100.1);
+}
+
+// The value InitRecord draws in a second whose calendar time is `seconds`.
+std::int32_t RandomIdAt(std::time_t seconds) {
+  std::uint32_t state = static_cast<std::uint32_t>(seconds);
+  state = state * 214013u + 2531011u;
+  return static_cast<std::int32_t>((state >> 16) & 0x7FFF);
+}
+
+TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
+  char pattern[] = "/tmp/nettools-e2e-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+
+  Program netwatch = Start(NETWATCH_PATH, dir, "netwatch");
+  const std::time_t before = std::time(nullptr);
+  Program fleet = Start(DRONEFLEET_PATH, dir, "dronefleet");
+  Program solo = Start(DRONESOLO_PATH, dir, "dronesolo");
+  const std::time_t after = std::time(nullptr) + 1;
+
+  // An independent receiver sees the solo drone: its random instance id, vehicle id 1234.
+  {
+    peer::GroupPeer group;
+    std::set<std::int32_t> expectedIds;
+    for (std::time_t t = before; t <= after; ++t) expectedIds.insert(RandomIdAt(t));
+    std::set<std::string> fleetNames;
+    bool soloSeen = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((!soloSeen || fleetNames.size() < 7) && std::chrono::steady_clock::now() < until) {
+      const auto packet = group.Receive(100);
+      if (!packet || packet->size() != 304) continue;
+      const std::int32_t instance = peer::Int32At(*packet, 48);
+      const std::int32_t vehicle = peer::Int32At(*packet, 52);
+      const std::string name = peer::TextAt(*packet, 4, 32);
+      if (instance == vehicle) fleetNames.insert(name);
+      if (instance == vehicle || !expectedIds.count(instance)) continue;
+      soloSeen = true;
+      EXPECT_EQ(vehicle, 1234);
+      EXPECT_EQ(name, "707_Drone");
+      EXPECT_EQ(peer::Int32At(*packet, 76), 0);      // craft type
+      EXPECT_EQ((*packet)[80], 100);                 // state
+      EXPECT_EQ(peer::Int32At(*packet, 140), 1456);  // roll 8
+      EXPECT_EQ(peer::Int32At(*packet, 36), 0);      // no tag
+      for (std::size_t i : {0, 1, 2, 3, 168, 169}) EXPECT_EQ((*packet)[i], 0) << i;
+      for (std::size_t i = 176; i < 304; ++i) EXPECT_EQ((*packet)[i], 0) << i;
+    }
+    EXPECT_TRUE(soloSeen);
+    EXPECT_EQ(fleetNames.size(), 7u);
+  }
+
+  EXPECT_EQ(Wait(fleet), 0);
+  EXPECT_EQ(Wait(solo), 0);
+  EXPECT_EQ(Wait(netwatch), 0);
+
+  // netwatch: lines for all seven drones with their identifiers, a roll of 8.0 and no tag; the
+  // leader and the solo drone at 15000.0 feet, the wingmen tilted with the leader's bank.
+  struct Drone {
+    std::int32_t id;
+    double altitude;
+  };
+  const std::map<std::string, Drone> fleetIds = {
+      {"707_Drone", {1234, 15000.0}},  {"F18_Drone", {7125, 14986.08}},
+      {"F16_Drone", {5423, 15013.92}}, {"F15_Drone", {9821, 15013.92}},
+      {"F22_Drone", {6243, 14993.04}}, {"F23_Drone", {5678, 15006.96}},
+      {"F117_Drone", {3498, 14986.08}}};
+  std::map<std::string, int> seen;
+  int soloLines = 0;
+  for (const std::string& line : Lines(netwatch.out)) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    ASSERT_EQ(words.size(), 9u) << line;
+    ASSERT_EQ(line.back(), ' ') << line;  // the empty tag after the name
+    const std::string& name = words[8];
+    const auto id = fleetIds.find(name);
+    ASSERT_NE(id, fleetIds.end()) << line;
+    if (words[0] != words[1]) {
+      EXPECT_EQ(name, "707_Drone") << line;
+      EXPECT_EQ(words[1], "1234") << line;
+      ++soloLines;
+    } else {
+      EXPECT_EQ(words[0], std::to_string(id->second.id)) << line;
+      ++seen[name];
+    }
+    if (name == "707_Drone") {
+      EXPECT_EQ(words[4], "15000.0") << line;
+    } else {
+      EXPECT_NEAR(std::stod(words[4]), id->second.altitude, 0.1) << line;
+    }
+    EXPECT_EQ(words[5], "0.0") << line;
+    EXPECT_EQ(words[6], "8.0") << line;
+  }
+  for (const auto& [name, drone] : fleetIds) EXPECT_GT(seen[name], 100) << name;
+  EXPECT_GT(soloLines, 100);
+
+  ExpectFinalLine(netwatch.err);
+  ExpectFinalLine(fleet.err);
+  ExpectFinalLine(solo.err);
+  EXPECT_GE(Lines(fleet.err).size(), 100u);  // a status line for about every second
+  fs::remove_all(dir);
+}
+
+}  // namespace

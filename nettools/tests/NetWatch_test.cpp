@@ -1,0 +1,172 @@
+// netwatch's line for each packet, and its 100-second poll loop through an injected tick count.
+#include "NetWatch.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "DroneFleet.h"
+#include "GroupPeer.h"
+#include "Run.h"
+#include "clocks_test_hook.h"
+#include "multicast/MulticastTransport.h"
+#include "multicast/VehiclePacket.h"
+
+namespace {
+
+int printed = 0;
+
+int CountAndPrint(VehicleRecordD* record) {
+  ++printed;
+  return netwatch::PrintVehicle(record);
+}
+
+// What netwatch prints for the next `lines` packets that reach its receiving record.
+std::string PollLines(int lines) {
+  printed = 0;
+  testing::internal::CaptureStdout();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (printed < lines && std::chrono::steady_clock::now() < until) {
+    MulticastPoll(CountAndPrint, &netwatch::receiver);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return testing::internal::GetCapturedStdout();
+}
+
+class Watching : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    netwatch::receiver = {};
+    netwatch::SetReferencePosition(netwatch::receiver);
+    nettools::OpenGroup();
+  }
+  void TearDown() override { MulticastClose(); }
+};
+
+TEST_F(Watching, FleetPacketsPrintTheirIdentifiersNamesAndDecodedState) {
+  dronefleet::drones = {};
+  dronefleet::SetUp();
+  drones::sendFlag = 1;
+  dronefleet::FlyFormation(0.0);
+  // The formation at heading 0, east and north relative to the drones' start.
+  EXPECT_EQ(PollLines(7),
+            "1234 1234    0    0 15000.0  0.0  8.0  0.0 707_Drone \n"
+            "7125 7125 1e+02 5e+01 14986.1  0.0  8.0  0.0 F18_Drone \n"
+            "5423 5423 -1e+02 5e+01 15013.9  0.0  8.0  0.0 F16_Drone \n"
+            "9821 9821 -1e+02 -1e+02 15013.9  0.0  8.0  0.0 F15_Drone \n"
+            "6243 6243 3e+01 -2e+02 14993.0  0.0  8.0  0.0 F22_Drone \n"
+            "5678 5678 -3e+01 -2e+02 15006.9  0.0  8.0  0.0 F23_Drone \n"
+            "3498 3498 1e+02 -1e+02 14986.1  0.0  8.0  0.0 F117_Drone \n");
+}
+
+// One significant digit: offsets of 9.5 feet and more print in exponent notation.
+TEST(PrintVehicle, OffsetsKeepOneSignificantDigit) {
+  struct Case {
+    double offset;
+    const char* printed;
+  };
+  const Case cases[] = {{0.0, "   0"},       {9.4, "   9"},      {9.5, "1e+01"},
+                        {-9.5, "-1e+01"},    {-0.3, "-0.3"},     {99.03, "1e+02"},
+                        {-150.03, "-2e+02"}, {12345.6, "1e+04"}, {-2.5e6, "-2e+06"}};
+  VehicleRecordD record{};
+  PutImageInt32(record.PacketImage, wire::kInstanceId, -17);
+  PutImageInt32(record.PacketImage, wire::kVehicleId, 2147483647);
+  std::memcpy(record.PacketImage + kImageName, "x", 2);
+  std::memcpy(record.PacketImage + kImageTag, "tg\0\0", 4);
+  record.dAltitude = -12.25;
+  record.dPitch = 359.96;
+  record.dRoll = -0.04;
+  record.dHeading = 7;
+  for (const Case& c : cases) {
+    record.dEast = c.offset;
+    record.dNorth = c.offset;
+    testing::internal::CaptureStdout();
+    const int result = netwatch::PrintVehicle(&record);
+    const std::string line = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(line, std::string("-17 2147483647 ") + c.printed + " " + c.printed +
+                        " -12.2 360.0 -0.0  7.0 x tg\n");
+    EXPECT_EQ(result, static_cast<int>(line.size()));  // what the print returned
+  }
+}
+
+// A packet as skycast sends it, written byte by byte by an independent peer: tag "none".
+peer::Packet SkycastPacket(const std::string& name) {
+  peer::Packet packet(304, 0);
+  std::memcpy(packet.data() + 4, name.data(), std::min<std::size_t>(name.size(), 32));
+  std::memcpy(packet.data() + 36, "none", 4);
+  peer::PutInt32(packet, 48, 21987);               // instance id
+  peer::PutInt32(packet, 52, 7);                   // vehicle id
+  peer::PutInt32(packet, 100, 566565300);          // at the drones' start
+  peer::PutInt32(packet, 104, 1254486825 + 2691);  // 100 feet north
+  peer::PutInt32(packet, 108, 134576);             // 5000 feet
+  peer::PutInt32(packet, 136, 1820);               // pitch 10
+  peer::PutInt32(packet, 140, -364);               // roll -2
+  peer::PutInt32(packet, 144, -16383);             // heading 90, negated
+  return packet;
+}
+
+TEST_F(Watching, PacketsFromOtherSendersPrintTheirTagAndWholeName) {
+  peer::GroupPeer group;
+  group.Send(SkycastPacket("abc"));
+  group.Send(SkycastPacket("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"));  // 32 characters, no NUL
+  EXPECT_EQ(PollLines(2),
+            "21987 7    0 1e+02 5000.0 10.0 -2.0 -90.0 abc none\n"
+            "21987 7    0 1e+02 5000.0 10.0 -2.0 -90.0 ABCDEFGHIJKLMNOPQRSTUVWXYZ012345 none\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A 100-second run over a tick count that advances 16 ms per reading, from just before the wrap.
+struct Output {
+  std::string out;
+  std::string err;
+};
+
+Output WatchOverTicks(const std::function<void(int reading)>& onReading) {
+  netwatch::receiver = {};
+  netwatch::SetReferencePosition(netwatch::receiver);
+  std::uint32_t now = 0xFFFFFF00u;
+  int reading = 0;
+  clocks_test::ClockHooks hooks;
+  hooks.tickCount = [&] {
+    onReading(reading++);
+    return now += 16;
+  };
+  Output run;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  {
+    clocks_test::ScopedClocks scope(hooks);
+    EXPECT_EQ(netwatch::Watch(), 0);
+  }
+  run.err = testing::internal::GetCapturedStderr();
+  run.out = testing::internal::GetCapturedStdout();
+  return run;
+}
+
+TEST(WatchLoop, QuietGroupPrintsOnlyTheFinalLine) {
+  const Output run = WatchOverTicks([](int) {});
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Finished:Total Time = 100.011673 \n");
+}
+
+TEST(WatchLoop, PacketsArePrintedWhileTheLoopRuns) {
+  peer::GroupPeer group;
+  const Output run = WatchOverTicks([&](int reading) {
+    if (reading != 100 && reading != 6000) return;
+    group.Send(SkycastPacket("abc"));
+    ASSERT_TRUE(group.Receive(1000));  // delivered to every member of the group
+  });
+  const std::string line = "21987 7    0 1e+02 5000.0 10.0 -2.0 -90.0 abc none\n";
+  EXPECT_EQ(run.out, line + line);
+  EXPECT_EQ(run.err, "Finished:Total Time = 100.011673 \n");
+}
+
+}  // namespace
