@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "BlockParams.h"
+#include "BlockSupport.h"
 #include "DataFileName.h"
 #include "TextFileStream.h"
 #include "simstruc.h"
@@ -81,26 +81,10 @@ static void mdlCheckParameters(SimStruct* S) {
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kNumParams);
-  ssSetNumContStates(S, 0);
-  ssSetNumDiscStates(S, 0);
-  if (!ssSetNumInputPorts(S, 1)) return;
-  ssSetInputPortWidth(S, 0, 1);
-  ssSetInputPortDirectFeedThrough(S, 0, 1);
-  if (!ssSetNumOutputPorts(S, 1)) return;
-  ssSetOutputPortWidth(S, 0, 1);
-  ssSetNumSampleTimes(S, 1);
-  ssSetNumRWork(S, 0);
-  ssSetNumIWork(S, 0);
-  ssSetNumPWork(S, 0);
-  ssSetNumModes(S, 0);
-  ssSetNumNonsampledZCs(S, 0);
-  ssSetOptions(S, 2);
+  playback::InitializeBlockSizes(S, 1);
 }
 
-static void mdlInitializeSampleTimes(SimStruct* S) {
-  ssSetSampleTime(S, 0, CONTINUOUS_SAMPLE_TIME);
-  ssSetOffsetTime(S, 0, 0.0);
-}
+static void mdlInitializeSampleTimes(SimStruct* S) { playback::InitializeContinuousSampleTime(S); }
 
 #define MDL_INITIALIZE_CONDITIONS
 static void mdlInitializeConditions(SimStruct*) {}

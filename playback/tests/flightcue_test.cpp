@@ -146,13 +146,7 @@ TEST_F(FlightcueTest, RefusesParametersOfTheWrongKind) {
        "file"},
   };
   for (const auto& c : cases) {
-    std::vector<ArrayPtr> params;
-    for (const auto& literal : c.literals) {
-      std::string error;
-      params.push_back(kyte::mexhost::Parse(literal, &error));
-      ASSERT_TRUE(params.back()) << error;
-    }
-    Block block(FLIGHTCUE_PATH, std::move(params));
+    Block block(FLIGHTCUE_PATH, ParseParams(c.literals));
     EXPECT_FALSE(block.Initialize());
     EXPECT_EQ(block.error(), c.message);
   }

@@ -102,13 +102,7 @@ TEST_F(FlightlogTest, RefusesParametersOfTheWrongKind) {
        "3rd parameter to the flightlog must be the number of input signals to the block."},
   };
   for (const auto& c : cases) {
-    std::vector<ArrayPtr> params;
-    for (const auto& literal : c.literals) {
-      std::string error;
-      params.push_back(kyte::mexhost::Parse(literal, &error));
-      ASSERT_TRUE(params.back()) << error;
-    }
-    Block block(FLIGHTLOG_PATH, std::move(params));
+    Block block(FLIGHTLOG_PATH, ParseParams(c.literals));
     EXPECT_FALSE(block.Initialize());
     EXPECT_EQ(block.error(), c.message);
   }

@@ -16,6 +16,7 @@
 
 #include "DataFileName.h"
 #include "PlaybackRow.h"
+#include "TempDirTest.h"
 #include "TextFileStream.h"
 #include "ValueFormat.h"
 
@@ -129,20 +130,7 @@ TEST(WriteRow, WritesLongRowsWhole) {
   EXPECT_EQ(empty.str(), "\n");
 }
 
-class TextFileStreamTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/playback-text-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  std::filesystem::path dir_;
-};
+using TextFileStreamTest = playback_test::TempDirTest;
 
 TEST_F(TextFileStreamTest, EndsEveryLineWithCarriageReturnAndLineFeed) {
   const std::string name = (dir_ / "lines.txt").string();

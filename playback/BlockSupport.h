@@ -1,0 +1,57 @@
+// What the two playback blocks share: their shape in the model and the reading of their
+// parameters.
+#pragma once
+
+#include <cstdint>
+
+#include "ValueFormat.h"
+#include "simstruc.h"
+
+namespace playback {
+
+// Texts are read into buffers of 256 characters: a longer text is cut to its first 255.
+inline constexpr std::size_t kTextBufferSize = 256;
+
+inline bool IsText(const mxArray* param) { return mxIsChar(param); }
+
+inline bool IsOneDouble(const mxArray* param) {
+  return mxIsDouble(param) && mxGetNumberOfElements(param) == 1;
+}
+
+inline void ReadText(const mxArray* param, char (&text)[kTextBufferSize]) {
+  text[0] = '\0';
+  mxGetString(param, text, kTextBufferSize);
+}
+
+// The first element truncated toward zero; 0 for a parameter that holds no double.
+inline std::int32_t ReadInteger(const mxArray* param) {
+  const double* values = mxGetPr(param);
+  return values != nullptr ? TruncateToInt32(values[0]) : 0;
+}
+
+// No states, one input port of `inputWidth` with direct feedthrough, one output of width 1,
+// one sample time, no work vectors, modes or zero crossings, options word 2.
+inline void InitializeBlockSizes(SimStruct* S, int_T inputWidth) {
+  ssSetNumContStates(S, 0);
+  ssSetNumDiscStates(S, 0);
+  if (!ssSetNumInputPorts(S, 1)) return;
+  ssSetInputPortWidth(S, 0, inputWidth);
+  ssSetInputPortDirectFeedThrough(S, 0, 1);
+  if (!ssSetNumOutputPorts(S, 1)) return;
+  ssSetOutputPortWidth(S, 0, 1);
+  ssSetNumSampleTimes(S, 1);
+  ssSetNumRWork(S, 0);
+  ssSetNumIWork(S, 0);
+  ssSetNumPWork(S, 0);
+  ssSetNumModes(S, 0);
+  ssSetNumNonsampledZCs(S, 0);
+  ssSetOptions(S, 2);
+}
+
+// One continuous sample time: mdlOutputs comes at every major and minor step.
+inline void InitializeContinuousSampleTime(SimStruct* S) {
+  ssSetSampleTime(S, 0, CONTINUOUS_SAMPLE_TIME);
+  ssSetOffsetTime(S, 0, 0.0);
+}
+
+}  // namespace playback
