@@ -14,3 +14,4 @@ kyte_add_gtest(trn_color_post_test SOURCES ${_passes_tests}/trn_color_post_test.
 kyte_add_gtest(trn_shading_test SOURCES ${_passes_tests}/trn_shading_test.cpp LIBS kyte_terrain)
 kyte_add_gtest(trn_elevation_post_test SOURCES ${_passes_tests}/trn_elevation_post_test.cpp LIBS kyte_terrain)
 kyte_add_gtest(trn_rasterfile_test SOURCES ${_passes_tests}/trn_rasterfile_test.cpp LIBS kyte_terrain)
+kyte_add_gtest(trn_levels_test SOURCES ${_passes_tests}/trn_levels_test.cpp LIBS kyte_terrain)
