@@ -142,11 +142,13 @@ bool ReadDem(const char* filename) {
   if (out == nullptr) Fail("\n error: Could not open '%s'\n", grid_name.c_str());
 
   // Record A may hold further fields after the profile count (contour intervals, dates,
-  // datums, edition); the profiles start with record B.
-  if (std::ftell(in) < kRecordBStart) {
-    std::fseek(in, kRecordBStart, SEEK_SET);
-    tokens.Restart();
+  // datums, edition); the profiles start with record B, after the 1024 characters of record A
+  // or after its line break where the records are lines.
+  for (long at = std::ftell(in); at >= 0 && at < kRecordBStart; ++at) {
+    const int c = std::fgetc(in);
+    if (c == EOF || c == '\n') break;
   }
+  tokens.Restart();
 
   int last = 0;
   for (int p = 1; p <= dem.DEM_a_col; ++p) {

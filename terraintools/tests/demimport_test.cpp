@@ -63,6 +63,7 @@ struct DemSpec {
   std::string token4 = "0.0";
   std::string profile_x = "0.000000000000000D+00";  // the profiles' first coordinate
   std::vector<std::vector<int32_t>> profiles;
+  bool lines = false;  // records as lines instead of 1024-character blocks
 };
 
 std::string Field(const std::string& text, size_t width) {
@@ -79,14 +80,22 @@ std::string MakeDem(const DemSpec& spec) {
   a += Field("0.0", 24) + Field("100.0", 24) + Field("0.0", 24);
   a += Field("0", 6) + "3.000000D+003.000000D+001.000000D+00";
   a += Field("1", 6) + Field(std::to_string(spec.profiles.size()), 6) + spec.after_counts;
-  a.resize(1024, ' ');
+  if (spec.lines) {
+    a += "\n";
+  } else {
+    a.resize(1024, ' ');
+  }
   for (size_t p = 0; p < spec.profiles.size(); ++p) {
     std::string b = Field("1", 6) + Field(std::to_string(p + 1), 6) +
                     Field(std::to_string(spec.profiles[p].size()), 6) + Field("1", 6);
     b += Field(spec.profile_x, 24);
     for (int k = 0; k < 4; ++k) b += Field("0.000000000000000D+00", 24);
     for (const int32_t v : spec.profiles[p]) b += Field(std::to_string(v), 6);
-    b.resize((b.size() + 1023) / 1024 * 1024, ' ');
+    if (spec.lines) {
+      b += "\n";
+    } else {
+      b.resize((b.size() + 1023) / 1024 * 1024, ' ');
+    }
     a += b;
   }
   return a;
@@ -162,10 +171,14 @@ TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
   WriteText("plain.dem", MakeDem(spec));
   spec.after_counts = "                       0 1 1       0";
   WriteText("newer.dem", MakeDem(spec));
+  spec.lines = true;
+  WriteText("lines.dem", MakeDem(spec));
 
-  std::vector<uint8_t> grids[2];
-  for (int k = 0; k < 2; ++k) {
-    const ProgramRun run = RunDemimport({k == 0 ? "plain.dem" : "newer.dem"});
+  const char* names[] = {"plain.dem", "newer.dem", "lines.dem"};
+  std::vector<uint8_t> grids[3];
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(names[k]);
+    const ProgramRun run = RunDemimport({names[k]});
     ASSERT_EQ(run.status, 0) << run.err;
     // 122 W, 37 N: tile numbers 68 and 148.
     EXPECT_TRUE(Contains(run.err, "long_00=-122.000000 \nlat_00=37.000000 \n"));
@@ -175,6 +188,7 @@ TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
     grids[k] = ReadFileBytes("068_148.1201x1201");
   }
   EXPECT_EQ(grids[0], grids[1]);
+  EXPECT_EQ(grids[0], grids[2]);
   ASSERT_EQ(grids[0].size(), 5769604u);
   EXPECT_EQ(GridValue(grids[0], 0, 0), 11);  // record 0: the first elevation of every profile
   EXPECT_EQ(GridValue(grids[0], 0, 2), -31);
