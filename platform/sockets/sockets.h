@@ -64,7 +64,8 @@ struct QOS;
 struct WSAOVERLAPPED {
   WSAEVENT hEvent;
   SOCKET hPostedSocket;
-  int iStatus;  // 0 completed, WSA_IO_PENDING while posted, else the receive's error
+  int iState;  // 0 nothing posted, 1 posted, 2 completed, 3 failed with iError
+  int iError;
   DWORD dwBytes;
   DWORD dwFlags;
   char* pBuffer;
