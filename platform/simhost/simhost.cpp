@@ -2,6 +2,7 @@
 // `pCBlockx`, calls the first record's init function, then its per-frame function at the given
 // rate for the given number of frames, printing the outputs of every call, and calls `CBExit`.
 #include <dlfcn.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,11 +17,17 @@
 
 namespace {
 
+// SIGTERM or SIGINT ends the run after the current frame, as closing the simulator does.
+volatile sig_atomic_t stopRequested = 0;
+void RequestStop(int) { stopRequested = 1; }
+
 constexpr const char kUsage[] =
     "usage: simhost LIBRARY [options]\n"
     "  -r, --rate HZ          frames per second (default 60; 0: as fast as possible)\n"
-    "  -n, --frames N         per-frame calls after the init call (default 1)\n"
-    "  -u, --input V,V,...    constant inputs in the order of the input names (missing: 0)\n"
+    "  -n, --frames N         per-frame calls after the init call (default 1); SIGTERM or\n"
+    "                         SIGINT ends the run early, with the exit call\n"
+    "  -u, --input V,V,...    constant inputs in the order of the input names, or one value\n"
+    "                         for every input (missing: 0)\n"
     "  -f, --input-file FILE  one row of inputs per call, init first (the last row repeats)\n";
 
 int Usage(const std::string& why) {
@@ -129,13 +136,17 @@ int main(int argc, char** argv) {
   auto inputsFor = [&](long call) {
     if (rows.empty()) return;
     const std::vector<double>& row = rows[std::min<std::size_t>(call, rows.size() - 1)];
-    for (std::size_t i = 0; i < in.size(); ++i) in[i] = i < row.size() ? row[i] : 0.0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      in[i] = row.size() == 1 ? row[0] : i < row.size() ? row[i] : 0.0;
+    }
   };
   inputsFor(0);
   block.pfnInit(in.data(), out.data());
   PrintFrame("init", 0, out);
   auto next = std::chrono::steady_clock::now();
-  for (long frame = 1; frame <= frames; ++frame) {
+  signal(SIGTERM, RequestStop);
+  signal(SIGINT, RequestStop);
+  for (long frame = 1; frame <= frames && !stopRequested; ++frame) {
     if (rate > 0.0) {
       next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
           std::chrono::duration<double>(1.0 / rate));

@@ -109,6 +109,11 @@ std::string Subprocess::Ask(const std::string& command) {
   return ReadLine();
 }
 
+bool Subprocess::Drain(int timeoutMs) {
+  Pump(timeoutMs);
+  return outFd_ >= 0 || errFd_ >= 0;
+}
+
 void Subprocess::Kill(int signal) {
   if (status_ < 0) ::kill(pid_, signal);
 }

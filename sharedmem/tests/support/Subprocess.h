@@ -24,6 +24,8 @@ class Subprocess {
   std::string ReadLine(int timeoutMs = 20000);
   // Sends `command` and returns the reply line.
   std::string Ask(const std::string& command);
+  // Collects output for up to `timeoutMs`; false once the child has closed its outputs.
+  bool Drain(int timeoutMs);
   void Kill(int signal);
   // Waits for the end; returns the exit status, or 128 + signal number. Drains both outputs.
   int Wait();
