@@ -144,6 +144,39 @@ void CallScope::FreeAll() {
 CallScope::Activation::Activation(CallScope& scope) : previous_(active) { active = &scope; }
 CallScope::Activation::~Activation() { active = previous_; }
 
+double ElementValue(const mxArray* array, std::size_t i, bool imaginary) {
+  if (array == nullptr || i >= array->m * array->n) return 0.0;
+  if (imaginary && !array->complex) return 0.0;
+  const std::vector<unsigned char>& data = imaginary ? array->imag : array->real;
+  const unsigned char* p = data.data() + i * ElementSize(array->classid);
+  switch (array->classid) {
+    case mxDOUBLE_CLASS:
+      return Read<double>(p);
+    case mxSINGLE_CLASS:
+      return Read<float>(p);
+    case mxLOGICAL_CLASS:
+    case mxUINT8_CLASS:
+      return Read<std::uint8_t>(p);
+    case mxINT8_CLASS:
+      return Read<std::int8_t>(p);
+    case mxCHAR_CLASS:
+    case mxUINT16_CLASS:
+      return Read<std::uint16_t>(p);
+    case mxINT16_CLASS:
+      return Read<std::int16_t>(p);
+    case mxINT32_CLASS:
+      return Read<std::int32_t>(p);
+    case mxUINT32_CLASS:
+      return Read<std::uint32_t>(p);
+    case mxINT64_CLASS:
+      return Read<std::int64_t>(p);
+    case mxUINT64_CLASS:
+      return Read<std::uint64_t>(p);
+    default:
+      return 0.0;
+  }
+}
+
 }  // namespace kyte::mx
 
 using kyte::mx::Create;
@@ -251,36 +284,7 @@ void* mxGetImagData(const mxArray* array) {
   return const_cast<unsigned char*>(array->imag.data());
 }
 
-double mxGetScalar(const mxArray* array) {
-  if (array == nullptr || array->real.empty()) return 0.0;
-  const unsigned char* p = array->real.data();
-  switch (array->classid) {
-    case mxDOUBLE_CLASS:
-      return kyte::mx::Read<double>(p);
-    case mxSINGLE_CLASS:
-      return kyte::mx::Read<float>(p);
-    case mxLOGICAL_CLASS:
-    case mxUINT8_CLASS:
-      return kyte::mx::Read<std::uint8_t>(p);
-    case mxINT8_CLASS:
-      return kyte::mx::Read<std::int8_t>(p);
-    case mxCHAR_CLASS:
-    case mxUINT16_CLASS:
-      return kyte::mx::Read<std::uint16_t>(p);
-    case mxINT16_CLASS:
-      return kyte::mx::Read<std::int16_t>(p);
-    case mxINT32_CLASS:
-      return kyte::mx::Read<std::int32_t>(p);
-    case mxUINT32_CLASS:
-      return kyte::mx::Read<std::uint32_t>(p);
-    case mxINT64_CLASS:
-      return kyte::mx::Read<std::int64_t>(p);
-    case mxUINT64_CLASS:
-      return kyte::mx::Read<std::uint64_t>(p);
-    default:
-      return 0.0;
-  }
-}
+double mxGetScalar(const mxArray* array) { return kyte::mx::ElementValue(array, 0); }
 
 int mxGetString_730(const mxArray* array, char* buf, size_t buflen) {
   if (buf == nullptr || buflen == 0) return 1;

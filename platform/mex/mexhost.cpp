@@ -58,42 +58,6 @@ void StoreAs(mxClassID classid, void* data, std::size_t i, double v) {
   }
 }
 
-template <typename T>
-double Load(const void* data, std::size_t i) {
-  T v;
-  std::memcpy(&v, static_cast<const unsigned char*>(data) + i * sizeof v, sizeof v);
-  return static_cast<double>(v);
-}
-
-double LoadAs(mxClassID classid, const void* data, std::size_t i) {
-  switch (classid) {
-    case mxDOUBLE_CLASS:
-      return Load<double>(data, i);
-    case mxSINGLE_CLASS:
-      return Load<float>(data, i);
-    case mxLOGICAL_CLASS:
-    case mxUINT8_CLASS:
-      return Load<std::uint8_t>(data, i);
-    case mxINT8_CLASS:
-      return Load<std::int8_t>(data, i);
-    case mxCHAR_CLASS:
-    case mxUINT16_CLASS:
-      return Load<std::uint16_t>(data, i);
-    case mxINT16_CLASS:
-      return Load<std::int16_t>(data, i);
-    case mxINT32_CLASS:
-      return Load<std::int32_t>(data, i);
-    case mxUINT32_CLASS:
-      return Load<std::uint32_t>(data, i);
-    case mxINT64_CLASS:
-      return Load<std::int64_t>(data, i);
-    case mxUINT64_CLASS:
-      return Load<std::uint64_t>(data, i);
-    default:
-      return 0.0;
-  }
-}
-
 ArrayPtr Make(mxArray* array) {
   if (array == nullptr) throw std::bad_alloc();
   return ArrayPtr(array);
@@ -337,16 +301,14 @@ ArrayPtr Parse(std::string_view literal, std::string* error) {
 
 std::vector<double> Values(const mxArray* array) {
   std::vector<double> values(mxGetNumberOfElements(array));
-  const void* data = mxGetData(array);
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = LoadAs(mxGetClassID(array), data, i);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = mx::ElementValue(array, i);
   return values;
 }
 
 std::vector<double> ImagValues(const mxArray* array) {
   if (!mxIsComplex(array)) return {};
   std::vector<double> values(mxGetNumberOfElements(array));
-  const void* data = mxGetImagData(array);
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = LoadAs(mxGetClassID(array), data, i);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = mx::ElementValue(array, i, true);
   return values;
 }
 

@@ -2,6 +2,7 @@
 #ifndef KYTE_PLATFORM_MEX_MXHOST_H
 #define KYTE_PLATFORM_MEX_MXHOST_H
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -43,6 +44,10 @@ class CallScope {
     CallScope* previous_;
   };
 };
+
+// Element i (column by column) of any numeric, char or logical array as a double; the
+// imaginary part when imaginary is set. 0.0 outside the array or for other classes.
+double ElementValue(const mxArray* array, std::size_t i, bool imaginary = false);
 
 }  // namespace kyte::mx
 

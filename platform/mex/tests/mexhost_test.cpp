@@ -46,6 +46,8 @@ TEST(MexHost, BuildsEveryKindOfArgument) {
   for (const Case& c : cases) EXPECT_EQ(Describe(lib, c.array.get()), c.expected) << c.what;
   // Integer classes round to nearest and saturate.
   EXPECT_EQ(Values(cases[4].array.get()), (V{3, -7, 2147483647}));
+  EXPECT_EQ(ImagValues(cases[3].array.get()), (V{-1, 4}));
+  EXPECT_EQ(ImagValues(cases[0].array.get()), V{});
 }
 
 TEST(MexHost, ErrorEndsTheCallWithTheMessageAndFreesWhatItMade) {
