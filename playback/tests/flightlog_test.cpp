@@ -195,6 +195,35 @@ TEST_F(FlightlogTest, RefusesADataFileNameLongerThan255Characters) {
   EXPECT_EQ(Files().size(), 1u);
 }
 
+// MATLAB's readers take the file back: Octave's load gives every value, infinities and NaN
+// included, from the three-digit exponents and the tab after the last value.
+TEST_F(FlightlogTest, OctaveLoadsTheDataFileBack) {
+  if (std::system("command -v octave-cli > /dev/null 2>&1") != 0) GTEST_SKIP() << "no octave-cli";
+  {
+    auto block = MakeBlock("peer", 2, 6);
+    ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& row : std::vector<std::vector<double>>{
+             {0.0, 1.5, -2.0, 1234567.0, 0.0000001, 37.981523},
+             {0.00001, -122.0634, inf, -inf, std::numeric_limits<double>::quiet_NaN(), 1e300}}) {
+      block->SetInput(0, row);
+      ASSERT_TRUE(block->Outputs(0.0));
+    }
+  }
+  {
+    std::ofstream script(Path("peer.m"));
+    script << "m = load('" << Path("peer02.dat") << "');\n"
+           << "printf('%d %d\\n', size(m));\n"
+           << "printf('%.17g ', m.');\n";
+  }
+  const std::string command = "octave-cli --no-gui --norc -q " + Path("peer.m") + " > " +
+                              Path("octave.txt") + " 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(Read("octave.txt"),
+            "2 6\n0 1.5 -2 1234570 9.9999999999999995e-08 37.981499999999997 "
+            "1.0000000000000001e-05 -122.063 Inf -Inf NaN 1.0000000000000001e+300 ");
+}
+
 TEST_F(FlightlogTest, RunsFromTheCommandLineRunner) {
   {
     std::ofstream rows(Path("rows.txt"));
