@@ -6,11 +6,16 @@
 // mex_probe('fail', text)       -> raises text with mexErrMsgTxt after allocating
 // mex_probe('count')            -> calls since the library was loaded
 // mex_probe('twice', x)         -> 2 * x, set as output 1 even when none was requested
+// mex_probe('built')            -> the text PROBE_BUILD, a define given to the build
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "mex.h"
+
+#ifndef PROBE_BUILD
+#define PROBE_BUILD "kyte_mx"
+#endif
 
 namespace {
 
@@ -64,6 +69,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   } else if (mode == "twice" && x != nullptr && mxIsDouble(x)) {
     plhs[0] = mxCreateDoubleMatrix(mxGetM(x), mxGetN(x), mxREAL);
     for (size_t i = 0; i < mxGetNumberOfElements(x); ++i) mxGetPr(plhs[0])[i] = 2 * mxGetPr(x)[i];
+  } else if (mode == "built") {
+    plhs[0] = mxCreateString(PROBE_BUILD);
   } else {
     mexErrMsgTxt("mex_probe:: unknown mode.\n");
   }

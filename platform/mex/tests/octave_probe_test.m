@@ -23,4 +23,5 @@ catch err
   % Octave puts the function's name in front and drops the final line break.
   assert(strcmp(err.message, 'mex_probe: mex_probe:: went wrong.'), err.message);
 end
+assert(strcmp(mex_probe('built'), 'it''s Octave'));
 disp('octave probe: ok');
