@@ -80,6 +80,10 @@ TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
   char pattern[] = "/tmp/nettools-e2e-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const fs::path dir = pattern;
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() { fs::remove_all(dir); }
+  } cleanup{dir};
 
   Program netwatch = Start(NETWATCH_PATH, dir, "netwatch");
   const std::time_t before = std::time(nullptr);
@@ -166,7 +170,6 @@ TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
   ExpectFinalLine(fleet.err);
   ExpectFinalLine(solo.err);
   EXPECT_GE(Lines(fleet.err).size(), 100u);  // a status line for about every second
-  fs::remove_all(dir);
 }
 
 }  // namespace
