@@ -1,0 +1,28 @@
+// landimport's reader: a USGS land-use composite theme grid (CTG) of 80-character records
+// becomes a colour grid file, one colour per land-use code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Colour of a USGS land use and land cover code: red, green, blue, alpha 250 in file order.
+uint32_t LandUseColor(int code);
+
+// What the reader leaves for the caller.
+struct CtgGrid {
+  int rows = 0;     // grid rows, south to north
+  int columns = 0;  // cells of a row, west to east
+  // Record 3's bounds as stored: units of 0.0001 degree, longitudes positive to the west.
+  int south = 0, west = 0, north = 0, east = 0;
+  std::string grid_name;  // "%s.%04dx%04d"
+};
+
+// Reads the CTG file, writes its colour grid file and returns what it read. Ends the process
+// with status -1 on its failures, after its message.
+CtgGrid ReadCtg(const char* name);
+
+// The corner transform: rotation by `rot_deg` about the centre of the bounds, shift and scale.
+struct CornerTransform {
+  double cx, cy, rot_deg, trans_x, trans_y, size_x, size_y;
+  void Apply(double lon, double lat, double* out_lon, double* out_lat) const;
+};

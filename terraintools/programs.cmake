@@ -1,0 +1,15 @@
+# gridforge, landimport, tintshade and tileprint, each with its own copy of the terrain library.
+add_library(kyte_terrainprograms STATIC gridforge_input.cpp pseudocolor.cpp landuse.cpp)
+target_include_directories(kyte_terrainprograms PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+
+foreach(program gridforge landimport tintshade tileprint)
+  add_executable(${program} ${program}.cpp)
+  target_link_libraries(${program} PRIVATE kyte_terrainprograms kyte_terrain)
+endforeach()
+
+kyte_add_gtest(gridforge_test SOURCES tests/gridforge_test.cpp LIBS kyte_terrainprograms kyte_terrain
+  TIMEOUT 300)
+target_include_directories(gridforge_test PRIVATE ${PROJECT_SOURCE_DIR}/terrain/tests)
+target_compile_definitions(gridforge_test PRIVATE GRIDFORGE_PATH="$<TARGET_FILE:gridforge>"
+  BUNDLED_GRID="${CMAKE_CURRENT_SOURCE_DIR}/data/pnw_48n49n_124w123w_46x30.i16")
+add_dependencies(gridforge_test gridforge)

@@ -1,0 +1,215 @@
+// gridforge: its pseudo-colours, its input phase, and whole runs in a private directory.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gridforge_input.h"
+#include "program_run.h"
+#include "pseudocolor.h"
+#include "tiledb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::array<int, 4> Channels(uint32_t c) {
+  return {int(c & 0xFF), int(c >> 8 & 0xFF), int(c >> 16 & 0xFF), int(c >> 24)};
+}
+
+void WriteI16(const std::string& name, const std::vector<int16_t>& values) {
+  std::vector<uint8_t> bytes;
+  for (int16_t v : values) {
+    bytes.push_back(static_cast<uint8_t>(v));
+    bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
+  }
+  WriteFileBytes(name, bytes);
+}
+
+std::vector<int32_t> ReadS32(const std::string& name) {
+  const auto bytes = ReadFileBytes(name);
+  std::vector<int32_t> values(bytes.size() / 4);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = GetS32(&bytes[i * 4]);
+  return values;
+}
+
+TEST(PseudoRandom, NeverSeededSequence) {
+  PseudoRandom draws;
+  EXPECT_EQ(draws.Next(), 41);
+  EXPECT_EQ(draws.Next(), 18467);
+  EXPECT_EQ(draws.Next(), 6334);
+}
+
+TEST(ElevationPseudoColor, WaterBandTakesTheLowBitsOfTenTimesTheElevation) {
+  struct Case {
+    int32_t elevation;
+    std::array<int, 4> rgba;
+  };
+  for (const Case& c :
+       {Case{0, {0, 0, 200, 250}}, Case{10, {100, 100, 200, 250}}, Case{-1, {246, 246, 200, 250}},
+        Case{-100, {24, 24, 200, 250}}, Case{INT32_MIN, {0, 0, 200, 250}}}) {
+    PseudoRandom draws;
+    EXPECT_EQ(Channels(ElevationPseudoColor(c.elevation, draws)), c.rgba) << c.elevation;
+  }
+}
+
+TEST(ElevationPseudoColor, DrawsOnlyAboveTenMetres) {
+  // 0 draws up to 10 m, 1 up to 20 m, 2 above: the draws left over show how many were taken.
+  for (const auto& [elevation, used] : std::vector<std::pair<int32_t, int>>{
+           {5, 0}, {10, 0}, {11, 1}, {20, 1}, {21, 2}, {50, 2}, {1000, 2}, {3000, 2}, {9000, 2}}) {
+    PseudoRandom draws, reference;
+    ElevationPseudoColor(elevation, draws);
+    for (int i = 0; i < used; ++i) reference.Next();
+    EXPECT_EQ(draws.Next(), reference.Next()) << elevation;
+  }
+}
+
+TEST(ElevationPseudoColor, BandsStayInTheirRanges) {
+  PseudoRandom draws;
+  for (int i = 0; i < 2000; ++i) {
+    const auto sand = Channels(ElevationPseudoColor(11 + i % 10, draws));
+    EXPECT_TRUE(sand[0] >= 220 && sand[0] <= 240 && sand[1] >= 205 && sand[1] <= 225 &&
+                sand[2] >= 170 && sand[2] <= 190);
+    EXPECT_EQ(sand[3], 250);
+    const auto near_3500 = Channels(ElevationPseudoColor(3500, draws));
+    EXPECT_TRUE(near_3500[0] == near_3500[1] && near_3500[1] == near_3500[2]);
+    EXPECT_LE(near_3500[0], 250);
+    const auto snow = Channels(ElevationPseudoColor(5000, draws));
+    EXPECT_TRUE(snow[0] >= 235 && snow[0] <= 250);
+    const auto huge = Channels(ElevationPseudoColor(INT32_MAX, draws));
+    EXPECT_TRUE(huge[0] >= 235 && huge[0] <= 250);
+  }
+  // Low land may be jittered down to 20 m and take the colour for 20 m (e = 100).
+  bool seen_floor = false;
+  for (int i = 0; i < 2000 && !seen_floor; ++i) {
+    const auto c = Channels(ElevationPseudoColor(21, draws));
+    seen_floor = c[0] == 140 && c[1] == 240;
+  }
+  EXPECT_TRUE(seen_floor);
+}
+
+class GridforgeDirTest : public TerrainDirTest {};
+
+TEST_F(GridforgeDirTest, InputPhaseWritesElevationsAndColoursInInputOrder) {
+  // -500 is no data and becomes 0; its neighbours and the pattern 0xFFFF stay as they are;
+  // values after the grid are ignored.
+  WriteI16("in.raw", {-500, -501, -499, -1, 5, 10, 1234});
+  ASSERT_EQ(RunInputPhase("in.raw", 2, 3), 0);
+  EXPECT_EQ(ReadS32(kTempElevations), (std::vector<int32_t>{0, -501, -499, -1, 5, 10}));
+  const auto colors = ReadS32(kTempColors);
+  ASSERT_EQ(colors.size(), 6u);
+  EXPECT_EQ(Channels(uint32_t(colors[0])), (std::array<int, 4>{0, 0, 200, 250}));
+  EXPECT_EQ(Channels(uint32_t(colors[3])), (std::array<int, 4>{246, 246, 200, 250}));
+}
+
+TEST_F(GridforgeDirTest, InputPhaseFailures) {
+  WriteI16("short.raw", {1, 2, 3, 4, 5});
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunInputPhase("short.raw", 2, 3), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\n error: error encountered while reading data from: 'short.raw'\n");
+  EXPECT_FALSE(fs::exists(kTempElevations));
+  EXPECT_FALSE(fs::exists(kTempColors));
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunInputPhase("missing.raw", 1, 1), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "\n error: Could not open 'missing.raw'\n");
+
+  // A dimension below 1 reads nothing, so the grid files are empty.
+  ASSERT_EQ(RunInputPhase("short.raw", -2, -3), 0);
+  EXPECT_EQ(fs::file_size(kTempElevations), 0u);
+}
+
+TEST_F(GridforgeDirTest, WrongArgumentCountPrintsOnlyTheUsage) {
+  for (int count : {7, 9}) {
+    const ProgramRun run = RunProgram(GRIDFORGE_PATH, std::vector<std::string>(count, "1"));
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err,
+              "\n usage: gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
+              "NumberColumns,NumberRows,TimeOfDay)\n");
+    EXPECT_TRUE(fs::is_empty(fs::current_path()));
+  }
+}
+
+TEST_F(GridforgeDirTest, InputOneValueShortEndsTheRunWithoutTemporaries) {
+  WriteI16("in.raw", {1, 2, 3});
+  const ProgramRun run = RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "2", "2", "12"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, "\n error: error encountered while reading data from: 'in.raw'\n");
+  EXPECT_FALSE(fs::exists("TempData.tmp"));
+  EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
+}
+
+TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
+  // An elevation tile that cannot be opened for writing fails phases 1, 4, 5 and 6. The southern
+  // bound 0.9 counts as 0, so the region starts at tile row 105 (latitude 0).
+  fs::create_directory("210_105");
+  WriteI16("in.raw", {100, 200, 300, 400});
+  const ProgramRun run =
+      RunProgram(GRIDFORGE_PATH, {"in.raw", "0.9", "1", "0", "1", "2", "2", "12"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* line :
+       {"\n error:  error converting data!\n", "\n error:  error in elevation postprocessing!\n",
+        "\n error: error in 8 bit color postprocessing!\n",
+        "\n error:  error converting multiple detail level terrain file into "
+        "lower detail level files!\n"})
+    EXPECT_TRUE(Contains(run.err, line)) << line;
+  EXPECT_TRUE(Contains(run.err, "\nPhase 7: *** Processing Bitmap ***\n\n"));
+  EXPECT_TRUE(fs::exists("211_105.c32"));
+  EXPECT_TRUE(fs::exists("in.raw.bmp"));
+  EXPECT_FALSE(fs::exists("TempData.tmp"));
+  EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
+}
+
+TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {
+  const std::string input = "pnw_48n49n_124w123w_46x30.i16";
+  fs::copy_file(BUNDLED_GRID, input);
+  const ProgramRun run =
+      RunProgram(GRIDFORGE_PATH, {input, "48", "49", "-124", "-123", "46", "30", "14.5"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  size_t at = 0;
+  for (const char* header :
+       {"\nPhase 1: convert elevations\n\n", "\nPhase 2: convert Pseudocolors\n\n",
+        "\nPhase 3: calculate shading\n\n", "\nPhase 4: elevation postprocessing\n\n",
+        "\nPhase 5: 8 bit color postprocessing\n\n",
+        "\nPhase 6: Converting multiple detail level terrain file into lower detail level "
+        "files\n\n",
+        "\nPhase 7: *** Processing Bitmap ***\n\n"}) {
+    at = run.err.find(header, at);
+    ASSERT_NE(at, std::string::npos) << header;
+  }
+  EXPECT_EQ(run.err.find(" error"), std::string::npos) << run.err;
+
+  // Longitudes -124..-123 are tile columns 65 and 66, latitudes 48..49 tile rows 161 and 162.
+  int zero_posts = 0;
+  for (int ty : {161, 162}) {
+    for (int tx : {65, 66}) {
+      const std::string tile = ElevationTileName(tx, ty);
+      EXPECT_EQ(fs::file_size(tile), kElevationTileBytes);
+      EXPECT_EQ(fs::file_size(ColorTileName(tx, ty)), kColorTileBytes);
+      EXPECT_EQ(fs::file_size(ScratchTileName(tx, ty)), kElevationTileBytes);
+      for (int k = 0; k < 6; ++k) EXPECT_TRUE(fs::exists(LevelFileName(tile, k)));
+      // Flags 0x102: every post at elevation 0 has palette B index 0.
+      const auto bytes = ReadFileBytes(tile);
+      for (int y = 0; y < kTilePosts; ++y)
+        for (int x = 0; x < kTilePosts; ++x)
+          if (GetElevation(bytes.data(), x, y) == 0) {
+            ++zero_posts;
+            ASSERT_EQ(PostAt(bytes.data(), x, y)[2], 0) << tile << " " << x << "," << y;
+          }
+    }
+  }
+  EXPECT_GT(zero_posts, 0);
+  EXPECT_FALSE(fs::exists("TempData.tmp"));
+  EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
+
+  // A standard reader opens the picture with the region's size: 1201 x 1201 posts.
+  ASSERT_EQ(std::system(("identify -format '%m %w %h' " + input + ".bmp > size.txt").c_str()), 0);
+  const auto size = ReadFileBytes("size.txt");
+  EXPECT_EQ(std::string(size.begin(), size.end()), "BMP3 1201 1201");
+}
+
+}  // namespace

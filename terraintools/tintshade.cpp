@@ -1,0 +1,62 @@
+// tintshade: finishes a region whose elevations and colours are in the tiles: shading, block
+// records, the 8-bit palette and, when asked, the level files.
+#include <cstdio>
+#include <cstdlib>
+
+#include "cmdline.h"
+#include "corners.h"
+#include "trn_color_post.h"
+#include "trn_elevation_post.h"
+#include "trn_levels.h"
+#include "trn_shading.h"
+
+namespace {
+
+// Zero-intensity colour blue 180, green 195, red 190; full intensity blue 125, green 155, red 150.
+constexpr uint8_t kShadeColors[kShadeColorsSize] = {0, 180, 195, 190, 0, 125, 155, 150};
+constexpr double kTimeOfDay = 14.5;
+constexpr double kGamma = 2.5;
+
+void Header(const char* line) {
+  std::fputs(line, stdout);
+  std::fflush(stdout);
+}
+
+[[noreturn]] void Fail(const char* format) {
+  std::fprintf(stderr, format, "tintshade");
+  std::exit(-1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 6) {
+    std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max levels\n", argv[0]);
+    std::exit(-1);
+  }
+  const double long_min = ArgToDouble(argv[1]);
+  const double long_max = ArgToDouble(argv[2]);
+  const double lat_min = ArgToDouble(argv[3]);
+  const double lat_max = ArgToDouble(argv[4]);
+  const int levels = ArgToInt(argv[5]);
+  const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
+
+  Header("\nPhase 2: calculate shading\n\n");
+  if (corners.Run(trn_shading, kShadeColors, kTimeOfDay) == -1)
+    Fail("%s: error in calculating shading\n");
+
+  Header("\nPhase 3: elevation postprocessing\n\n");
+  if (corners.Run(trn_elevation_post) == -1) Fail("%s: error in elevation postprocessing\n");
+
+  Header("\nPhase 5: 8 bit color postprocessing\n\n");
+  if (corners.Run(trn_color_post, kGamma, kColorPostPaletteB) == -1)
+    Fail("%s: error in 8 bit color postprocessing\n");
+
+  if (levels == 0) std::exit(0);
+
+  Header(
+      "\nPhase 6: Converting multiple detail level terrain file into lower detail level files\n\n");
+  // Ends the process itself unless a close fails.
+  corners.Run(trn_levels_exiting);
+  Fail("%s: error converting multiple detail level terrain file into lower detail level files\n");
+}
