@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -18,6 +19,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <variant>
 
 #include "filemap_test_hook.h"
@@ -126,8 +128,26 @@ struct FileObject {
 struct MappingHandle {
   std::shared_ptr<MappingObject> mapping;
 };
-struct MutexObject {
+// A mutex's lock file stays open once opened: a copy under the mutex then costs two flock
+// calls, not an open and a close besides. A lock file serves one handle at a time, since two
+// handles on one open file would not exclude each other; a second handle opens its own.
+struct LockFile {
   Fd fd;
+  std::atomic<bool> inUse{false};
+};
+struct MutexObject {
+  MutexObject(std::shared_ptr<LockFile> file, int owned) : lock(std::move(file)), ownCount(owned) {}
+  MutexObject(MutexObject&& other) noexcept
+      : lock(std::move(other.lock)), ownCount(std::exchange(other.ownCount, 0)) {}
+  MutexObject& operator=(MutexObject&&) = delete;
+  ~MutexObject() {
+    if (!lock) return;
+    if (ownCount > 0) Flock(lock->fd.get(), LOCK_UN);  // closing a handle releases the mutex
+    lock->inUse = false;
+  }
+  int fd() const { return lock->fd.get(); }
+
+  std::shared_ptr<LockFile> lock;
   int ownCount = 0;
 };
 using Object = std::variant<FileObject, MappingHandle, MutexObject>;
@@ -149,6 +169,7 @@ struct State {
   std::unordered_map<const void*, View> views;
   std::map<filemap_test::Call, Fault> faults;
   std::vector<std::string> messageBoxTexts;
+  std::unordered_map<std::string, std::shared_ptr<LockFile>> lockFiles;
   std::string namespaceFor;  // environment value the cached directory belongs to
   std::string namespaceDir;
 };
@@ -343,6 +364,26 @@ std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t 
   return mapping;
 }
 
+// The lock file at `path` for a new mutex handle: the cached one when no handle uses it.
+std::shared_ptr<LockFile> TakeLockFile(const std::string& path) {
+  State& s = state();
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto it = s.lockFiles.find(path);
+    if (it != s.lockFiles.end() && !it->second->inUse.exchange(true)) return it->second;
+  }
+  auto lockFile = std::make_shared<LockFile>();
+  lockFile->fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!lockFile->fd.valid()) {
+    FailWithErrno();
+    return nullptr;
+  }
+  lockFile->inUse = true;
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.lockFiles.emplace(path, lockFile);  // kept only when the name has no lock file yet
+  return lockFile;
+}
+
 }  // namespace
 
 DWORD GetLastError() { return tlsLastError; }
@@ -516,15 +557,12 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
   if (Faulted(filemap_test::Call::CreateMutex)) return nullptr;
   std::string path;
   if (!ObjectPath("mutex", name, path)) return nullptr;
-  Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!fd.valid()) {
-    FailWithErrno();
-    return nullptr;
-  }
+  std::shared_ptr<LockFile> lockFile = TakeLockFile(path);
+  if (!lockFile) return nullptr;
   int owned = 0;
   DWORD error = ERROR_SUCCESS;
   if (initialOwner) {
-    if (Flock(fd.get(), LOCK_EX | LOCK_NB)) {
+    if (Flock(lockFile->fd.get(), LOCK_EX | LOCK_NB)) {
       owned = 1;
     } else if (errno == EWOULDBLOCK) {
       error = ERROR_ALREADY_EXISTS;  // someone owns it: handed back unowned
@@ -533,7 +571,7 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
       return nullptr;
     }
   }
-  HANDLE handle = AddHandle(MutexObject{std::move(fd), owned});
+  HANDLE handle = AddHandle(MutexObject{std::move(lockFile), owned});
   tlsLastError = error;
   return handle;
 }
@@ -551,13 +589,13 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WAIT_OBJECT_0;
   }
   if (milliseconds == INFINITE) {
-    if (!Flock(mutex->fd.get(), LOCK_EX)) {
+    if (!Flock(mutex->fd(), LOCK_EX)) {
       FailWithErrno();
       return WAIT_FAILED;
     }
   } else {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!Flock(mutex->fd.get(), LOCK_EX | LOCK_NB)) {
+    while (!Flock(mutex->fd(), LOCK_EX | LOCK_NB)) {
       if (errno != EWOULDBLOCK) {
         FailWithErrno();
         return WAIT_FAILED;
@@ -581,7 +619,7 @@ BOOL ReleaseMutex(HANDLE handle) {
     tlsLastError = ERROR_NOT_OWNER;
     return FALSE;
   }
-  if (--mutex->ownCount == 0) Flock(mutex->fd.get(), LOCK_UN);
+  if (--mutex->ownCount == 0) Flock(mutex->fd(), LOCK_UN);
   return TRUE;
 }
 
