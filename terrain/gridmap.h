@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "tiledb.h"
@@ -75,6 +76,43 @@ class GridPlacement {
 
  private:
   double lon1_, lat1_, lon2_, lat2_, lon3_, lat3_, lon4_, lat4_;
+};
+
+// The grid file of a pass, held whole in memory from the start of the pass to its end.
+class PassGrid {
+ public:
+  // Refuses a dimension below 1, opens the grid ("%-11s opened  RO"), reads its
+  // ncols x nrows x 4 bytes into a zero-filled buffer (a short file leaves zeroes) and prints
+  // "\n". False after a reported failure.
+  bool Load(const char* module, const char* name, int ncols, int nrows) {
+    if (ncols < 1 || nrows < 1) {
+      std::fprintf(stderr, "%s: bad grid size %d x %d\n", module, ncols, nrows);
+      return false;
+    }
+    file_ = TileFile::OpenGrid(module, name);
+    if (!file_.is_open()) return false;
+    data_ = TileBuffer::Allocate(
+        module, uint64_t{4} * static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows));
+    if (!data_) return false;
+    file_.ReadWhole(data_);
+    std::printf("\n");
+    nrows_ = nrows;
+    return true;
+  }
+
+  // The four bytes of value j of record i.
+  const uint8_t* Cell(int i, int j) const {
+    return data_.data() + (static_cast<uint64_t>(i) * static_cast<uint64_t>(nrows_) + j) * 4;
+  }
+  const uint8_t* Record(int i) const { return Cell(i, 0); }
+
+  // Closes the grid file after the last tile: 0, or -1 after code 8.
+  int Close(const char* module) { return file_.Close(module); }
+
+ private:
+  TileFile file_;
+  TileBuffer data_;
+  int nrows_ = 0;
 };
 
 // Latitude of in-tile post row y of tile row ty.

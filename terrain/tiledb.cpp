@@ -73,7 +73,6 @@ std::string GridFileName(const std::string& base, int ncols, int nrows) {
   return FormatName("%s.%04dx%04d", base.c_str(), ncols, nrows);
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // Region walk
 
@@ -162,19 +161,18 @@ TileFile::~TileFile() {
   fd_ = -1;
 }
 
+bool TileFile::TryOpen(int flags, const char* line) {
+  fd_ = ::open(name_.c_str(), flags, 0644);
+  if (fd_ < 0) return false;
+  std::printf(line, name_.c_str());
+  return true;
+}
+
 TileFile TileFile::OpenOutput(const char* module, const std::string& name) {
   TileFile file;
   file.name_ = name;
-  file.fd_ = ::open(name.c_str(), O_RDWR);
-  if (file.fd_ >= 0) {
-    std::printf("%-11s opened  RW\n", name.c_str());
-    return file;
-  }
-  file.fd_ = ::open(name.c_str(), O_RDWR | O_CREAT, 0644);
-  if (file.fd_ >= 0) {
-    std::printf("%-11s created RW\n", name.c_str());
-    return file;
-  }
+  if (file.TryOpen(O_RDWR, "%-11s opened  RW\n")) return file;
+  if (file.TryOpen(O_RDWR | O_CREAT, "%-11s created RW\n")) return file;
   trn_fail(module, kErrorOpen, name.c_str());
   return file;
 }
@@ -182,11 +180,7 @@ TileFile TileFile::OpenOutput(const char* module, const std::string& name) {
 TileFile TileFile::OpenInput(const char* module, const std::string& name, bool announce_zeroes) {
   TileFile file;
   file.name_ = name;
-  file.fd_ = ::open(name.c_str(), O_RDONLY);
-  if (file.fd_ >= 0) {
-    std::printf("%-11s opened  RO\n", name.c_str());
-    return file;
-  }
+  if (file.TryOpen(O_RDONLY, "%-11s opened  RO\n")) return file;
   file.temp_ = std::tmpfile();
   if (file.temp_ == nullptr) {
     trn_fail(module, kErrorOpen, "tmpfile()");
@@ -200,11 +194,7 @@ TileFile TileFile::OpenInput(const char* module, const std::string& name, bool a
 TileFile TileFile::OpenGrid(const char* module, const std::string& name) {
   TileFile file;
   file.name_ = name;
-  file.fd_ = ::open(name.c_str(), O_RDONLY);
-  if (file.fd_ >= 0) {
-    std::printf("%-11s opened  RO\n", name.c_str());
-    return file;
-  }
+  if (file.TryOpen(O_RDONLY, "%-11s opened  RO\n")) return file;
   trn_fail(module, kErrorOpen, name.c_str());
   return file;
 }

@@ -298,6 +298,9 @@ class TileFile {
   int Close(const char* module);
 
  private:
+  // Opens the file with `flags` (mode 0644 when created) and prints `line` with its name.
+  bool TryOpen(int flags, const char* line);
+
   int fd_ = -1;
   std::FILE* temp_ = nullptr;  // the temporary file standing in for a missing input tile
   std::string name_;

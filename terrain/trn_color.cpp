@@ -31,25 +31,11 @@ const std::array<uint8_t, 256>& trn_color_gamma_table() { return gamma_table; }
 int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
               double lon4, double lat4, const char* grid_name, int ncols, int nrows, double gamma) {
   BuildGammaTable(gamma);
-  if (ncols < 1 || nrows < 1) {
-    std::fprintf(stderr, "%s: bad grid size %d x %d\n", kModule, ncols, nrows);
-    return -1;
-  }
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   const GridPlacement placement(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
 
-  TileFile grid_file = TileFile::OpenGrid(kModule, grid_name);
-  if (!grid_file.is_open()) return -1;
-  TileBuffer grid = TileBuffer::Allocate(
-      kModule, uint64_t{4} * static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows));
-  if (!grid) return -1;
-  grid_file.ReadWhole(grid);
-  std::printf("\n");
-
-  const uint8_t* g = grid.data();
-  auto cell = [g, nrows](int i, int j) {
-    return g + (static_cast<uint64_t>(i) * static_cast<uint64_t>(nrows) + j) * 4;
-  };
+  PassGrid grid;
+  if (!grid.Load(kModule, grid_name, ncols, nrows)) return -1;
 
   std::vector<GridPlacement::ColumnTerms> columns;
   const int result = WalkRegion(region, [&](const TileSpan& t) {
@@ -81,10 +67,10 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
         const double b = fj - j0;
         const int rj0 = ClampIndex(j0, nrows), rj1 = ClampIndex(int64_t{j0} + 1, nrows);
 
-        const uint8_t* c00 = cell(ri0, rj0);
-        const uint8_t* c01 = cell(ri0, rj1);
-        const uint8_t* c10 = cell(ri1, rj0);
-        const uint8_t* c11 = cell(ri1, rj1);
+        const uint8_t* c00 = grid.Cell(ri0, rj0);
+        const uint8_t* c01 = grid.Cell(ri0, rj1);
+        const uint8_t* c10 = grid.Cell(ri1, rj0);
+        const uint8_t* c11 = grid.Cell(ri1, rj1);
         uint8_t* post = PostAt(tile.data(), x, y);
 
         const int alpha = Lerp(Lerp(c00[3], c01[3], b), Lerp(c10[3], c11[3], b), a);
@@ -109,5 +95,5 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
     return file.Close(kModule);
   });
   if (result != 0) return result;
-  return grid_file.Close(kModule);
+  return grid.Close(kModule);
 }

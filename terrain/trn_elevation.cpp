@@ -45,25 +45,12 @@ struct FastAxis {
 
 int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                   double lon4, double lat4, const char* grid_name, int ncols, int nrows) {
-  if (ncols < 1 || nrows < 1) {
-    std::fprintf(stderr, "%s: bad grid size %d x %d\n", kModule, ncols, nrows);
-    return -1;
-  }
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   const GridPlacement placement(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
 
-  TileFile grid_file = TileFile::OpenGrid(kModule, grid_name);
-  if (!grid_file.is_open()) return -1;
-  TileBuffer grid = TileBuffer::Allocate(
-      kModule, uint64_t{4} * static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows));
-  if (!grid) return -1;
-  grid_file.ReadWhole(grid);
-  std::printf("\n");
-
-  const uint8_t* g = grid.data();
-  auto value = [g, nrows](int i, int j) {
-    return GetS32(g + (static_cast<uint64_t>(i) * static_cast<uint64_t>(nrows) + j) * 4);
-  };
+  PassGrid grid;
+  if (!grid.Load(kModule, grid_name, ncols, nrows)) return -1;
+  auto value = [&grid](int i, int j) { return GetS32(grid.Cell(i, j)); };
 
   std::vector<GridPlacement::ColumnTerms> columns;
   std::vector<FastAxis> fast_columns;
@@ -105,8 +92,8 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
       if (fast_row.separable && !fast_row.inside && all_columns_separable) continue;
       if (fast_row.separable && all_columns_separable) {
         // The axis-aligned row: records i.lo and i.hi, value indexes from the columns.
-        const uint8_t* record0 = g + static_cast<uint64_t>(fast_row.step.lo) * nrows * 4;
-        const uint8_t* record1 = g + static_cast<uint64_t>(fast_row.step.hi) * nrows * 4;
+        const uint8_t* record0 = grid.Record(fast_row.step.lo);
+        const uint8_t* record1 = grid.Record(fast_row.step.hi);
         const double a = fast_row.step.frac;
         uint8_t* row_posts = tile.data() + PostOffset(0, y);
         for (int x = t.xs; x <= t.xe; ++x) {
@@ -145,5 +132,5 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
     return file.Close(kModule);
   });
   if (result != 0) return result;
-  return grid_file.Close(kModule);
+  return grid.Close(kModule);
 }

@@ -1,17 +1,13 @@
 // trn_elevation over a 1 x 1 degree DEM region (1201 x 1201 grid, four tiles) against reading
 // and writing the same grid and tiles whole with no computation. Target: within 2 times.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "tiledb.h"
 #include "trn_elevation.h"
 
@@ -20,25 +16,6 @@ namespace {
 constexpr int kGrid = 1201;
 constexpr char kGridName[] = "066_162.1201x1201";
 const double kW = -124, kE = -123, kS = 48, kN = 49;
-
-// Progress lines go to /dev/null while a benchmark runs.
-class QuietStdout {
- public:
-  QuietStdout() : saved_(dup(1)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 void WriteGridFile() {
   std::vector<uint8_t> bytes(size_t{kGrid} * kGrid * 4);
@@ -84,36 +61,15 @@ void BM_TrnElevation(benchmark::State& state) {
 BENCHMARK(BM_ReadWriteTiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TrnElevation)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("trn_elevation_bench." + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
+  BenchDirectory dir("trn_elevation_bench");
   WriteGridFile();
-
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  const double base = reporter.times_["BM_ReadWriteTiles"];
-  const double pass = reporter.times_["BM_TrnElevation"];
-  if (base > 0 && pass > 0) {
-    std::printf("trn_elevation / read-and-write: %.2f (target: at most 2)\n", pass / base);
-  }
-
-  std::filesystem::current_path(old);
-  std::filesystem::remove_all(dir);
+  reporter.PrintRatio("trn_elevation / read-and-write", "BM_TrnElevation", "BM_ReadWriteTiles", 2);
   return 0;
 }
