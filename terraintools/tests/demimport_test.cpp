@@ -1,7 +1,6 @@
 // demimport run as a program in a private directory, on the GDAL-written DEM of the Olympic
 // peninsula and on DEMs written here.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -10,30 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "program_run.h"
 #include "terrain_fixture.h"
 #include "tiledb.h"
 
 namespace {
 
-struct ProgramRun {
-  int status;
-  std::string out, err;
-};
-
 ProgramRun RunDemimport(const std::vector<std::string>& args) {
-  std::string command = DEMIMPORT_PATH;
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >stdout.txt 2>stderr.txt";
-  const int raw = std::system(command.c_str());
-  ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000, "", ""};
-  const auto out = ReadFileBytes("stdout.txt"), err = ReadFileBytes("stderr.txt");
-  run.out.assign(out.begin(), out.end());
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+  return RunProgram(DEMIMPORT_PATH, args);
 }
 
 // The DEM's elevations by profile, read from record B on by splitting at white space: each
