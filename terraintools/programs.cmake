@@ -13,3 +13,16 @@ target_include_directories(gridforge_test PRIVATE ${PROJECT_SOURCE_DIR}/terrain/
 target_compile_definitions(gridforge_test PRIVATE GRIDFORGE_PATH="$<TARGET_FILE:gridforge>"
   BUNDLED_GRID="${CMAKE_CURRENT_SOURCE_DIR}/data/pnw_48n49n_124w123w_46x30.i16")
 add_dependencies(gridforge_test gridforge)
+
+kyte_add_gtest(landimport_test SOURCES tests/landimport_test.cpp
+  LIBS kyte_terrainprograms kyte_terrain TIMEOUT 300)
+target_include_directories(landimport_test PRIVATE ${PROJECT_SOURCE_DIR}/terrain/tests)
+target_compile_definitions(landimport_test PRIVATE LANDIMPORT_PATH="$<TARGET_FILE:landimport>")
+add_dependencies(landimport_test landimport)
+
+kyte_add_gtest(tintshade_tileprint_test SOURCES tests/tintshade_tileprint_test.cpp
+  LIBS kyte_terrain TIMEOUT 300)
+target_include_directories(tintshade_tileprint_test PRIVATE ${PROJECT_SOURCE_DIR}/terrain/tests)
+target_compile_definitions(tintshade_tileprint_test PRIVATE
+  TINTSHADE_PATH="$<TARGET_FILE:tintshade>" TILEPRINT_PATH="$<TARGET_FILE:tileprint>")
+add_dependencies(tintshade_tileprint_test tintshade tileprint)

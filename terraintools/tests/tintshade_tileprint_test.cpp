@@ -1,0 +1,108 @@
+// tintshade and tileprint run over a small region inside tile 066_161.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+#include "tiledb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kBox = {"-123.01", "-123.0", "48.0", "48.01"};
+
+std::vector<std::string> With(const std::string& last) {
+  std::vector<std::string> args = kBox;
+  args.push_back(last);
+  return args;
+}
+
+class TerrainProgramTest : public TerrainDirTest {};
+
+TEST_F(TerrainProgramTest, WrongArgumentCountsPrintOnlyTheUsage) {
+  for (size_t count : {4u, 6u}) {
+    const std::vector<std::string> args(count, "1");
+    ProgramRun run = RunProgram(TINTSHADE_PATH, args);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "\n usage: " + std::string(TINTSHADE_PATH) +
+                           " long_min long_max lat_min lat_max levels\n");
+    run = RunProgram(TILEPRINT_PATH, args);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "\n usage: " + std::string(TILEPRINT_PATH) +
+                           " long_min long_max lat_min lat_max Outfilename \n");
+    EXPECT_TRUE(fs::is_empty(fs::current_path()));
+  }
+}
+
+TEST_F(TerrainProgramTest, TintshadeWithoutLevelsStopsAfterPhaseFive) {
+  for (const char* levels : {"0", "none"}) {
+    const ProgramRun run = RunProgram(TINTSHADE_PATH, With(levels));
+    EXPECT_EQ(run.status, 0) << run.err;
+    const size_t p2 = run.out.find("\nPhase 2: calculate shading\n\n");
+    const size_t p3 = run.out.find("\nPhase 3: elevation postprocessing\n\n");
+    const size_t p5 = run.out.find("\nPhase 5: 8 bit color postprocessing\n\n");
+    EXPECT_TRUE(p2 < p3 && p3 < p5 && p5 != std::string::npos) << run.out;
+    EXPECT_FALSE(Contains(run.out, "Phase 6"));
+    EXPECT_TRUE(fs::exists("066_161.c32"));
+    EXPECT_TRUE(fs::exists("066_161.tmp"));
+    EXPECT_FALSE(fs::exists("066_161_0"));
+  }
+}
+
+TEST_F(TerrainProgramTest, TintshadeLevelsEndInsideTheLevelPass) {
+  ProgramRun run = RunProgram(TINTSHADE_PATH, With("1"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out,
+                       "\nPhase 6: Converting multiple detail level terrain file into "
+                       "lower detail level files\n\n"));
+  for (int k = 0; k < 6; ++k) EXPECT_TRUE(fs::exists(LevelFileName("066_161", k))) << k;
+  EXPECT_FALSE(Contains(run.err, "tintshade:"));
+
+  // A level file that cannot be opened ends the process with status 1.
+  fs::remove(LevelFileName("066_161", 3));
+  fs::create_directory(LevelFileName("066_161", 3));
+  run = RunProgram(TINTSHADE_PATH, With("1"));
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_TRUE(Contains(run.err, "Write failed")) << run.err;
+}
+
+TEST_F(TerrainProgramTest, TintshadeStopsAtAFailingPhase) {
+  // An elevation tile that cannot be written fails the elevation post-processing.
+  fs::create_directory("066_161");
+  const ProgramRun run = RunProgram(TINTSHADE_PATH, With("1"));
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "tintshade: error in elevation postprocessing\n")) << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 5"));
+}
+
+TEST_F(TerrainProgramTest, TileprintOverARegionWithoutTiles) {
+  const ProgramRun run = RunProgram(TILEPRINT_PATH, With("empty.bmp"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err,
+            "long_min = -123.010000 \nlong_max = -123.000000 \n"
+            "lat_min = 48.000000 \nlat_max = 48.010000 \n");
+  EXPECT_TRUE(Contains(run.out, "\n*** Processing Bitmap ***\n\n"));
+  EXPECT_FALSE(fs::exists("066_161"));
+  // Posts 68388..68400 by 165600..165612, every pixel that of colour index 0.
+  ASSERT_EQ(std::system("convert empty.bmp txt:- > pixels.txt"), 0);
+  const auto bytes = ReadFileBytes("pixels.txt");
+  std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_TRUE(Contains(line, "13,13,")) << line;
+  std::set<std::string> colours;
+  int pixels = 0;
+  while (std::getline(lines, line)) {
+    colours.insert(line.substr(line.find(':')));
+    ++pixels;
+  }
+  EXPECT_EQ(pixels, 169);
+  EXPECT_EQ(colours.size(), 1u);
+}
+
+}  // namespace
