@@ -106,6 +106,10 @@ TEST_F(FlightlogTest, RefusesParametersOfTheWrongKind) {
     EXPECT_FALSE(block.Initialize());
     EXPECT_EQ(block.error(), c.message);
   }
+  // A parameter missing: the host reports the count, the block reads nothing.
+  Block missing(FLIGHTLOG_PATH, Params(Text(base), Number(1)));
+  EXPECT_FALSE(missing.Initialize());
+  EXPECT_FALSE(missing.error().empty());
   EXPECT_TRUE(Files().empty());
 }
 
