@@ -56,5 +56,6 @@ int main() {
     }
     std::cout << reply.str() << std::endl;
   }
+  CloseAllConnections();  // the table leaves its channels alone at exit
   return 0;
 }
