@@ -98,6 +98,16 @@ TEST_F(CobridgeTest, AChannelThatCannotOpenStopsTheRunWithItsArguments) {
             "cobridge:: Error encountered while opening the connection.\nArguments were:\n"
             "iIDKYTE = 1,iSizeToKYTE = 14,iIDMATLAB = 2,iSizeToMATLAB = 19 \n");
   block.Terminate();
+
+  // More values than a channel holds: refused before anything is copied past its view.
+  Block wide(COBRIDGE_PATH, Params({3, 600, 4, 16, 0}));
+  ASSERT_TRUE(wide.Initialize());
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(wide.Start());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "CreateFileMapping - Invalid argument\n");
+  EXPECT_EQ(wide.error(),
+            "cobridge:: Error encountered while opening the connection.\nArguments were:\n"
+            "iIDKYTE = 3,iSizeToKYTE = 600,iIDMATLAB = 4,iSizeToMATLAB = 16 \n");
 }
 
 TEST_F(CobridgeTest, BlocksOfOneModelKeepChannelsOfTheirOwn) {
