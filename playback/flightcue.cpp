@@ -2,13 +2,14 @@
 // declares the recorded vehicles' data files and their 33 columns.
 #define S_FUNCTION_NAME flightcue
 #define S_FUNCTION_LEVEL 2
+#include "simstruc.h"
+// What the block uses besides.
 #include <ostream>
 #include <string>
 
 #include "BlockSupport.h"
 #include "DataFileName.h"
 #include "TextFileStream.h"
-#include "simstruc.h"
 
 namespace {
 

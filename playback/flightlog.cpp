@@ -2,6 +2,8 @@
 // file, and outputs the wall-clock seconds since the simulation started.
 #define S_FUNCTION_NAME flightlog
 #define S_FUNCTION_LEVEL 2
+#include "simstruc.h"
+// What the block uses besides.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -11,7 +13,6 @@
 #include "DataFileName.h"
 #include "PlaybackRow.h"
 #include "PlaybackSave.h"
-#include "simstruc.h"
 
 namespace {
 
