@@ -12,9 +12,12 @@
 #include "clocks_test_hook.h"
 #include "mexhost.h"
 #include "sfunhost.h"
+#include "support/ChannelValues.h"
 #include "support/TestDirs.h"
 
 namespace {
+
+using cosim_test::ReadChannelValues;
 
 using kyte::mexhost::ArrayPtr;
 using kyte::mexhost::Scalar;
@@ -31,12 +34,6 @@ std::vector<ArrayPtr> Params(std::initializer_list<double> values) {
 class CobridgeTest : public ::testing::Test {
  protected:
   void TearDown() override { CloseAllConnections(); }
-  std::vector<double> Channel(int index, int count) {
-    ReadConnection(index);
-    std::vector<double> values;
-    for (int i = 0; i < count; ++i) values.push_back(GetConnectionValue(index, i));
-    return values;
-  }
   cosim_test::ChannelSandbox sandbox;
 };
 
@@ -55,7 +52,7 @@ TEST_F(CobridgeTest, StepsReadThePluginsChannelThenWriteItsOwn) {
   ASSERT_TRUE(block.Outputs(0.0));
   EXPECT_EQ(std::vector<double>(block.Output(0).begin(), block.Output(0).end()),
             std::vector<double>(16, 0.0));  // nothing written yet: the fresh view
-  EXPECT_EQ(Channel(1, 25), in);
+  EXPECT_EQ(ReadChannelValues(1, 25), in);
 
   for (int i = 0; i < 16; ++i) SetConnectionValue(0, i, i == 0 ? 1.0 : -i);
   WriteConnection(0);
@@ -64,7 +61,7 @@ TEST_F(CobridgeTest, StepsReadThePluginsChannelThenWriteItsOwn) {
   EXPECT_EQ(block.Output(0)[15], -15.0);
 
   block.Terminate();
-  EXPECT_EQ(Channel(1, 25), std::vector<double>(25, 0.0));
+  EXPECT_EQ(ReadChannelValues(1, 25), std::vector<double>(25, 0.0));
 }
 
 TEST_F(CobridgeTest, ParameterChecksNameTheFirstBadParameter) {
@@ -131,13 +128,13 @@ TEST_F(CobridgeTest, BlocksOfOneModelKeepChannelsOfTheirOwn) {
       [&](const kyte::sfunhost::StepInfo& info, Block& b) {
         seen[info.block] = b.Output(0)[info.block == 0 ? 15 : 18];
         if (info.block == 1 && info.step == 2) {
-          EXPECT_EQ(Channel(2, 25), std::vector<double>(25, 3.0));
-          EXPECT_EQ(Channel(3, 14), std::vector<double>(14, 1.0));
+          EXPECT_EQ(ReadChannelValues(2, 25), std::vector<double>(25, 3.0));
+          EXPECT_EQ(ReadChannelValues(3, 14), std::vector<double>(14, 1.0));
         }
       }));
   EXPECT_EQ(seen, (std::vector<double>{4.0, 2.0}));
-  EXPECT_EQ(Channel(2, 25), std::vector<double>(25, 0.0));
-  EXPECT_EQ(Channel(3, 14), std::vector<double>(14, 0.0));
+  EXPECT_EQ(ReadChannelValues(2, 25), std::vector<double>(25, 0.0));
+  EXPECT_EQ(ReadChannelValues(3, 14), std::vector<double>(14, 0.0));
 }
 
 // Two simulated seconds, stepped by 0.1 s; the wall-clock seconds the run took.

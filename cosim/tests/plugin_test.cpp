@@ -9,9 +9,12 @@
 
 #include "ConnectionTable.h"
 #include "kyteplugin.h"
+#include "support/ChannelValues.h"
 #include "support/TestDirs.h"
 
 namespace {
+
+using cosim_test::ReadChannelValues;
 
 struct Build {
   const char* path;
@@ -59,13 +62,6 @@ std::vector<std::string> Words(const char* text) {
 class PluginTest : public ::testing::TestWithParam<Build> {
  protected:
   void TearDown() override { CloseAllConnections(); }
-  // The MATLAB side's view of a channel: `count` values after a read.
-  std::vector<double> Channel(int index, int count) {
-    ReadConnection(index);
-    std::vector<double> values;
-    for (int i = 0; i < count; ++i) values.push_back(GetConnectionValue(index, i));
-    return values;
-  }
   cosim_test::ChannelSandbox sandbox;
 };
 
@@ -98,7 +94,7 @@ TEST_P(PluginTest, FirstFrameAloneWritesAliveAndInputsAndReadsTheFreshView) {
   ASSERT_EQ(OpenConnection(b.writeId, b.inputs + 1), 0);
   std::vector<double> expected{1.0};
   expected.insert(expected.end(), in.begin(), in.end());
-  EXPECT_EQ(Channel(0, b.inputs + 1), expected);
+  EXPECT_EQ(ReadChannelValues(0, b.inputs + 1), expected);
   for (int i = 0; i < b.outputs; ++i) EXPECT_EQ(out[i], 0.0) << i;
   if (b.type == 1) {
     EXPECT_TRUE(std::signbit(out[2]));  // zpos: -0.0
@@ -136,10 +132,10 @@ TEST_P(PluginTest, ModelValuesComeBackScaledAndExitLeavesZeros) {
     expected[3] = 125.0;
   }
   for (int i = 0; i < b.outputs; ++i) EXPECT_NEAR(out[i], expected[i], 1e-12) << i;
-  EXPECT_EQ(Channel(1, 1)[0], 1.0);
+  EXPECT_EQ(ReadChannelValues(1, 1)[0], 1.0);
 
   plugin.CBExit();
-  EXPECT_EQ(Channel(1, b.inputs + 1), std::vector<double>(b.inputs + 1, 0.0));
+  EXPECT_EQ(ReadChannelValues(1, b.inputs + 1), std::vector<double>(b.inputs + 1, 0.0));
 }
 
 TEST_P(PluginTest, RepeatedInitKeepsTwoChannelsAndAFailedOpenStopsTheFrames) {
@@ -149,9 +145,9 @@ TEST_P(PluginTest, RepeatedInitKeepsTwoChannelsAndAFailedOpenStopsTheFrames) {
   plugin.block().pfnInit(in.data(), out.data());
   plugin.block().pfnInit(in.data(), out.data());
   ASSERT_EQ(OpenConnection(b.writeId, b.inputs + 1), 0);
-  EXPECT_EQ(Channel(0, 1)[0], 1.0);
+  EXPECT_EQ(ReadChannelValues(0, 1)[0], 1.0);
   plugin.CBExit();
-  EXPECT_EQ(Channel(0, 1)[0], 0.0);
+  EXPECT_EQ(ReadChannelValues(0, 1)[0], 0.0);
 
   // The plug-in's backing file cannot be created: init opens nothing and no frame exchanges.
   CloseAllConnections();

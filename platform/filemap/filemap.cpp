@@ -364,6 +364,14 @@ std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t 
   return mapping;
 }
 
+// A handle to `mapping` with `error` as the last error, or nullptr when there is no mapping.
+HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping, DWORD error) {
+  if (!mapping) return nullptr;
+  HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
+  tlsLastError = error;
+  return handle;
+}
+
 // The lock file at `path` for a new mutex handle: the cached one when no handle uses it.
 std::shared_ptr<LockFile> TakeLockFile(const std::string& path) {
   State& s = state();
@@ -462,18 +470,10 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
   Entry probe = ProbeEntry(entry.get());
   if (probe == Entry::kError) return nullptr;
   if (probe == Entry::kLive) {
-    std::shared_ptr<MappingObject> mapping = JoinMapping(std::move(entry), writable);
-    if (!mapping) return nullptr;
-    HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
-    tlsLastError = ERROR_ALREADY_EXISTS;
-    return handle;
+    return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
   }
-  std::shared_ptr<MappingObject> mapping =
-      StartMapping(std::move(entry), fileObject->fd.get(), size, writable);
-  if (!mapping) return nullptr;
-  HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
-  tlsLastError = ERROR_SUCCESS;
-  return handle;
+  return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
+                         ERROR_SUCCESS);
 }
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
@@ -493,12 +493,8 @@ HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
     tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
     return nullptr;
   }
-  std::shared_ptr<MappingObject> mapping =
-      JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0);
-  if (!mapping) return nullptr;
-  HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
-  tlsLastError = ERROR_SUCCESS;
-  return handle;
+  return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
+                         ERROR_SUCCESS);
 }
 
 LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD offsetLow,
