@@ -5,6 +5,7 @@
 
 #include "tiledb.h"
 #include "trn_color_post_cut.h"
+#include "trn_post_walk.h"
 
 namespace {
 
@@ -45,16 +46,19 @@ int CountTile(const TileSpan& t) {
   color.ReadWhole(tile);
 
   ColorBox& all = Boxes[0];
-  for (int y = t.ys; y <= t.ye; ++y) {
-    if (y % 16 == 0) PrintRowLine(y, t.ye);
-    for (int x = t.xs; x <= t.xe; ++x) {
-      ColorCell cell;
-      if (!PostCell(tile.data(), PostAt(tile.data(), x, y), &cell)) continue;
-      ++ColorCube[CellKey(cell.r, cell.g, cell.b)];
-      all.Widen(cell);
-      all.count = static_cast<int32_t>(static_cast<uint32_t>(all.count) + 1u);
-    }
-  }
+  // Counting is the same in any order of the posts.
+  ForEachRegionPost(
+      t,
+      [&](int y) {
+        if (y % 16 == 0) PrintRowLine(y, t.ye);
+      },
+      [&](int, int, uint32_t offset) {
+        ColorCell cell;
+        if (!PostCell(tile.data(), tile.data() + offset, &cell)) return;
+        ++ColorCube[CellKey(cell.r, cell.g, cell.b)];
+        all.Widen(cell);
+        all.count = static_cast<int32_t>(static_cast<uint32_t>(all.count) + 1u);
+      });
   PrintTileLine();
   tile = TileBuffer();
   return color.Close(kModule);
@@ -94,23 +98,25 @@ int IndexTile(const TileSpan& t, const Palette& palette, int flags) {
   SetIdentification(tile.data(), kKindElevation);
   WritePalette(tile.data(), palette);
 
-  for (int y = t.ys; y <= t.ye; ++y) {
-    if (y % 16 == 0) PrintRowLine(y, t.ye);
-    for (int x = t.xs; x <= t.xe; ++x) {
-      ColorCell cell;
-      uint8_t index = 0;
-      if (PostCell(colors.data(), PostAt(colors.data(), x, y), &cell)) {
-        index = static_cast<uint8_t>(ColorCube[CellKey(cell.r, cell.g, cell.b)]);
-      }
-      uint8_t* post = PostAt(tile.data(), x, y);
-      if ((flags & kColorPostZeroIsSea) != 0 && GetS16(post) == 0) index = 0;
-      if (palette.nibbles) {
-        post[3] = static_cast<uint8_t>(index * 17);
-      } else {
-        post[2] = index;
-      }
-    }
-  }
+  ForEachRegionPost(
+      t,
+      [&](int y) {
+        if (y % 16 == 0) PrintRowLine(y, t.ye);
+      },
+      [&](int, int, uint32_t offset) {
+        ColorCell cell;
+        uint8_t index = 0;
+        if (PostCell(colors.data(), colors.data() + offset, &cell)) {
+          index = static_cast<uint8_t>(ColorCube[CellKey(cell.r, cell.g, cell.b)]);
+        }
+        uint8_t* post = tile.data() + offset;
+        if ((flags & kColorPostZeroIsSea) != 0 && GetS16(post) == 0) index = 0;
+        if (palette.nibbles) {
+          post[3] = static_cast<uint8_t>(index * 17);
+        } else {
+          post[2] = index;
+        }
+      });
   PrintTileLine();
   elevation.WriteWhole(tile);
   colors = TileBuffer();

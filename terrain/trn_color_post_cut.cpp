@@ -13,12 +13,14 @@ constexpr double kLumaWeight[3] = {0.212, 0.701, 0.087};
 constexpr uint32_t kMeanUnit = 1u << 21;  // posts per unit in the means of large boxes
 constexpr uint32_t kConvertedCell = 1u << 31;
 
-// Calls visit(key) for every cell within the box's bounds, red outermost and blue innermost.
+// Calls visit(r, g, b, key) for every cell within the box's bounds. Every use adds up counts
+// or widens bounds, which no order of the cells changes, so the cells are visited in the
+// cube's storage order (blue outermost, red innermost) to keep the scan in cache.
 template <class Visit>
 void ForEachCell(const ColorBox& box, Visit&& visit) {
-  for (int r = box.red_min; r <= box.red_max; ++r) {
+  for (int b = box.blue_min; b <= box.blue_max; ++b) {
     for (int g = box.green_min; g <= box.green_max; ++g) {
-      for (int b = box.blue_min; b <= box.blue_max; ++b) visit(r, g, b, CellKey(r, g, b));
+      for (int r = box.red_min; r <= box.red_max; ++r) visit(r, g, b, CellKey(r, g, b));
     }
   }
 }
@@ -77,14 +79,18 @@ void SplitBox(const uint32_t* cube, ColorBox* boxes, int chosen, int channel, in
   const int max_c = low.Max(channel);
   const int32_t half = low.count / 2;
 
+  // Counts of the slices min_c..max_c, from one scan of the box.
+  int64_t slices[128] = {};
+  ForEachCell(low, [&](int r, int g, int b, uint32_t key) {
+    const int m = channel == kRed ? r : channel == kGreen ? g : b;
+    slices[m - min_c] += cube[key];
+  });
+
   int64_t running = 0;
   int low_end = min_c;
   int64_t low_count = 0;
   for (int m = min_c; m <= max_c; ++m) {
-    ColorBox slice = low;
-    slice.Min(channel) = slice.Max(channel) = static_cast<uint8_t>(m);
-    int64_t slice_sum = 0;
-    ForEachCell(slice, [&](int, int, int, uint32_t key) { slice_sum += cube[key]; });
+    const int64_t slice_sum = slices[m - min_c];
     running += slice_sum;
     if (running > half) {
       if (m == min_c) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "tiledb.h"
+#include "trn_post_walk.h"
 
 namespace {
 
@@ -80,18 +81,20 @@ int DrawTile(const TileSpan& t, const Region& region, const Picture& pic, ColorT
     table.Build(tile.data());
   }
   const int64_t x_base = int64_t{t.tx} * kTilePosts - region.x0;
-  for (int y = t.ys; y <= t.ye; ++y) {
-    if (y % 16 == 0) PrintRowLine(y, t.ye);
-    const int64_t row = int64_t{region.y1} - (int64_t{t.ty} * kTilePosts + y);  // north first
-    uint8_t* line = pixels + static_cast<uint64_t>(row) * pic.stride;
-    for (int x = t.xs; x <= t.xe; ++x) {
-      const uint8_t* rgb = table.rgb[PostAt(tile.data(), x, y)[2]];
-      uint8_t* pixel = line + 3 * static_cast<uint64_t>(x_base + x);
-      pixel[0] = rgb[2];
-      pixel[1] = rgb[1];
-      pixel[2] = rgb[0];
-    }
-  }
+  const int64_t y_base = int64_t{region.y1} - int64_t{t.ty} * kTilePosts;
+  ForEachRegionPost(
+      t,
+      [&](int y) {
+        if (y % 16 == 0) PrintRowLine(y, t.ye);
+      },
+      [&](int x, int y, uint32_t offset) {
+        const uint8_t* rgb = table.rgb[tile.data()[offset + 2]];
+        const uint64_t row = static_cast<uint64_t>(y_base - y);  // the northern row first
+        uint8_t* pixel = pixels + row * pic.stride + 3 * static_cast<uint64_t>(x_base + x);
+        pixel[0] = rgb[2];
+        pixel[1] = rgb[1];
+        pixel[2] = rgb[0];
+      });
   PrintTileLine();
   return file.Close(kModule);
 }

@@ -1,9 +1,12 @@
 #include "trn_shading.h"
 
 #include <cmath>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tiledb.h"
+#include "trn_post_walk.h"
 
 namespace {
 
@@ -15,6 +18,10 @@ struct Rgb {
 
 // A channel truncated toward zero to a byte (the low byte of the 32-bit conversion).
 uint8_t ToByte(double v) { return static_cast<uint8_t>(TruncateToInt32(v)); }
+
+// The same for a post's channel, which lies within -1..256: an intensity is a number in
+// 0..1 (beyond rounding) and every colour a byte, so no range test is needed.
+uint8_t ChannelByte(double v) { return static_cast<uint8_t>(static_cast<int32_t>(v)); }
 
 struct Sun {
   float sin_a = 0;
@@ -37,32 +44,78 @@ struct Shade {
   Rgb full;  // colour at intensity 1
 };
 
-// New colour post of a post at elevation e0 whose east neighbour is at e1.
-void ShadePost(const Shade& shade, int e0, int e1, uint8_t* post) {
-  const double s = (e1 - e0) * 2.5;
+// Light intensity of a post whose east neighbour lies `rise` metres higher.
+double Intensity(const Sun& sun, int rise) {
+  const double s = rise * 2.5;
   const double nx = -s / std::sqrt(s * s + 8100);
   const double nz = std::sqrt(1 - nx * nx);
-  double i = nz * shade.sun.cos_a + nx * shade.sun.sin_a;
+  double i = nz * sun.cos_a + nx * sun.sin_a;
   if (i < 0) i = 0;
-
-  uint8_t out[4];
-  if (post[3] == 0) {
-    out[0] = ToByte(shade.zero.red + i * (shade.full.red - shade.zero.red));
-    out[1] = ToByte(shade.zero.green + i * (shade.full.green - shade.zero.green));
-    out[2] = ToByte(shade.zero.blue + i * (shade.full.blue - shade.zero.blue));
-    out[3] = 255;
-  } else {
-    for (int c = 0; c < 3; ++c) {
-      const int q = post[c] / 8;
-      out[c] = ToByte(q + i * (post[c] - q));
-    }
-    out[3] = post[3];
-  }
-  if (e0 == 0 && e1 == 0) out[0] = out[1] = out[2] = out[3] = 0;  // sea
-  for (int c = 0; c < 4; ++c) post[c] = out[c];
+  // A sun that is not a number (a time of day that is not one) gives no light.
+  if (std::isnan(i)) i = 0;
+  return i;
 }
 
-int ShadeTile(const Shade& shade, const TileSpan& t) {
+// What the post step makes of a post at one rise: the blend for a post without colour, and
+// each channel value c of a coloured post darkened to q + i (c - q).
+struct RiseShade {
+  uint8_t blend[3];  // red, green, blue
+  uint8_t darkened[256];
+};
+
+// A post's new colour depends only on its rise (e1 - e0) and its own bytes, so the post step
+// is computed once for each of the 131,071 rises that occurs, on first use, and looked up
+// for every post after that.
+class ShadeTable {
+ public:
+  explicit ShadeTable(const Shade& shade) : shade_(shade), rises_(kRises) {}
+
+  const RiseShade& At(int rise) {
+    std::unique_ptr<RiseShade>& entry = rises_[static_cast<size_t>(rise + 65535)];
+    if (!entry) entry = Compute(rise);
+    return *entry;
+  }
+
+ private:
+  static constexpr size_t kRises = 2 * 65535 + 1;
+
+  std::unique_ptr<RiseShade> Compute(int rise) const {
+    const double i = Intensity(shade_.sun, rise);
+    auto r = std::make_unique<RiseShade>();
+    r->blend[0] = ChannelByte(shade_.zero.red + i * (shade_.full.red - shade_.zero.red));
+    r->blend[1] = ChannelByte(shade_.zero.green + i * (shade_.full.green - shade_.zero.green));
+    r->blend[2] = ChannelByte(shade_.zero.blue + i * (shade_.full.blue - shade_.zero.blue));
+    for (int c = 0; c < 256; ++c) {
+      const int q = c / 8;
+      r->darkened[c] = ChannelByte(q + i * (c - q));
+    }
+    return r;
+  }
+
+  Shade shade_;
+  std::vector<std::unique_ptr<RiseShade>> rises_;
+};
+
+// New colour post of a post at elevation e0 whose east neighbour is at e1.
+void ShadePost(ShadeTable& table, int e0, int e1, uint8_t* post) {
+  if (e0 == 0 && e1 == 0) {  // sea, whatever the post held
+    post[0] = post[1] = post[2] = post[3] = 0;
+    return;
+  }
+  const RiseShade& r = table.At(e1 - e0);
+  if (post[3] == 0) {
+    post[0] = r.blend[0];
+    post[1] = r.blend[1];
+    post[2] = r.blend[2];
+    post[3] = 255;
+  } else {
+    post[0] = r.darkened[post[0]];
+    post[1] = r.darkened[post[1]];
+    post[2] = r.darkened[post[2]];
+  }
+}
+
+int ShadeTile(const Shade& shade, ShadeTable& table, const TileSpan& t) {
   TileFile own = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!own.is_open()) return -1;
   TileBuffer elevations = TileBuffer::Allocate(kModule, kElevationTileBytes);
@@ -92,15 +145,18 @@ int ShadeTile(const Shade& shade, const TileSpan& t) {
   ambient[2] = ToByte(shade.zero.green + (shade.full.green - shade.zero.green) * cos_a);
   ambient[3] = ToByte(shade.zero.red + (shade.full.red - shade.zero.red) * cos_a);
 
-  for (int y = t.ys; y <= t.ye; ++y) {
-    if (y % 4 == 0) PrintRowLine(y, t.ye);
-    for (int x = t.xs; x <= t.xe; ++x) {
-      const int e0 = GetElevation(elevations.data(), x, y);
-      const int e1 = x < kTileMask ? GetElevation(elevations.data(), x + 1, y)
-                                   : GetElevation(east_elevations.data(), 0, y);
-      ShadePost(shade, e0, e1, PostAt(colors.data(), x, y));
-    }
-  }
+  const uint8_t* own_tile = elevations.data();
+  ForEachRegionPost(
+      t,
+      [&](int y) {
+        if (y % 4 == 0) PrintRowLine(y, t.ye);
+      },
+      [&](int x, int y, uint32_t offset) {
+        const int e0 = GetS16(own_tile + offset);
+        const int e1 = x < kTileMask ? GetElevation(own_tile, x + 1, y)
+                                     : GetElevation(east_elevations.data(), 0, y);
+        ShadePost(table, e0, e1, colors.data() + offset);
+      });
   PrintTileLine();
   color.WriteWhole(colors);
 
@@ -119,5 +175,6 @@ int trn_shading(double lon1, double lat1, double lon2, double lat2, double lon3,
   shade.full = Rgb{shade_colors[7], shade_colors[6], shade_colors[5]};
 
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
-  return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, t); });
+  ShadeTable table(shade);
+  return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, table, t); });
 }

@@ -1,0 +1,221 @@
+// The shading, elevation post-processing, colour post-processing, raster and level passes
+// over a region of 2 x 2 tiles, each against reading and writing the same tile bytes with no
+// computation, in the same run. Target: every pass within 3 times its baseline.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tiledb.h"
+#include "trn_color_post.h"
+#include "trn_elevation_post.h"
+#include "trn_levels.h"
+#include "trn_rasterfile.h"
+#include "trn_shading.h"
+
+namespace {
+
+constexpr const char* kModule = "bench";
+constexpr int kTx = 66, kTy = 148;
+const double kW = (kTx * 1024) * kPostSpacing - 180;
+const double kE = (kTx * 1024 + 2047) * kPostSpacing - 180;
+const double kS = (kTy * 1024) * kPostSpacing - 90;
+const double kN = (kTy * 1024 + 2047) * kPostSpacing - 90;
+constexpr uint8_t kColors[kShadeColorsSize] = {0, 180, 195, 190, 0, 125, 155, 150};
+constexpr char kPicture[] = "region.bmp";
+
+// Progress lines go to /dev/null while a benchmark runs.
+class QuietStdout {
+ public:
+  QuietStdout() : saved_(dup(1)) {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    dup2(saved_, 1);
+    close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  std::FILE* f = std::fopen(name.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// Rolling terrain with a sea corner, and colour tiles of many colours.
+void WriteRegionTiles() {
+  for (int ty = kTy; ty < kTy + 2; ++ty) {
+    for (int tx = kTx; tx < kTx + 2; ++tx) {
+      std::vector<uint8_t> elevation(kElevationTileBytes), color(kColorTileBytes);
+      for (int y = 0; y < kTilePosts; ++y) {
+        for (int x = 0; x < kTilePosts; ++x) {
+          const int gx = (tx - kTx) * kTilePosts + x, gy = (ty - kTy) * kTilePosts + y;
+          const double e = 800 * std::sin(gx * 0.004) * std::cos(gy * 0.003) + 300;
+          PutS16(&elevation[PostOffset(x, y)], static_cast<int16_t>(e < 0 ? 0 : e));
+          uint8_t* c = &color[PostOffset(x, y)];
+          c[0] = static_cast<uint8_t>(gx * 7 + gy);
+          c[1] = static_cast<uint8_t>(gy * 3);
+          c[2] = static_cast<uint8_t>((gx ^ gy) >> 2);
+          c[3] = (gx + gy) % 5 == 0 ? 0 : 255;
+        }
+      }
+      WriteFile(ElevationTileName(tx, ty), elevation);
+      WriteFile(ColorTileName(tx, ty), color);
+    }
+  }
+}
+
+template <class Visit>
+void ForEachTile(Visit visit) {
+  for (int ty = kTy; ty < kTy + 2; ++ty) {
+    for (int tx = kTx; tx < kTx + 2; ++tx) visit(tx, ty);
+  }
+}
+
+// The baselines' file work: whole-tile reads and writes as the passes make them.
+TileBuffer ReadTile(const std::string& name, uint32_t size) {
+  TileFile file = TileFile::OpenInput(kModule, name);
+  TileBuffer buffer = TileBuffer::Allocate(kModule, size);
+  file.ReadWhole(buffer);
+  benchmark::DoNotOptimize(buffer.data());
+  file.Close(kModule);
+  return buffer;
+}
+TileBuffer RewriteTile(const std::string& name, uint32_t size) {
+  TileFile file = TileFile::OpenOutput(kModule, name);
+  TileBuffer buffer = TileBuffer::Allocate(kModule, size);
+  file.ReadWhole(buffer);
+  benchmark::DoNotOptimize(buffer.data());
+  file.WriteWhole(buffer);
+  file.Close(kModule);
+  return buffer;
+}
+void WriteTile(const std::string& name, const uint8_t* data, uint32_t size) {
+  TileFile file = TileFile::OpenOutput(kModule, name);
+  file.WriteWhole(data, size);
+  file.Close(kModule);
+}
+
+void BaselineShading() {
+  ForEachTile([](int tx, int ty) {
+    ReadTile(ElevationTileName(tx, ty), kElevationTileBytes);
+    ReadTile(ElevationTileName(tx + 1, ty), kElevationTileBytes);
+    RewriteTile(ColorTileName(tx, ty), kColorTileBytes);
+  });
+}
+void BaselineElevationPost() {
+  ForEachTile([](int tx, int ty) { RewriteTile(ElevationTileName(tx, ty), kElevationTileBytes); });
+}
+void BaselineColorPost() {
+  ForEachTile([](int tx, int ty) { ReadTile(ColorTileName(tx, ty), kColorTileBytes); });
+  ForEachTile([](int tx, int ty) {
+    ReadTile(ColorTileName(tx, ty), kColorTileBytes);
+    const TileBuffer tile = RewriteTile(ElevationTileName(tx, ty), kElevationTileBytes);
+    WriteTile(ScratchTileName(tx, ty), tile.data(), tile.size());
+  });
+  ForEachTile([](int tx, int ty) {
+    const TileBuffer tile = RewriteTile(ScratchTileName(tx, ty), kElevationTileBytes);
+    WriteTile(ElevationTileName(tx, ty), tile.data(), tile.size());
+  });
+}
+void BaselineRaster() {
+  ForEachTile([](int tx, int ty) { ReadTile(ElevationTileName(tx, ty), kColorTileBytes); });
+  const uint32_t bytes = kBmpHeaderBytes + 3 * 2048 * 2048;
+  TileBuffer picture = TileBuffer::Allocate(kModule, bytes);
+  WriteTile(kPicture, picture.data(), bytes);
+}
+void BaselineLevels() {
+  ForEachTile([](int tx, int ty) {
+    const std::string name = ElevationTileName(tx, ty);
+    const TileBuffer tile = ReadTile(name, kElevationTileBytes);
+    for (int k = 0; k < kLevelCount; ++k) {
+      WriteTile(LevelFileName(name, k), tile.data(), LevelFileBytes(k));
+    }
+  });
+}
+
+int Shading() { return trn_shading(kW, kS, kE, kS, kW, kN, kE, kN, kColors, 14.5); }
+int ElevationPost() { return trn_elevation_post(kW, kS, kE, kS, kW, kN, kE, kN); }
+int ColorPost() { return trn_color_post(kW, kS, kE, kS, kW, kN, kE, kN, 2.5, 2); }
+int Raster() { return trn_rasterfile(kW, kS, kE, kS, kW, kN, kE, kN, kPicture, 2); }
+int Levels() { return trn_levels(kW, kS, kE, kS, kW, kN, kE, kN); }
+
+void RunBaseline(benchmark::State& state, void (*baseline)()) {
+  QuietStdout quiet;
+  for (auto _ : state) baseline();
+}
+void RunPass(benchmark::State& state, int (*pass)()) {
+  QuietStdout quiet;
+  for (auto _ : state) {
+    if (pass() != 0) state.SkipWithError("the pass failed");
+  }
+}
+
+struct Pair {
+  const char* name;
+  void (*baseline)();
+  int (*pass)();
+};
+const Pair kPairs[] = {
+    {"trn_shading", BaselineShading, Shading},
+    {"trn_elevation_post", BaselineElevationPost, ElevationPost},
+    {"trn_color_post", BaselineColorPost, ColorPost},
+    {"trn_rasterfile", BaselineRaster, Raster},
+    {"trn_levels", BaselineLevels, Levels},
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("trn_passes_bench." + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path old = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  WriteRegionTiles();
+
+  for (const Pair& p : kPairs) {
+    benchmark::RegisterBenchmark((std::string("BM_ReadWrite/") + p.name).c_str(), RunBaseline,
+                                 p.baseline)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((std::string("BM_Pass/") + p.name).c_str(), RunPass, p.pass)
+        ->Unit(benchmark::kMillisecond);
+  }
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  for (const Pair& p : kPairs) {
+    const double base = reporter.times_[std::string("BM_ReadWrite/") + p.name];
+    const double pass = reporter.times_[std::string("BM_Pass/") + p.name];
+    if (base > 0 && pass > 0) {
+      std::printf("%s / read-and-write: %.2f (target: at most 3)\n", p.name, pass / base);
+    }
+  }
+
+  std::filesystem::current_path(old);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
