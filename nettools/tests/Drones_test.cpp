@@ -130,6 +130,18 @@ double ValueAfter(const std::string& line, const std::string& prefix) {
   return std::stod(line.substr(prefix.size()));
 }
 
+// A whole run of the program over the tick count; the lines it wrote to standard error.
+std::vector<std::string> FlyOverTicks(const drones::Program& program, Ticks& ticks) {
+  clocks_test::ClockHooks hooks;
+  hooks.tickCount = std::ref(ticks);
+  testing::internal::CaptureStderr();
+  {
+    clocks_test::ScopedClocks scope(hooks);
+    EXPECT_EQ(drones::Fly(program), 0);
+  }
+  return Lines(testing::internal::GetCapturedStderr());
+}
+
 // What the group carries now: waits up to a second for `expected` packets, then lingerMs for more.
 std::vector<peer::Packet> Drain(peer::GroupPeer& group, std::size_t expected, int lingerMs) {
   std::vector<peer::Packet> packets;
@@ -157,14 +169,7 @@ TEST(FleetRun, RequestsAreSentByTheNextMotionStepAndStatusLinesFollowTheCount) {
     leaderInterval.push_back(dronefleet::drones[0].fSendInterval);
     flag.push_back(drones::sendFlag);
   };
-  clocks_test::ClockHooks hooks;
-  hooks.tickCount = std::ref(ticks);
-  testing::internal::CaptureStderr();
-  {
-    clocks_test::ScopedClocks scope(hooks);
-    EXPECT_EQ(drones::Fly(dronefleet::program), 0);
-  }
-  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStderr());
+  const std::vector<std::string> lines = FlyOverTicks(dronefleet::program, ticks);
 
   ASSERT_EQ(sentAfterPass.size(), 3u);
   // Pass 1 stepped (0.09 s into every interval) and requested, but sent nothing.
@@ -232,14 +237,7 @@ TEST(SoloRun, SendsItsDroneAtTheStepAfterEachRequest) {
     }
   };
   ticks.onReading = [&](std::size_t) { count(0); };
-  clocks_test::ClockHooks hooks;
-  hooks.tickCount = std::ref(ticks);
-  testing::internal::CaptureStderr();
-  {
-    clocks_test::ScopedClocks scope(hooks);
-    EXPECT_EQ(drones::Fly(dronesolo::program), 0);
-  }
-  const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStderr());
+  const std::vector<std::string> lines = FlyOverTicks(dronesolo::program, ticks);
   count(20);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "Total Time =  1.01 ");
