@@ -132,12 +132,12 @@ TEST(CoSimulation, CobridgePacedFirstThenLawhost) {
   ASSERT_EQ(ValuesOf(bridge->ReadLine()), std::vector<double>(19, 0.0));  // fresh view
 
   std::vector<double> simInputs(18, 0.25);
-  auto sim = Simhost(LAWHOST, simDir, "100", "100", "0.25");
+  auto sim = Simhost(LAWHOST, simDir, "100", "50", "0.25");
   ASSERT_EQ(sim->Wait(), 0) << sim->Stderr();
   ASSERT_EQ(bridge->Wait(), 0) << bridge->Stderr();
 
   auto frames = Rows(sim->Stdout(), "frame ");
-  ASSERT_EQ(frames.size(), 100u);
+  ASSERT_EQ(frames.size(), 50u);
   EXPECT_EQ(frames.back()[3], 125.0);
   EXPECT_EQ(frames.back()[0], 0.0);
 
