@@ -37,7 +37,7 @@ std::vector<std::vector<int32_t>> ReadProfiles(const std::string& path) {
 
 // A DEM in the fixed layout of its records: record A of 1024 characters, then the profiles,
 // each padded to a multiple of 1024 characters.
-struct DemSpec {
+struct DemContent {
   std::vector<std::string> corners = {"-0.439200000000000D+06", "0.133200000000000D+06",
                                       "-0.439200000000000D+06", "0.133236000000000D+06",
                                       "-0.439164000000000D+06", "0.133236000000000D+06",
@@ -53,28 +53,28 @@ std::string Field(const std::string& text, size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-std::string MakeDem(const DemSpec& spec) {
+std::string MakeDem(const DemContent& dem) {
   std::string a = "synthetic.dem";
   a.resize(144, ' ');
   a += Field("1", 6) + Field("1", 6) + Field("0", 6) + Field("0", 6);
-  for (int k = 0; k < 15; ++k) a += Field(k == 0 ? spec.token4 : "0.0", 24);
+  for (int k = 0; k < 15; ++k) a += Field(k == 0 ? dem.token4 : "0.0", 24);
   a += Field("3", 6) + Field("2", 6) + Field("4", 6);
-  for (const std::string& c : spec.corners) a += Field(c, 24);
+  for (const std::string& c : dem.corners) a += Field(c, 24);
   a += Field("0.0", 24) + Field("100.0", 24) + Field("0.0", 24);
   a += Field("0", 6) + "3.000000D+003.000000D+001.000000D+00";
-  a += Field("1", 6) + Field(std::to_string(spec.profiles.size()), 6) + spec.after_counts;
-  if (spec.lines) {
+  a += Field("1", 6) + Field(std::to_string(dem.profiles.size()), 6) + dem.after_counts;
+  if (dem.lines) {
     a += "\n";
   } else {
     a.resize(1024, ' ');
   }
-  for (size_t p = 0; p < spec.profiles.size(); ++p) {
+  for (size_t p = 0; p < dem.profiles.size(); ++p) {
     std::string b = Field("1", 6) + Field(std::to_string(p + 1), 6) +
-                    Field(std::to_string(spec.profiles[p].size()), 6) + Field("1", 6);
-    b += Field(spec.profile_x, 24);
+                    Field(std::to_string(dem.profiles[p].size()), 6) + Field("1", 6);
+    b += Field(dem.profile_x, 24);
     for (int k = 0; k < 4; ++k) b += Field("0.000000000000000D+00", 24);
-    for (const int32_t v : spec.profiles[p]) b += Field(std::to_string(v), 6);
-    if (spec.lines) {
+    for (const int32_t v : dem.profiles[p]) b += Field(std::to_string(v), 6);
+    if (dem.lines) {
       b += "\n";
     } else {
       b.resize((b.size() + 1023) / 1024 * 1024, ' ');
@@ -149,13 +149,13 @@ TEST_F(Demimport, OlympicDemBecomesItsGridAndTiles) {
 }
 
 TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
-  DemSpec spec;
-  spec.profiles = {{11, 12, 13, 14}, {21, 22, 23, 24}, {-31, 32, 33, 34}};
-  WriteText("plain.dem", MakeDem(spec));
-  spec.after_counts = "                       0 1 1       0";
-  WriteText("newer.dem", MakeDem(spec));
-  spec.lines = true;
-  WriteText("lines.dem", MakeDem(spec));
+  DemContent dem;
+  dem.profiles = {{11, 12, 13, 14}, {21, 22, 23, 24}, {-31, 32, 33, 34}};
+  WriteText("plain.dem", MakeDem(dem));
+  dem.after_counts = "                       0 1 1       0";
+  WriteText("newer.dem", MakeDem(dem));
+  dem.lines = true;
+  WriteText("lines.dem", MakeDem(dem));
 
   const char* names[] = {"plain.dem", "newer.dem", "lines.dem"};
   std::vector<uint8_t> grids[3];
@@ -184,12 +184,12 @@ TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
 }
 
 TEST_F(Demimport, TileNumbersEastOf39Degrees) {
-  DemSpec spec;
-  spec.corners = {"0.140400000000000D+06", "0.162000000000000D+06", "0.140400000000000D+06",
-                  "0.162036000000000D+06", "0.140436000000000D+06", "0.162036000000000D+06",
-                  "0.140436000000000D+06", "0.162000000000000D+06"};
-  spec.profiles = {{5}};
-  WriteText("east.dem", MakeDem(spec));
+  DemContent dem;
+  dem.corners = {"0.140400000000000D+06", "0.162000000000000D+06", "0.140400000000000D+06",
+                 "0.162036000000000D+06", "0.140436000000000D+06", "0.162036000000000D+06",
+                 "0.140436000000000D+06", "0.162000000000000D+06"};
+  dem.profiles = {{5}};
+  WriteText("east.dem", MakeDem(dem));
   const ProgramRun run = RunDemimport({"east.dem"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::filesystem::exists("257_159.1201x1201"));
@@ -198,12 +198,12 @@ TEST_F(Demimport, TileNumbersEastOf39Degrees) {
 }
 
 TEST_F(Demimport, FailuresEndTheProcess) {
-  DemSpec spec;
-  spec.profiles = {{1, 2}, {3, 4}};
-  const std::string good = MakeDem(spec);
-  DemSpec letter = spec;
+  DemContent dem;
+  dem.profiles = {{1, 2}, {3, 4}};
+  const std::string good = MakeDem(dem);
+  DemContent letter = dem;
   letter.token4 = "X";
-  DemSpec long_token = spec;
+  DemContent long_token = dem;
   long_token.profile_x = std::string(300, '7');
   // The last profile: its header and its first elevation, of two.
   const std::string short_profile = good.substr(0, good.size() - 1024 + 144 + 6);
