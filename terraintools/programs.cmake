@@ -26,3 +26,11 @@ target_include_directories(tintshade_tileprint_test PRIVATE ${PROJECT_SOURCE_DIR
 target_compile_definitions(tintshade_tileprint_test PRIVATE
   TINTSHADE_PATH="$<TARGET_FILE:tintshade>" TILEPRINT_PATH="$<TARGET_FILE:tileprint>")
 add_dependencies(tintshade_tileprint_test tintshade tileprint)
+
+kyte_add_benchmark(gridforge_bench SOURCES bench/gridforge_bench.cpp LIBS kyte_terrain)
+if(TARGET gridforge_bench)
+  target_include_directories(gridforge_bench PRIVATE ${PROJECT_SOURCE_DIR}/terrain/bench)
+  target_compile_definitions(gridforge_bench PRIVATE GRIDFORGE_PATH="$<TARGET_FILE:gridforge>"
+    BUNDLED_GRID="${CMAKE_CURRENT_SOURCE_DIR}/data/pnw_48n49n_124w123w_46x30.i16")
+  add_dependencies(gridforge_bench gridforge)
+endif()
