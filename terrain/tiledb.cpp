@@ -226,6 +226,23 @@ int TileFile::Close(const char* module) {
   return 0;
 }
 
+bool TileUpdate::Open(const char* module, const std::string& name, uint32_t size, uint32_t kind) {
+  file = TileFile::OpenOutput(module, name);
+  if (!file.is_open()) return false;
+  data = TileBuffer::Allocate(module, size);
+  if (!data) return false;
+  file.ReadWhole(data);
+  SetIdentification(data.data(), kind);
+  return true;
+}
+
+int TileUpdate::Finish(const char* module) {
+  PrintTileLine();
+  file.WriteWhole(data);
+  data = TileBuffer();
+  return file.Close(module);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Progress lines
 

@@ -6,18 +6,16 @@
 //
 //   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
 //   return WalkRegion(region, [&](const TileSpan& t) {
-//     const std::string name = ElevationTileName(t.tx, t.ty);
-//     TileFile file = TileFile::OpenOutput(kModule, name);   // "opened  RW" / "created RW"
-//     if (!file.is_open()) return -1;                         // already reported
-//     TileBuffer tile = TileBuffer::Allocate(kModule, kElevationTileBytes);
-//     if (!tile) return -1;                                   // already reported
-//     file.ReadWhole(tile);                                   // short or new file: rest stays 0
-//     SetIdentification(tile.data(), kKindElevation);
-//     ... change own posts/fields, printing PrintRowLine(y, t.ye) on the pass's rows ...
-//     PrintTileLine();
-//     file.WriteWhole(tile);
-//     return file.Close(kModule);                             // 0, or -1 after code 8
+//     TileUpdate update;                                // "opened  RW" / "created RW"
+//     if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), kElevationTileBytes,
+//                      kKindElevation)) return -1;      // already reported
+//     ... change own posts/fields in update.data, PrintRowLine(y, t.ye) on the pass's rows ...
+//     return update.Finish(kModule);                    // tile line, write, close: 0 or -1
 //   });
+//
+// The same steps by hand: TileFile::OpenOutput, TileBuffer::Allocate, ReadWhole,
+// SetIdentification, ..., PrintTileLine, WriteWhole, Close. A missing or short file reads as
+// zeroes.
 //
 // Failure convention: every failing open, temporary file or close is reported here (the system
 // error prefixed with the module name, then `trn_error`), and the caller only returns -1.
@@ -304,6 +302,19 @@ class TileFile {
   int fd_ = -1;
   std::FILE* temp_ = nullptr;  // the temporary file standing in for a missing input tile
   std::string name_;
+};
+
+// The whole-tile read-modify-write of one output tile: opened (or created), read whole into a
+// zero-filled buffer of the file's size, identification fields set with the file's kind.
+struct TileUpdate {
+  TileFile file;
+  TileBuffer data;
+
+  // False after a reported failure (open: code 4; allocation).
+  bool Open(const char* module, const std::string& name, uint32_t size, uint32_t kind);
+  // Prints the tile line, writes the buffer whole, releases it and closes the file: 0, or -1
+  // after code 8.
+  int Finish(const char* module);
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -40,12 +40,9 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
   std::vector<GridPlacement::ColumnTerms> columns;
   const int result = WalkRegion(region, [&](const TileSpan& t) {
     const std::string name = ColorTileName(t.tx, t.ty);
-    TileFile file = TileFile::OpenOutput(kModule, name);
-    if (!file.is_open()) return -1;
-    TileBuffer tile = TileBuffer::Allocate(kModule, kColorTileBytes);
-    if (!tile) return -1;
-    file.ReadWhole(tile);
-    SetIdentification(tile.data(), kKindColor);
+    TileUpdate update;
+    if (!update.Open(kModule, name, kColorTileBytes, kKindColor)) return -1;
+    uint8_t* const tile = update.data.data();
 
     const int orientation = placement.Orientation();
     placement.Columns(orientation, t.tx, t.xs, t.xe, columns);
@@ -71,7 +68,7 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
         const uint8_t* c01 = grid.Cell(ri0, rj1);
         const uint8_t* c10 = grid.Cell(ri1, rj0);
         const uint8_t* c11 = grid.Cell(ri1, rj1);
-        uint8_t* post = PostAt(tile.data(), x, y);
+        uint8_t* post = PostAt(tile, x, y);
 
         const int alpha = Lerp(Lerp(c00[3], c01[3], b), Lerp(c10[3], c11[3], b), a);
         const int old_alpha = post[3];
@@ -90,9 +87,7 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
         post[3] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
       }
     }
-    PrintTileLine();
-    file.WriteWhole(tile);
-    return file.Close(kModule);
+    return update.Finish(kModule);
   });
   if (result != 0) return result;
   return grid.Close(kModule);

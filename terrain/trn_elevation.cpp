@@ -56,12 +56,9 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
   std::vector<FastAxis> fast_columns;
   const int result = WalkRegion(region, [&](const TileSpan& t) {
     const std::string name = ElevationTileName(t.tx, t.ty);
-    TileFile file = TileFile::OpenOutput(kModule, name);
-    if (!file.is_open()) return -1;
-    TileBuffer tile = TileBuffer::Allocate(kModule, kElevationTileBytes);
-    if (!tile) return -1;
-    file.ReadWhole(tile);
-    SetIdentification(tile.data(), kKindElevation);
+    TileUpdate update;
+    if (!update.Open(kModule, name, kElevationTileBytes, kKindElevation)) return -1;
+    uint8_t* const tile = update.data.data();
 
     const int orientation = placement.Orientation();
     placement.Columns(orientation, t.tx, t.xs, t.xe, columns);
@@ -95,7 +92,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
         const uint8_t* record0 = grid.Record(fast_row.step.lo);
         const uint8_t* record1 = grid.Record(fast_row.step.hi);
         const double a = fast_row.step.frac;
-        uint8_t* row_posts = tile.data() + PostOffset(0, y);
+        uint8_t* row_posts = tile + PostOffset(0, y);
         for (int x = t.xs; x <= t.xe; ++x) {
           const FastAxis& column = fast_columns[x - t.xs];
           if (!column.inside) continue;
@@ -123,13 +120,10 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
         const Step j = RecordStep((nrows - 1) * v, nrows);
         const double e = Interpolate(value(i.lo, j.lo), value(i.lo, j.hi), value(i.hi, j.lo),
                                      value(i.hi, j.hi), i.frac, j.frac);
-        SetElevation(tile.data(), x, y,
-                     static_cast<int16_t>(static_cast<uint16_t>(TruncateToInt32(e))));
+        SetElevation(tile, x, y, static_cast<int16_t>(static_cast<uint16_t>(TruncateToInt32(e))));
       }
     }
-    PrintTileLine();
-    file.WriteWhole(tile);
-    return file.Close(kModule);
+    return update.Finish(kModule);
   });
   if (result != 0) return result;
   return grid.Close(kModule);
