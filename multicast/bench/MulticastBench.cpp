@@ -32,6 +32,14 @@ VehicleRecord MakeRecord() {
   return record;
 }
 
+bool OpenGroup(benchmark::State& state) {
+  char address[] = "224.0.5.20:2267";
+  char* addresses[] = {address};
+  if (MulticastOpen(1, addresses) == 0) return true;
+  state.SkipWithError("MulticastOpen failed");
+  return false;
+}
+
 int g_received = 0;
 int Count(VehicleRecord*) {
   ++g_received;
@@ -68,12 +76,7 @@ void BM_Decode(benchmark::State& state) {
 BENCHMARK(BM_Decode);
 
 void BM_TransportSendPoll(benchmark::State& state) {
-  char address[] = "224.0.5.20:2267";
-  char* addresses[] = {address};
-  if (MulticastOpen(1, addresses) != 0) {
-    state.SkipWithError("MulticastOpen failed");
-    return;
-  }
+  if (!OpenGroup(state)) return;
   VehicleRecord record = MakeRecord();
   VehicleRecord receiver = record;
   for (auto _ : state) {
@@ -123,12 +126,7 @@ BENCHMARK(BM_RawSendRecv);
 
 // One poll draining datagrams that are already waiting; the sends are not timed.
 void BM_PollDrain(benchmark::State& state) {
-  char address[] = "224.0.5.20:2267";
-  char* addresses[] = {address};
-  if (MulticastOpen(1, addresses) != 0) {
-    state.SkipWithError("MulticastOpen failed");
-    return;
-  }
+  if (!OpenGroup(state)) return;
   VehicleRecord record = MakeRecord();
   VehicleRecord receiver = record;
   std::int64_t polled = 0;
