@@ -45,8 +45,9 @@ int CountTile(const TileSpan& t) {
   if (!tile) return -1;
   color.ReadWhole(tile);
 
+  // Counting is the same in any order of the posts. Box 0's bounds are taken from the cube
+  // once every tile is counted.
   ColorBox& all = Boxes[0];
-  // Counting is the same in any order of the posts.
   ForEachRegionPost(
       t,
       [&](int y) {
@@ -56,7 +57,6 @@ int CountTile(const TileSpan& t) {
         ColorCell cell;
         if (!PostCell(tile.data(), tile.data() + offset, &cell)) return;
         ++ColorCube[CellKey(cell.r, cell.g, cell.b)];
-        all.Widen(cell);
         all.count = static_cast<int32_t>(static_cast<uint32_t>(all.count) + 1u);
       });
   PrintTileLine();
@@ -98,23 +98,35 @@ int IndexTile(const TileSpan& t, const Palette& palette, int flags) {
   SetIdentification(tile.data(), kKindElevation);
   WritePalette(tile.data(), palette);
 
-  ForEachRegionPost(
+  const uint8_t* color_tile = colors.data();
+  uint8_t* elevation_tile = tile.data();
+  const bool sea_flag = (flags & kColorPostZeroIsSea) != 0;
+  const bool nibbles = palette.nibbles;
+  ForEachRegionRun(
       t,
       [&](int y) {
         if (y % 16 == 0) PrintRowLine(y, t.ye);
       },
-      [&](int, int, uint32_t offset) {
-        ColorCell cell;
-        uint8_t index = 0;
-        if (PostCell(colors.data(), colors.data() + offset, &cell)) {
-          index = static_cast<uint8_t>(ColorCube[CellKey(cell.r, cell.g, cell.b)]);
+      [=](int x0, int x1, int, uint32_t offset) {
+        // The run's indexes are looked up before any is stored: both tile buffers start on a
+        // page, and loads that follow stores 4096 bytes apart wait on them.
+        const int n = x1 - x0 + 1;
+        uint8_t index[kBlockPosts];
+        for (int k = 0; k < n; ++k) {
+          ColorCell cell;
+          const uint32_t at = offset + k * kPostSize;
+          index[k] = PostCell(color_tile, color_tile + at, &cell)
+                         ? static_cast<uint8_t>(ColorCube[CellKey(cell.r, cell.g, cell.b)])
+                         : 0;
         }
-        uint8_t* post = tile.data() + offset;
-        if ((flags & kColorPostZeroIsSea) != 0 && GetS16(post) == 0) index = 0;
-        if (palette.nibbles) {
-          post[3] = static_cast<uint8_t>(index * 17);
-        } else {
-          post[2] = index;
+        for (int k = 0; k < n; ++k) {
+          uint8_t* post = elevation_tile + offset + k * kPostSize;
+          const uint8_t i = sea_flag && GetS16(post) == 0 ? 0 : index[k];
+          if (nibbles) {
+            post[3] = static_cast<uint8_t>(i * 17);
+          } else {
+            post[2] = i;
+          }
         }
       });
   PrintTileLine();
@@ -187,6 +199,13 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
   Boxes[0].ResetBounds();
   BoxCount = 0;
   if (WalkRegion(region, CountTile) != 0) return -1;
+  // Box 0 spans every counted cell: the bounds that widening by each counted post gives are
+  // the tight bounds of the occupied cells.
+  Boxes[0].red_max = 63;
+  Boxes[0].green_max = 127;
+  Boxes[0].blue_max = 31;
+  Boxes[0].red_min = Boxes[0].green_min = Boxes[0].blue_min = 0;
+  ShrinkBox(ColorCube, Boxes[0]);
 
   // 5-7. Median cut, palette colours, colour-to-index table.
   BoxCount = MedianCut(ColorCube, Boxes, palette.last - palette.first + 1);

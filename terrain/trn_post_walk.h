@@ -14,10 +14,11 @@
 
 #include "tiledb.h"
 
-// Calls row(y) for every region row y of the tile, south to north, and post(x, y, offset)
-// for every region post, with `offset` the post's byte offset in the tile file.
-template <class Row, class Post>
-void ForEachRegionPost(const TileSpan& t, Row&& row, Post&& post) {
+// Calls row(y) for every region row y of the tile, south to north, and run(x0, x1, y, offset)
+// for every run of region posts x0..x1 of row y that lies inside one block, with `offset`
+// the byte offset of post (x0, y) in the tile file; the run's posts follow it 4 bytes apart.
+template <class Row, class Run>
+void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
   for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
     const int y0 = std::max(band, t.ys);
     const int y1 = std::min(band + kBlockMask, t.ye);
@@ -25,10 +26,16 @@ void ForEachRegionPost(const TileSpan& t, Row&& row, Post&& post) {
     for (int block = t.xs & ~kBlockMask; block <= t.xe; block += kBlockPosts) {
       const int x0 = std::max(block, t.xs);
       const int x1 = std::min(block + kBlockMask, t.xe);
-      for (int y = y0; y <= y1; ++y) {
-        uint32_t offset = PostOffset(x0, y);
-        for (int x = x0; x <= x1; ++x, offset += kPostSize) post(x, y, offset);
-      }
+      for (int y = y0; y <= y1; ++y) run(x0, x1, y, PostOffset(x0, y));
     }
   }
+}
+
+// Calls row(y) for every region row y of the tile, south to north, and post(x, y, offset)
+// for every region post, with `offset` the post's byte offset in the tile file.
+template <class Row, class Post>
+void ForEachRegionPost(const TileSpan& t, Row&& row, Post&& post) {
+  ForEachRegionRun(t, row, [&post](int x0, int x1, int y, uint32_t offset) {
+    for (int x = x0; x <= x1; ++x, offset += kPostSize) post(x, y, offset);
+  });
 }

@@ -71,13 +71,18 @@ class ShadeTable {
   explicit ShadeTable(const Shade& shade) : shade_(shade), rises_(kRises) {}
 
   const RiseShade& At(int rise) {
-    std::unique_ptr<RiseShade>& entry = rises_[static_cast<size_t>(rise + 65535)];
-    if (!entry) entry = Compute(rise);
-    return *entry;
+    const RiseShade* entry = rises_[static_cast<size_t>(rise + 65535)].get();
+    return entry != nullptr ? *entry : Add(rise);
   }
 
  private:
   static constexpr size_t kRises = 2 * 65535 + 1;
+
+  [[gnu::noinline]] const RiseShade& Add(int rise) {
+    std::unique_ptr<RiseShade>& entry = rises_[static_cast<size_t>(rise + 65535)];
+    entry = Compute(rise);
+    return *entry;
+  }
 
   std::unique_ptr<RiseShade> Compute(int rise) const {
     const double i = Intensity(shade_.sun, rise);
@@ -98,21 +103,21 @@ class ShadeTable {
 
 // New colour post of a post at elevation e0 whose east neighbour is at e1.
 void ShadePost(ShadeTable& table, int e0, int e1, uint8_t* post) {
-  if (e0 == 0 && e1 == 0) {  // sea, whatever the post held
-    post[0] = post[1] = post[2] = post[3] = 0;
-    return;
-  }
   const RiseShade& r = table.At(e1 - e0);
-  if (post[3] == 0) {
-    post[0] = r.blend[0];
-    post[1] = r.blend[1];
-    post[2] = r.blend[2];
-    post[3] = 255;
-  } else {
-    post[0] = r.darkened[post[0]];
-    post[1] = r.darkened[post[1]];
-    post[2] = r.darkened[post[2]];
-  }
+  // Both outcomes are formed and one is kept, without branches on the post's bytes. All four
+  // bytes are read before any is stored: a byte store may alias the table.
+  const uint8_t red = post[0], green = post[1], blue = post[2], alpha = post[3];
+  const bool colored = alpha != 0;
+  const bool sea = e0 == 0 && e1 == 0;  // cleared, whatever the post held
+  const uint8_t* darkened = r.darkened;
+  const uint8_t new_red = colored ? darkened[red] : r.blend[0];
+  const uint8_t new_green = colored ? darkened[green] : r.blend[1];
+  const uint8_t new_blue = colored ? darkened[blue] : r.blend[2];
+  const uint8_t new_alpha = colored ? alpha : 255;
+  post[0] = sea ? 0 : new_red;
+  post[1] = sea ? 0 : new_green;
+  post[2] = sea ? 0 : new_blue;
+  post[3] = sea ? 0 : new_alpha;
 }
 
 int ShadeTile(const Shade& shade, ShadeTable& table, const TileSpan& t) {
@@ -145,17 +150,34 @@ int ShadeTile(const Shade& shade, ShadeTable& table, const TileSpan& t) {
   ambient[2] = ToByte(shade.zero.green + (shade.full.green - shade.zero.green) * cos_a);
   ambient[3] = ToByte(shade.zero.red + (shade.full.red - shade.zero.red) * cos_a);
 
+  // The post step takes its tiles by value: its byte stores could otherwise change, as far
+  // as the compiler knows, the variables it would reach through references.
   const uint8_t* own_tile = elevations.data();
-  ForEachRegionPost(
+  const uint8_t* east_tile = east_elevations.data();
+  uint8_t* color_tile = colors.data();
+  ShadeTable* shade_table = &table;
+  ForEachRegionRun(
       t,
       [&](int y) {
         if (y % 4 == 0) PrintRowLine(y, t.ye);
       },
-      [&](int x, int y, uint32_t offset) {
-        const int e0 = GetS16(own_tile + offset);
-        const int e1 = x < kTileMask ? GetElevation(own_tile, x + 1, y)
-                                     : GetElevation(east_elevations.data(), 0, y);
-        ShadePost(table, e0, e1, colors.data() + offset);
+      [own_tile, east_tile, color_tile, shade_table](int x0, int x1, int y, uint32_t offset) {
+        const uint8_t* elevation = own_tile + offset;
+        uint8_t* post = color_tile + offset;
+        const int n = x1 - x0 + 1;
+        // East of the run's last post: the next post of the block row, the first post of the
+        // next block's row, or column 0 of the tile to the east.
+        const int last_east =
+            (x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
+            : x1 < kTileMask
+                ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
+                : GetElevation(east_tile, 0, y);
+        // The run's elevations are read before any colour is stored: both tile buffers start
+        // on a page, and loads that follow stores 4096 bytes apart wait on them.
+        int e[kBlockPosts + 1];
+        for (int k = 0; k < n; ++k) e[k] = GetS16(elevation + k * kPostSize);
+        e[n] = last_east;
+        for (int k = 0; k < n; ++k) ShadePost(*shade_table, e[k], e[k + 1], post + k * kPostSize);
       });
   PrintTileLine();
   color.WriteWhole(colors);

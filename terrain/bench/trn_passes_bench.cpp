@@ -55,7 +55,7 @@ void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   std::fclose(f);
 }
 
-// Rolling terrain with a sea corner, and colour tiles of many colours.
+// Rolling terrain with stretches of sea, and colour tiles of shaded land-use colours.
 void WriteRegionTiles() {
   for (int ty = kTy; ty < kTy + 2; ++ty) {
     for (int tx = kTx; tx < kTx + 2; ++tx) {
@@ -65,10 +65,15 @@ void WriteRegionTiles() {
           const int gx = (tx - kTx) * kTilePosts + x, gy = (ty - kTy) * kTilePosts + y;
           const double e = 800 * std::sin(gx * 0.004) * std::cos(gy * 0.003) + 300;
           PutS16(&elevation[PostOffset(x, y)], static_cast<int16_t>(e < 0 ? 0 : e));
+          // Land-use patches of 64 x 64 posts in eight colours, shaded by a smooth light,
+          // with a post here and there that has no colour of its own.
+          static const uint8_t kClasses[8][3] = {{34, 139, 34},   {189, 183, 107}, {160, 82, 45},
+                                                 {107, 142, 35},  {222, 184, 135}, {85, 107, 47},
+                                                 {240, 230, 140}, {128, 128, 105}};
+          const uint8_t* rgb = kClasses[((gx >> 6) * 5 + (gy >> 6) * 3) & 7];
+          const double light = 0.55 + 0.45 * std::cos(gx * 0.01) * std::sin(gy * 0.008);
           uint8_t* c = &color[PostOffset(x, y)];
-          c[0] = static_cast<uint8_t>(gx * 7 + gy);
-          c[1] = static_cast<uint8_t>(gy * 3);
-          c[2] = static_cast<uint8_t>((gx ^ gy) >> 2);
+          for (int k = 0; k < 3; ++k) c[k] = static_cast<uint8_t>(rgb[k] * light);
           c[3] = (gx + gy) % 5 == 0 ? 0 : 255;
         }
       }
@@ -180,7 +185,14 @@ const Pair kPairs[] = {
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    // The best of the repetitions, in CPU time: the machine may be shared, and waiting for it
+    // says nothing of a pass.
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration) continue;
+      const double t = run.GetAdjustedCPUTime();
+      auto [it, fresh] = times_.emplace(run.run_name.function_name, t);
+      if (!fresh && t < it->second) it->second = t;
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times_;
@@ -203,6 +215,11 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("BM_Pass/") + p.name).c_str(), RunPass, p.pass)
         ->Unit(benchmark::kMillisecond);
   }
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=3";
+  args.insert(args.begin() + 1, repetitions.data());
+  argc = static_cast<int>(args.size());
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

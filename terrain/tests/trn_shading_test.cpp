@@ -29,6 +29,8 @@ class ShadingTest : public TerrainDirTest {
     elevation.set_elevation(3, 0, 100);
     elevation.set_elevation(4, 0, 136);
     elevation.set_elevation(10, 0, 500);  // a fall to the sea at (11, 0)
+    elevation.set_elevation(31, 0, 100);  // a rise across a block border
+    elevation.set_elevation(32, 0, 136);
     elevation.Save(ElevationTileName(kTx, kTy));
     TileImage color = TileImage::Color();
     color.set_rgba(3, 0, 200, 100, 8, 90);
@@ -40,7 +42,7 @@ class ShadingTest : public TerrainDirTest {
   TileImage Shade(double hours, Output* output = nullptr) {
     int result = 0;
     Output o = Capture(
-        [&] { result = TilePosts(kTx, kTy, 0, 11, 0, 0).Run(trn_shading, kColors, hours); });
+        [&] { result = TilePosts(kTx, kTy, 0, 31, 0, 0).Run(trn_shading, kColors, hours); });
     EXPECT_EQ(result, 0) << o.err;
     if (output != nullptr) *output = o;
     return TileImage::Load(color_);
@@ -65,6 +67,7 @@ TEST_F(ShadingTest, NoonLightsFlatGroundFully) {
   // s = 90 over a run of 90: i = 0.7071.
   EXPECT_EQ(Post(t, 1, 0), (Rgba{110, 143, 80, 255}));
   EXPECT_EQ(Post(t, 3, 0), (Rgba{148, 74, 5, 90}));
+  EXPECT_EQ(Post(t, 31, 0), (Rgba{110, 143, 80, 255}));
   EXPECT_EQ(Post(t, 5, 0), (Rgba{0, 0, 0, 0}));          // sea is cleared, colour or not
   EXPECT_EQ(Post(t, 1, 1), (Rgba{200, 200, 200, 255}));  // outside the region: kept
   EXPECT_EQ(GetU32(t.header()), TileHeader::kMagic);
