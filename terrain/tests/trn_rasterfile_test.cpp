@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <string>
 #include <utility>
@@ -197,6 +198,21 @@ TEST_F(RasterTest, FailuresAreReported) {
   EXPECT_EQ(Draw(earth, "earth.bmp", &o), -1);
   EXPECT_NE(o.err.find("trn_rasterfile: Cannot allocate memory"), std::string::npos) << o.err;
   EXPECT_EQ(ReadFileBytes("earth.bmp").size(), 0u);
+
+  // A picture that cannot be written is a failure, not a success.
+  if (Exists("/dev/full")) {
+    EXPECT_EQ(Draw(TilePosts(kTx, kTy, 0, 0, 0, 0), "/dev/full", &o), -1);
+    EXPECT_NE(o.err.find("trn_rasterfile: No space left on device\n"), std::string::npos) << o.err;
+  }
+}
+
+// Corners that are not numbers bound no post: an empty picture, no tile read.
+TEST_F(RasterTest, CornersThatAreNotNumbersGiveAnEmptyPicture) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  Output o;
+  ASSERT_EQ(Draw(Corners{nan, nan, nan, nan}, "nan.bmp", &o), 0);
+  EXPECT_EQ(ReadFileBytes("nan.bmp").size(), 54u);
+  EXPECT_EQ(o.out.find("opened"), std::string::npos);
 }
 
 }  // namespace
