@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <new>
 
 #include "MATLAB2Network.h"
+#include "multicast/MulticastTransport.h"
 #include "Truncate.h"
 #include "simstruc.h"
 
@@ -105,8 +105,8 @@ static void mdlStart(SimStruct* S) {
 
   char szHandle[kHandleBufferSize];
   mxGetString(ssGetSFcnParam(S, 0), szHandle, kHandleBufferSize);
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
-  const int r = std::rand();
+  // The system's C library generator, seeded with the time: the same draw as MakeRandomId.
+  const int r = CMulticastTransport::MakeRandomId();
   char szName[32];
   std::snprintf(szName, sizeof szName, "%s%d", szHandle, r & 0x270F);
 
