@@ -67,42 +67,68 @@ std::size_t FormatSlow(double value, char* out) {
   return static_cast<std::size_t>(end - out);
 }
 
+// The magnitude times 10^k, rounded once: the power is exact, so is its product or quotient
+// before its one rounding.
+double Scale(double magnitude, int k) {
+  return k >= 0 ? magnitude * kExactPowers[k] : magnitude / kExactPowers[-k];
+}
+
+// Whether a scaled value that came out exactly halfway between two integers rounds up. Its
+// rounding may have hidden a difference from the exact value: the exact residual, rounded once
+// by the fused multiply-add, keeps its sign. An exact tie goes to the even neighbour, as printf
+// rounds it.
+bool HalfwayRoundsUp(double magnitude, int k, double scaled, std::uint32_t whole) {
+  const double residual = k >= 0 ? std::fma(magnitude, kExactPowers[k], -scaled)
+                                 : std::fma(-scaled, kExactPowers[-k], magnitude);
+  return residual != 0.0 ? residual > 0.0 : (whole & 1) != 0;
+}
+
 }  // namespace
 
 std::size_t FormatGeneral6(double value, char* out) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
-  const int binaryExponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  const std::uint64_t magnitudeBits = bits & ~(1ull << 63);
+  // The sign goes first; it stays only for negative values (negative zero included).
+  char* p = out;
+  *p = '-';
+  p += bits >> 63;
+  if (magnitudeBits == 0) {
+    *p = '0';
+    return static_cast<std::size_t>(p + 1 - out);
+  }
+  const int binaryExponent = static_cast<int>(magnitudeBits >> 52) - 1023;
   // floor(log10(2^binaryExponent)): the decimal exponent of the value or one below it.
   int exponent = (binaryExponent * 78913) >> 18;
-  const int k = 5 - exponent;
-  // Zeros, subnormals, infinities and NaN lie outside this range as well.
+  int k = 5 - exponent;
+  // Subnormals, infinities and NaN lie outside this range as well. One step below it stays
+  // within the table for the second try.
   if (k < -kMaxExactPower + 1 || k > kMaxExactPower) {
     return FormatSlow(value, out);
   }
-  const double magnitude = std::fabs(value);
-  // One rounding (an exact power of ten), two when the exponent was one low: the scaled value
-  // lies within 3e-10 of the exact one, so only a fraction close to one half could round the
-  // other way.
-  double scaled = k >= 0 ? magnitude * kExactPowers[k] : magnitude / kExactPowers[-k];
+  double magnitude;
+  std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+  // The scaled value lies in [100000, 10000000); over a million, the exponent was one low.
+  // Rounding is monotonic and keeps 100000, 1000000 and every integer plus one half, so the
+  // rounded value is on the same side of each of them as the exact one, or on it when the
+  // exact value is.
+  double scaled = Scale(magnitude, k);
   if (scaled >= 1000000.0) {
-    scaled /= 10.0;
+    --k;
     ++exponent;
+    scaled = Scale(magnitude, k);
   }
-  const auto whole = static_cast<std::int32_t>(scaled);
+  const auto whole = static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled));
   const double fraction = scaled - whole;
-  if (fraction > 0.5 - 1e-8 && fraction < 0.5 + 1e-8) {
-    return FormatSlow(value, out);
+  std::uint32_t digits = whole + (fraction > 0.5 ? 1 : 0);
+  if (fraction == 0.5 && HalfwayRoundsUp(magnitude, k, scaled, whole)) {
+    ++digits;
   }
-  std::uint32_t digits = static_cast<std::uint32_t>(whole) + (fraction > 0.5 ? 1 : 0);
   if (digits == 1000000) {
     digits = 100000;
     ++exponent;
   }
 
-  char* p = out;
-  *p = '-';
-  p += bits >> 63;
   // The six digits as characters, first digit in the lowest byte.
   const std::uint64_t packed =
       kDigitTriples.value[digits / 1000] | std::uint64_t{kDigitTriples.value[digits % 1000]} << 24;

@@ -84,6 +84,47 @@ TEST(General6, AgreesWithPrintfEverywhere) {
   }
 }
 
+// Where rounding is closest to going wrong: exact ties at the sixth digit, their neighbours one
+// step of the last bit away, and the values around every power of ten in the range.
+TEST(General6, AgreesWithPrintfAtHalfwayPointsAndPowersOfTen) {
+  std::vector<double> values;
+  std::mt19937_64 random(6);
+  for (int exponent = -20; exponent <= 30; ++exponent) {
+    const double power = std::pow(10.0, exponent);
+    values.push_back(power);
+    for (int steps = 1; steps < 4; ++steps) {
+      values.push_back(std::nextafter(values.back(), 0.0));
+    }
+    values.push_back(power * 0.9999995);
+    values.push_back(power * 0.99999949999);
+    // Six digits and a half, exact whenever the power of two below allows it.
+    for (int i = 0; i < 200; ++i) {
+      const double digits = 100000.0 + static_cast<double>(random() % 900000) + 0.5;
+      const double tie = std::ldexp(std::round(std::ldexp(digits, 20)), -20);
+      const double scaled =
+          exponent >= 5 ? tie * std::pow(10.0, exponent - 5) : tie / std::pow(10.0, 5 - exponent);
+      values.push_back(scaled);
+      values.push_back(std::nextafter(scaled, 0.0));
+      values.push_back(std::nextafter(scaled, 1e300));
+    }
+  }
+  for (const double half : {0.5, 2.5, 5000.125, 500012.5, 123456.5, 999999.5, 1.0000005, 0.03125}) {
+    values.push_back(half);
+    values.push_back(std::nextafter(half, 0.0));
+    values.push_back(std::nextafter(half, 1e300));
+  }
+  for (const double magnitude : values) {
+    for (const double value : {magnitude, -magnitude}) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%.6g", value);
+      std::string wide = expected;
+      const auto e = wide.find('e');
+      if (e != std::string::npos && wide.size() - (e + 2) == 2) wide.insert(e + 2, "0");
+      ASSERT_EQ(General6(value), wide) << expected;
+    }
+  }
+}
+
 TEST(TruncateToInt32, TruncatesTowardZeroAndGivesIndefiniteOutOfRange) {
   EXPECT_EQ(playback::TruncateToInt32(7.9), 7);
   EXPECT_EQ(playback::TruncateToInt32(-1.0), -1);
