@@ -106,6 +106,26 @@ TEST_F(Transport, OpensOnTheGroupAndReceivesItsOwnPacket) {
   EXPECT_EQ(sockets_test::PendingReceives(), 1);  // posted again
 }
 
+TEST_F(Transport, AnInterfacePartBindsThatInterface) {
+  peer::Peer other(kPort, {kGroup});
+  ASSERT_EQ(Open({"224.0.5.20:2267,127.0.0.1"}), 0);
+  VehicleRecord sender{};
+  const float zero = 0.0f;
+  MulticastInitRecord(&sender, "lo", 1, 1, &zero, &zero, &zero);
+  ASSERT_EQ(MulticastSendRecord(&sender), 0);
+  peer::Datagram got;
+  ASSERT_TRUE(other.Receive(got));
+  EXPECT_EQ(got.group, kGroup);
+  other.Send(kGroup, kPort, PacketNamed("to lo"));
+  PollFor(2);  // its own packet, then the peer's
+  EXPECT_EQ(seen.names, (std::vector<std::string>{"lo", "to lo"}));
+  EXPECT_EQ(MulticastClose(), 0);
+
+  // An address of no interface here cannot be bound.
+  EXPECT_EQ(Open({"224.0.5.20:2267,192.0.2.1"}), 8);
+  EXPECT_EQ(sockets_test::OpenSockets(), sockets);
+}
+
 TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
   peer::Peer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
@@ -163,17 +183,20 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
   const std::vector<std::string> groups = {"224.0.5.21", "224.0.5.22", "224.0.5.23"};
   peer::Peer other(kPort, groups);
   {
-    // Joins go C, B, A: the second join (B) fails, leaving only C armed.
+    // Joins go C, B, A: the third join (A) fails, leaving C and B armed.
     sockets_test::ScopedFaults faults;
-    faults.Fail(sockets_test::Call::kWSAJoinLeaf, WSAENETDOWN, 1);
+    faults.Fail(sockets_test::Call::kWSAJoinLeaf, WSAENETDOWN, 2);
     ASSERT_EQ(Open({groups[0] + ":2267", groups[1] + ":2267", groups[2] + ":2267"}), 11);
     VehicleRecord sender{};
     const float zero = 0.0f;
     MulticastInitRecord(&sender, "x", 1, 1, &zero, &zero, &zero);
-    EXPECT_EQ(MulticastSendRecord(&sender), 0);  // the armed endpoint still sends
+    EXPECT_EQ(MulticastSendRecord(&sender), 0);  // the armed endpoints still send, B then C
+    for (int i : {1, 2}) {
+      peer::Datagram got;
+      ASSERT_TRUE(other.Receive(got));
+      EXPECT_EQ(got.group, groups[i]);
+    }
     peer::Datagram got;
-    ASSERT_TRUE(other.Receive(got));
-    EXPECT_EQ(got.group, groups[2]);
     EXPECT_FALSE(other.Receive(got, 100));
   }
   ASSERT_EQ(Open({groups[0] + ":2267", groups[1] + ":2267", groups[2] + ":2267"}), 0);
@@ -222,13 +245,23 @@ TEST_F(Transport, APollFromInsideTheCallbackReturnsZero) {
   EXPECT_EQ(seen.names, (std::vector<std::string>{"a", "b"}));  // the outer poll went on
 }
 
-TEST_F(Transport, ADatagramShorterThanAPacketShowsNothingOfAnEarlierOne) {
+TEST_F(Transport, DatagramsOfOtherLengths) {
   peer::Peer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("full"));
   other.Send(kGroup, kPort, std::vector<std::uint8_t>{0, 0, 0, 0, 's', 'h', 'o', 'r', 't'});
-  PollFor(2);
-  ASSERT_EQ(seen.names, (std::vector<std::string>{"full", "short"}));
+  // A longer one is read as its first 304 bytes, and the group stays heard.
+  std::vector<std::uint8_t> longer = PacketNamed("long");
+  longer.resize(400, 0xAB);
+  other.Send(kGroup, kPort, longer);
+  other.Send(kGroup, kPort, PacketNamed("after"));
+  PollFor(4);
+  ASSERT_EQ(seen.names, (std::vector<std::string>{"full", "short", "long", "after"}));
+  std::uint8_t expected[kPacketSize];
+  WireToImage(longer.data(), expected);
+  EXPECT_EQ(std::memcmp(seen.copies[2].PacketImage, expected, kPacketSize), 0);
+
+  // A shorter one shows nothing of the datagram before it: its missing bytes read as zero.
   const VehicleRecord& shortOne = seen.copies[1];
   EXPECT_EQ(GetImageInt32(shortOne.PacketImage, wire::kCraftType), 0);
   EXPECT_EQ(GetImageInt32(shortOne.PacketImage, wire::kAltitude), 0);
@@ -238,6 +271,16 @@ TEST_F(Transport, ADatagramShorterThanAPacketShowsNothingOfAnEarlierOne) {
       EXPECT_EQ(shortOne.PacketImage[i], 0) << i;
     }
   }
+}
+
+TEST_F(Transport, OpeningAnOpenTransportAddsNothing) {
+  CMulticastTransport transport;
+  Addresses first({"224.0.5.20:2267"});
+  ASSERT_EQ(transport.Open(first.count(), first.data()), 0);
+  Addresses second({"224.0.5.21:2267"});
+  EXPECT_EQ(transport.Open(second.count(), second.data()), 0);
+  EXPECT_EQ(sockets_test::OpenSockets(), sockets + 1);
+  EXPECT_EQ(transport.Close(), 0);
 }
 
 TEST_F(Transport, CountsZeroAndNegative) {

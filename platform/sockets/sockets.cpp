@@ -30,8 +30,10 @@ thread_local int t_lastError = 0;
 int g_started = 0;
 int g_openSockets = 0;
 int g_openEvents = 0;
-std::bitset<65536> g_ours;          // descriptors made by WSASocketA
-WSAOVERLAPPED* g_posted = nullptr;  // receives posted and not completed
+std::bitset<65536> g_ours;        // descriptors made by WSASocketA
+std::bitset<65536> g_multipoint;  // ... of which those made for multipoint (multicast) use
+std::array<in_addr_t, 65536> g_interface{};  // a multipoint socket's bound interface, or 0
+WSAOVERLAPPED* g_posted = nullptr;           // receives posted and not completed
 std::array<Fault, kCalls> g_faults{};
 bool g_faultsActive = false;
 WORD g_reportedVersion = 0;  // 0: the version asked for
@@ -105,6 +107,30 @@ int FailErrno() { return Fail(FromErrno(errno)); }
 bool Ours(SOCKET s) { return s < g_ours.size() && g_ours.test(s); }
 
 int Fd(SOCKET s) { return static_cast<int>(s); }
+
+// The socket's local address as the caller bound it: a multipoint socket bound to an interface
+// shows that interface, although the descriptor itself is bound to every address.
+bool BoundAddress(SOCKET s, sockaddr* name, socklen_t& length) {
+  const socklen_t room = length;
+  if (::getsockname(Fd(s), name, &length) != 0) return false;
+  if (g_interface[s] != 0 && name->sa_family == AF_INET && room >= sizeof(sockaddr_in)) {
+    reinterpret_cast<sockaddr_in*>(name)->sin_addr.s_addr = g_interface[s];
+  }
+  return true;
+}
+
+// 0 when `address` belongs to this machine, so that a socket may be bound to it; else errno.
+int LocalAddressError(in_addr_t address) {
+  const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return errno;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = address;
+  const int error =
+      ::bind(probe, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 0 : errno;
+  ::close(probe);
+  return error;
+}
 
 void Unlink(WSAOVERLAPPED* pOverlapped) {
   for (WSAOVERLAPPED** pp = &g_posted; *pp; pp = &(*pp)->pNextPosted) {
@@ -185,7 +211,7 @@ int WSAStringToAddressA(char* AddressString, int AddressFamily, WSAPROTOCOL_INFO
   return 0;
 }
 
-SOCKET WSASocketA(int af, int type, int protocol, WSAPROTOCOL_INFOA*, GROUP, DWORD) {
+SOCKET WSASocketA(int af, int type, int protocol, WSAPROTOCOL_INFOA*, GROUP, DWORD dwFlags) {
   if (Injected(sockets_test::Call::kWSASocketA)) return INVALID_SOCKET;
   if (g_started == 0) {
     Fail(WSANOTINITIALISED);
@@ -202,6 +228,9 @@ SOCKET WSASocketA(int af, int type, int protocol, WSAPROTOCOL_INFOA*, GROUP, DWO
     return INVALID_SOCKET;
   }
   g_ours.set(static_cast<std::size_t>(fd));
+  g_multipoint.set(static_cast<std::size_t>(fd),
+                   (dwFlags & (WSA_FLAG_MULTIPOINT_C_LEAF | WSA_FLAG_MULTIPOINT_D_LEAF)) != 0);
+  g_interface[static_cast<std::size_t>(fd)] = 0;
   ++g_openSockets;
   return static_cast<SOCKET>(fd);
 }
@@ -220,6 +249,8 @@ int closesocket(SOCKET s) {
     p = next;
   }
   g_ours.reset(s);
+  g_multipoint.reset(s);
+  g_interface[s] = 0;
   --g_openSockets;
   ::close(Fd(s));
   return 0;
@@ -240,7 +271,27 @@ int bind(SOCKET s, const sockaddr* name, int namelen) {
   if (Injected(sockets_test::Call::kBind)) return SOCKET_ERROR;
   if (!Ours(s)) return Fail(WSAENOTSOCK);
   if (!name || namelen < 0) return Fail(WSAEFAULT);
-  if (::bind(Fd(s), name, static_cast<socklen_t>(namelen)) != 0) return FailErrno();
+  sockaddr_in local{};
+  if (g_multipoint.test(s) && name->sa_family == AF_INET &&
+      namelen >= static_cast<int>(sizeof local)) {
+    std::memcpy(&local, name, sizeof local);
+  }
+  const in_addr_t ifaceAddress = local.sin_addr.s_addr;
+  if (ifaceAddress == INADDR_ANY || IN_MULTICAST(ntohl(ifaceAddress))) {
+    if (::bind(Fd(s), name, static_cast<socklen_t>(namelen)) != 0) return FailErrno();
+    return 0;
+  }
+  // A multipoint socket bound to a local interface receives the groups it joins there and sends
+  // through it. A BSD socket bound to a unicast address would receive no multicast at all, so
+  // the descriptor is bound to every address and the interface is kept for the join.
+  if (const int error = LocalAddressError(ifaceAddress)) return Fail(FromErrno(error));
+  local.sin_addr.s_addr = INADDR_ANY;
+  const in_addr outgoing{ifaceAddress};
+  if (::bind(Fd(s), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+      ::setsockopt(Fd(s), IPPROTO_IP, IP_MULTICAST_IF, &outgoing, sizeof outgoing) != 0) {
+    return FailErrno();
+  }
+  g_interface[s] = ifaceAddress;
   return 0;
 }
 
@@ -249,7 +300,7 @@ int getsockname(SOCKET s, sockaddr* name, int* namelen) {
   if (!Ours(s)) return Fail(WSAENOTSOCK);
   if (!name || !namelen || *namelen < 0) return Fail(WSAEFAULT);
   socklen_t length = static_cast<socklen_t>(*namelen);
-  if (::getsockname(Fd(s), name, &length) != 0) return FailErrno();
+  if (!BoundAddress(s, name, length)) return FailErrno();
   *namelen = static_cast<int>(length);
   return 0;
 }
@@ -281,7 +332,7 @@ SOCKET WSAJoinLeaf(SOCKET s, const sockaddr* name, int namelen, LPWSABUF, LPWSAB
     // Join on the interface the socket is bound to, and receive only the groups joined here.
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
-    if (::getsockname(Fd(s), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+    if (!BoundAddress(s, reinterpret_cast<sockaddr*>(&bound), length)) {
       FailErrno();
       return INVALID_SOCKET;
     }
