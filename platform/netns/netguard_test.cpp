@@ -1,9 +1,9 @@
+#include "netguard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
-
-#include "netguard.h"
 
 // The harness itself: inside run-in-netns only loopback is up, and the multicast route is on lo.
 TEST(NetGuard, OnlyLoopbackInsideTheNamespace) {
