@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <string>
 #include <vector>
@@ -363,9 +364,19 @@ TEST(VehiclePacket, InitRecordLeavesTheUnsetPlacesAlone) {
   EXPECT_EQ(std::string(wire.begin() + wire::kTag, wire.begin() + wire::kTag + 4),
             std::string(4, '\xEE'));
   EXPECT_EQ(GetImageInt32(record.PacketImage, wire::kInstanceId), record.iRandomId);
-  EXPECT_GE(record.iRandomId, 0);
-  EXPECT_LE(record.iRandomId, 32767);
   EXPECT_EQ(record.byState, 127);
+}
+
+TEST(VehiclePacket, RandomIdIsTheFirstDrawAfterSeedingWithTheTime) {
+  // The C library's generator: state x 214013 + 2531011, bits 16 to 30 of the state.
+  const auto firstDraw = [](std::time_t seconds) {
+    const std::uint32_t state = static_cast<std::uint32_t>(seconds) * 214013u + 2531011u;
+    return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+  };
+  const std::time_t before = std::time(nullptr);
+  const std::int32_t id = CMulticastTransport::MakeRandomId();
+  const std::time_t after = std::time(nullptr);
+  EXPECT_TRUE(id == firstDraw(before) || id == firstDraw(after)) << id;
 }
 
 }  // namespace
