@@ -33,10 +33,11 @@ bool IsRealDoubleScalar(const mxArray* pArray) {
          mxGetM(pArray) * mxGetN(pArray) == 1;
 }
 
-// The checks of the third input of operations 1 and 2; returns its length.
+// The checks of the third input of operations 1 and 2; returns its length. Only a full real
+// double array holds its elements one after another behind mxGetPr.
 int CheckVector(const mxArray* pArray, int iMaxLength) {
-  if (!mxIsDouble(pArray) || mxIsComplex(pArray)) {
-    Fail("skycast:: Input vector must be real and of class double.\n");
+  if (!mxIsDouble(pArray) || mxIsComplex(pArray) || mxIsSparse(pArray)) {
+    Fail("skycast:: Input vector must be full, real and of class double.\n");
   }
   const mwSize m = mxGetM(pArray);
   const mwSize n = mxGetN(pArray);

@@ -263,6 +263,7 @@ bool mxIsDouble(const mxArray* array) {
 bool mxIsEmpty(const mxArray* array) { return mxGetNumberOfElements(array) == 0; }
 bool mxIsComplex(const mxArray* array) { return array != nullptr && array->complex; }
 bool mxIsChar(const mxArray* array) { return array != nullptr && array->classid == mxCHAR_CLASS; }
+bool mxIsSparse(const mxArray*) { return false; }
 
 double* mxGetPr(const mxArray* array) {
   if (!mxIsDouble(array) || mxIsEmpty(array)) return nullptr;

@@ -74,6 +74,9 @@ bool mxIsDouble(const mxArray* array);
 bool mxIsEmpty(const mxArray* array);
 bool mxIsComplex(const mxArray* array);
 bool mxIsChar(const mxArray* array);
+/* Sparse arrays keep only their nonzero elements behind mxGetPr. This host makes none, so it
+ * answers false; a real host may pass them in. */
+bool mxIsSparse(const mxArray* array);
 
 /* Data. mxGetPr and mxGetPi give the real and imaginary doubles of a non-empty double array and
  * NULL for every other array (other classes are reached through mxGetData). mxGetScalar gives

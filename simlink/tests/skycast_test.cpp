@@ -87,7 +87,7 @@ TEST_F(Skycast, RefusesInputsThatAreNotRealDoubles) {
   for (const auto& c : cases) {
     auto result = Call(0, {Scalar(c.iMode), Scalar(7), c.input.get()});
     EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "skycast:: Input vector must be real and of class double.\n");
+    EXPECT_EQ(result.error, "skycast:: Input vector must be full, real and of class double.\n");
   }
   // Ids and modes of any value are truncated without undefined behaviour.
   auto nan = Call(0, {Scalar(2), Scalar(NAN), Scalar(1)});

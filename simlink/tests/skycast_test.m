@@ -60,7 +60,7 @@ mode = "skycast:: Wrong number of inputs encoutered for the skycast MEX function
 outputs0 = "skycast:: Wrong number of outputs encoutered while executing the skycast MEX function: %d inputs \n Must be 0, please see the file 'ReadMe.txt' for more information.\n";
 outputs01 = "skycast:: Wrong number of outputs encoutered while executing the skycast MEX function: %d inputs \n Must be 0 or 1, please see the file 'ReadMe.txt' for more information.\n";
 length_message = "skycast:: Wrong length of input vector.\nLength of input vector must be in the range [1,%d].\nThis input vector's length is %d\n";
-class_message = "skycast:: Input vector must be real and of class double.\n";
+class_message = "skycast:: Input vector must be full, real and of class double.\n";
 
 expect_error('skycast();', sprintf(inputs, 0));
 expect_error('skycast(1, 7, 3, 4);', sprintf(inputs, 4));
@@ -89,6 +89,8 @@ expect_error('skycast(1, 7, single(3));', class_message);
 expect_error('skycast(1, 7, 3 + 2i);', class_message);
 expect_error('skycast(2, 7, int16([1 2]));', class_message);
 expect_error('skycast(2, 7, ''ab'');', class_message);
+expect_error('skycast(2, 7, sparse([1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 5]));', class_message);
+expect_error('skycast(1, 7, sparse([3 0 0 0]));', class_message);
 
 % Closing: the map empties; closing again finds no connection. Receiving on an empty map makes
 % connection -1, which the next close removes.

@@ -1,8 +1,11 @@
 // skypush driven as Simulink drives it, with an independent group member watching the wire.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,6 +13,7 @@
 
 #include "RawPeer.h"
 #include "clocks_test_hook.h"
+#include "mexhost.h"
 #include "sfunhost.h"
 
 namespace {
@@ -95,7 +99,21 @@ TEST_F(Skypush, ParametersAreCheckedInTheirOrderWithTheirMessages) {
   }
   // Values are not checked, and the transmit rate is not used.
   Block block(SKYPUSH_LIBRARY, Params(With(kGood, {{2, "100"}, {3, "-1e300"}, {7, "NaN"}})));
-  EXPECT_TRUE(block.Initialize()) << block.error();
+  ASSERT_TRUE(block.Initialize()) << block.error();
+  // What Simulink compiles the block with: ten inputs in, one output, one continuous sample time.
+  const SimStruct* S = block.simstruct();
+  EXPECT_EQ(S->numSFcnParams, 7);
+  ASSERT_EQ(S->inputs.size(), 1u);
+  EXPECT_EQ(S->inputs[0].width, 10);
+  EXPECT_EQ(S->inputs[0].directFeedThrough, 1);
+  ASSERT_EQ(S->outputs.size(), 1u);
+  EXPECT_EQ(S->outputs[0].width, 1);
+  EXPECT_EQ(S->sampleTimes, (std::vector<double>{0.0}));
+  EXPECT_EQ(S->offsetTimes, (std::vector<double>{0.0}));
+  EXPECT_EQ(S->options, 2u);
+  EXPECT_EQ(S->numContStates + S->numDiscStates + S->numRWork + S->numIWork + S->numPWork +
+                S->numModes + S->numNonsampledZCs,
+            0);
 }
 
 TEST_F(Skypush, StartReadsNoParameterOfAnotherForm) {
@@ -208,6 +226,7 @@ TEST_F(Skypush, InputsAndParametersReachTheWire) {
     const rawpeer::Packet& p = run.packets[0];
     EXPECT_EQ(rawpeer::WireI32(p, 76), c.iCraftOnWire) << c.craft;
     EXPECT_EQ(p[80], 126);
+    EXPECT_EQ(rawpeer::WireI32(p, 100), 570163200);          // longitude -122
     EXPECT_EQ(rawpeer::WireI32(p, 104), 1258291200 + 2691);  // latitude 38, 100 ft north
     EXPECT_EQ(rawpeer::WireI32(p, 108), 161491);             // 6000 ft
     EXPECT_EQ(rawpeer::WireI32(p, 136), 1820);               // pitch 10
@@ -217,22 +236,70 @@ TEST_F(Skypush, InputsAndParametersReachTheWire) {
   }
 }
 
+// The number skypush appends when its start falls in second `t`: the first value of the C
+// library's generator seeded with t, ANDed with 0x270F.
+std::string NameNumber(std::time_t t) {
+  const std::uint32_t uState = static_cast<std::uint32_t>(t) * 214013u + 2531011u;
+  return std::to_string((uState >> 16 & 0x7FFFu) & 0x270Fu);
+}
+
 TEST_F(Skypush, NameIsTheHandleCutTo27CharactersAndAMaskedNumber) {
   const std::string kLong = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd";  // 40 characters
   for (const std::string& handle : {std::string("F16x"), kLong}) {
     TestClock clock;
+    const std::time_t before = std::time(nullptr);
     const BlockRun run = RunBlock(peer, With(kGood, {{1, ("'" + handle + "'").c_str()}}), 1, 0.01,
                                   [&](const StepInfo&, Block&) { clock.Advance(0.05); });
+    const std::time_t after = std::time(nullptr);
     ASSERT_EQ(run.packets.size(), 1u);
     const std::string name(reinterpret_cast<const char*>(&run.packets[0][4]));
     const std::string base = handle.substr(0, 27);
     ASSERT_EQ(name.substr(0, base.size()), base);
     const std::string suffix = name.substr(base.size());
-    ASSERT_TRUE(!suffix.empty() && suffix.size() <= 4 &&
-                suffix.find_first_not_of("0123456789") == std::string::npos)
-        << name;
-    EXPECT_EQ(std::stoi(suffix) & ~0x270F, 0) << name;
+    EXPECT_TRUE(suffix == NameNumber(before) || suffix == NameNumber(after))
+        << name << ": expected the number " << NameNumber(before) << " or " << NameNumber(after);
   }
+}
+
+// build/bin/sfunhost runs the block library from the command line.
+struct HostRun {
+  int status = -1;
+  std::string out;
+};
+
+HostRun RunSfunhost(const Literals& params, const std::string& options) {
+  std::string command = std::string(SFUNHOST_PATH) + " " + SKYPUSH_LIBRARY;
+  for (const auto& literal : params) command += " -p \"" + literal + "\"";
+  command += " " + options + " 2>&1";
+  HostRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, pipe) != nullptr) run.out += buf;
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST_F(Skypush, RunsInTheCommandLineHost) {
+  const HostRun refused = RunSfunhost(With(kGood, {{4, "'x'"}, {5, "[]"}}), "-s 3");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out,
+            "status: error: 5th parameter to the skypush must be the Initial Longitude (decimal "
+            "degrees)\n");
+  EXPECT_FALSE(peer.Receive(0));
+
+  // Paced to wall-clock time, four steps of 0.02 s span at least 0.06 s: one send at least.
+  const HostRun paced = RunSfunhost(With(kGood, {{3, "2.7"}, {7, "1"}}),
+                                    "-u '[100 0 6000 -5 10 90 1 2 3 126.9]' -s 4 -d 0.02");
+  EXPECT_EQ(paced.status, 0) << paced.out;
+  EXPECT_EQ(paced.out.substr(0, 12), "0 major t=0:");
+  EXPECT_NE(paced.out.find("\n3 major t=0.06: "), std::string::npos) << paced.out;
+  EXPECT_EQ(paced.out.substr(paced.out.size() - 11), "status: ok\n");
+  auto packet = peer.Receive();
+  ASSERT_TRUE(packet);
+  EXPECT_EQ(rawpeer::WireI32(*packet, 76), 2);
+  EXPECT_EQ((*packet)[80], 126);
 }
 
 TEST_F(Skypush, BlocksShareOneTransportThatTheFirstTerminateStops) {
@@ -262,6 +329,48 @@ TEST_F(Skypush, BlocksShareOneTransportThatTheFirstTerminateStops) {
   EXPECT_EQ(second.error(), "skypush:: Connection not open.");
   second.Terminate();
   EXPECT_FALSE(peer.Receive(0));
+}
+
+TEST_F(Skypush, KeepsItsOwnTransportAndCounterBesideSkycast) {
+  // Both libraries in one process, as in one MATLAB session: each has its own process-wide
+  // objects.
+  TestClock clock;
+  mexhost::MexLibrary skycast(SKYCAST_LIBRARY);
+  Model model;
+  Block& block = model.Add(SKYPUSH_LIBRARY, Params(kGood));
+  ASSERT_TRUE(block.Initialize());
+  ASSERT_TRUE(block.Start());  // skypush's first vehicle
+
+  ASSERT_TRUE(
+      skycast
+          .Call(0, {mexhost::Scalar(1).get(), mexhost::Scalar(7).get(), mexhost::Scalar(3).get()})
+          .ok);
+  ASSERT_TRUE(
+      skycast
+          .Call(0, {mexhost::Scalar(2).get(), mexhost::Scalar(7).get(), mexhost::Scalar(0).get()})
+          .ok);
+  auto own = peer.Receive();
+  ASSERT_TRUE(own);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*own)[4])), "airhost_01");
+  EXPECT_EQ((*own)[51], 1);
+
+  // skypush's last step sends, and its end closes its own transport only: skycast's socket still
+  // holds that packet.
+  clock.Advance(0.05);
+  block.SetInput(0, std::vector<double>{0, 0, 0, 0, 0, 0, 0, 0, 0, 77});
+  ASSERT_TRUE(block.Outputs(0.0)) << block.error();
+  ASSERT_TRUE(peer.Receive());
+  block.Terminate();
+  std::vector<double> states;
+  for (;;) {
+    auto received = skycast.Call(1, {mexhost::Scalar(3).get()});
+    ASSERT_TRUE(received.ok) << received.error;
+    const auto column = mexhost::Values(received.outputs[0].get());
+    if (column.empty()) break;
+    states.push_back(column[25]);
+  }
+  EXPECT_EQ(states, (std::vector<double>{0, 77}));
+  EXPECT_TRUE(skycast.Call(0, {mexhost::Scalar(4).get()}).ok);
 }
 
 }  // namespace
