@@ -62,5 +62,5 @@ int CMulticastTransport::Decode(MulticastCallback pCallback, MulticastRecord* pR
   record.dRoll = state.dRoll;
   record.dHeading = state.dHeading;
   record.byState = state.byState;
-  return pCallback(pRecord);
+  return pCallback ? pCallback(pRecord) : 0;
 }

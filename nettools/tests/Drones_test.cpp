@@ -14,6 +14,7 @@
 #include "GroupPeer.h"
 #include "clocks_test_hook.h"
 #include "multicast/VehiclePacket.h"
+#include "platform/sockets/sockets_test_hook.h"
 
 namespace {
 
@@ -61,7 +62,15 @@ TEST_F(Fleet, FormationAtHeadingZeroTiltsWithTheBank) {
 TEST_F(Fleet, FormationTurnsWithTheLeader) {
   dronefleet::drones[0].dHeading = 90.0;
   dronefleet::FlyFormation(0.0);
-  ExpectOffsets({{"F18_Drone", 50, -99.03, -13.92}});
+  ExpectOffsets({{"F18_Drone", 50, -99.03, -13.92},
+                 {"F16_Drone", 50, 99.03, 13.92},
+                 {"F15_Drone", -100, 99.03, 13.92},
+                 {"F22_Drone", -150, -29.71, -6.96},
+                 {"F23_Drone", -150, 29.71, 6.96},
+                 {"F117_Drone", -100, -99.03, -13.92}});
+  // Degrees become radians through the float nearest 3.14159/180, so 90 degrees falls 1.35e-6
+  // radians short of a right angle and F18 lies 0.000134 feet east of the 50 that pi/180 gives.
+  EXPECT_NEAR(dronefleet::drones[1].dEast - dronefleet::drones[0].dEast, 50.000134, 1e-6);
 }
 
 TEST_F(Fleet, MotionStepTurnsEveryDroneAndMovesTheLeader) {
@@ -218,6 +227,60 @@ TEST(FleetRun, RequestsAreSentByTheNextMotionStepAndStatusLinesFollowTheCount) {
   const double final = ValueAfter(lines.back(), "Finished:Total Time = ");
   EXPECT_GT(final, 100.0);
   EXPECT_LT(final, 100.002);
+}
+
+// Every counter acts once it exceeds its limit, not when it reaches it. At 20 ms a pass the first
+// motion step comes with the second pass, the first request with the fifth (80 ms) or the sixth
+// (100 ms), and the first status line with the 51st.
+TEST(Loop, CountersActOnlyPastTheirLimits) {
+  struct Case {
+    const char* what;
+    const drones::Program& program;
+    const VehicleRecordD& drone;
+    std::size_t requestPass;
+  };
+  const Case cases[] = {{"dronefleet", dronefleet::program, dronefleet::drones[0], 5},
+                        {"dronesolo", dronesolo::program, dronesolo::drone, 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dronefleet::drones = {};
+    dronesolo::drone = {};
+    drones::sendFlag = 0;
+    Ticks ticks;
+    ticks.step = 20;
+    std::vector<float> interval;  // after passes 1, 2, ...
+    std::vector<int> flag;
+    ticks.onReading = [&](std::size_t reading) {
+      if (reading < 2 || reading > 7) return;
+      interval.push_back(c.drone.fSendInterval);
+      flag.push_back(drones::sendFlag);
+    };
+    const std::vector<std::string> lines = FlyOverTicks(c.program, ticks);
+    ASSERT_EQ(interval.size(), 6u);
+    EXPECT_EQ(interval[0], 0.0f);
+    EXPECT_FLOAT_EQ(interval[1], 0.04f);
+    EXPECT_EQ(flag[c.requestPass - 2], 0);
+    EXPECT_EQ(flag[c.requestPass - 1], 1);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NEAR(ValueAfter(lines.front(), "Total Time = "), 1.02, 1e-4);
+  }
+}
+
+// A group that cannot be joined changes nothing in the run: the drones fly their 100 seconds
+// and their sends go nowhere.
+TEST(FleetRun, FliesItsHundredSecondsWhenTheGroupCannotBeJoined) {
+  dronefleet::drones = {};
+  drones::sendFlag = 0;
+  peer::GroupPeer group;
+  sockets_test::ScopedFaults faults;
+  faults.Fail(sockets_test::Call::kWSAJoinLeaf);
+  Ticks ticks;
+  ticks.step = 16;
+  const std::vector<std::string> lines = FlyOverTicks(dronefleet::program, ticks);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Finished:Total Time = 100.011673 ");
+  EXPECT_FALSE(group.Receive(20));
+  EXPECT_EQ(sockets_test::OpenSockets(), 0);
 }
 
 TEST(SoloRun, SendsItsDroneAtTheStepAfterEachRequest) {

@@ -91,11 +91,14 @@ TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
   Program solo = Start(DRONESOLO_PATH, dir, "dronesolo");
   const std::time_t after = std::time(nullptr) + 5;  // room for a slow start
 
+  std::set<std::int32_t> expectedIds;
+  for (std::time_t t = before; t <= after; ++t) expectedIds.insert(RandomIdAt(t));
+  // A solo drone that drew 1234 looks exactly like the fleet's leader, which flies its circle.
+  const bool soloIsDistinct = !expectedIds.count(1234);
+
   // An independent receiver sees the solo drone: its random instance id, vehicle id 1234.
   {
     peer::GroupPeer group;
-    std::set<std::int32_t> expectedIds;
-    for (std::time_t t = before; t <= after; ++t) expectedIds.insert(RandomIdAt(t));
     std::set<std::string> fleetNames;
     bool soloSeen = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -117,7 +120,7 @@ TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
       for (std::size_t i : {0, 1, 2, 3, 168, 169}) EXPECT_EQ((*packet)[i], 0) << i;
       for (std::size_t i = 176; i < 304; ++i) EXPECT_EQ((*packet)[i], 0) << i;
     }
-    EXPECT_TRUE(soloSeen);
+    EXPECT_TRUE(soloSeen || !soloIsDistinct);
     EXPECT_EQ(fleetNames.size(), 7u);
   }
 
@@ -164,7 +167,9 @@ TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
     EXPECT_EQ(words[6], "8.0") << line;
   }
   for (const auto& [name, drone] : fleetIds) EXPECT_GT(seen[name], 100) << name;
-  EXPECT_GT(soloLines, 100);
+  if (soloIsDistinct) {
+    EXPECT_GT(soloLines, 100);
+  }
 
   ExpectFinalLine(netwatch.err);
   ExpectFinalLine(fleet.err);

@@ -3,40 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "DroneFleet.h"
 #include "GroupPeer.h"
 #include "Run.h"
+#include "WatchLines.h"
 #include "clocks_test_hook.h"
 #include "multicast/MulticastTransport.h"
 #include "multicast/VehiclePacket.h"
+#include "platform/sockets/sockets_test_hook.h"
 
 namespace {
 
-int printed = 0;
-
-int CountAndPrint(VehicleRecordD* record) {
-  ++printed;
-  return netwatch::PrintVehicle(record);
-}
-
-// What netwatch prints for the next `lines` packets that reach its receiving record.
-std::string PollLines(int lines) {
-  printed = 0;
-  testing::internal::CaptureStdout();
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (printed < lines && std::chrono::steady_clock::now() < until) {
-    MulticastPoll(CountAndPrint, &netwatch::receiver);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return testing::internal::GetCapturedStdout();
-}
+using watchlines::PollLines;
 
 class Watching : public ::testing::Test {
  protected:
@@ -155,6 +138,19 @@ TEST(WatchLoop, QuietGroupPrintsOnlyTheFinalLine) {
   const Output run = WatchOverTicks([](int) {});
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "Finished:Total Time = 100.011673 \n");
+}
+
+// Without a group the loop still runs its 100 seconds, and prints no vehicle line.
+TEST(WatchLoop, GroupThatCannotBeJoinedPrintsOnlyTheFinalLine) {
+  peer::GroupPeer group;
+  sockets_test::ScopedFaults faults;
+  faults.Fail(sockets_test::Call::kWSAJoinLeaf);
+  const Output run = WatchOverTicks([&](int reading) {
+    if (reading == 100) group.Send(SkycastPacket("abc"));
+  });
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Finished:Total Time = 100.011673 \n");
+  EXPECT_EQ(sockets_test::OpenSockets(), 0);
 }
 
 TEST(WatchLoop, PacketsArePrintedWhileTheLoopRuns) {

@@ -56,6 +56,11 @@ TEST(VehicleRecordD, InitRecordAtTheDronesStart) {
   EXPECT_EQ(back.dEast, 0.0);
   EXPECT_EQ(back.dNorth, 0.0);
   EXPECT_EQ(back.dAltitude, 14999.991573539392);  // a double, not the float 14999.991
+
+  // Without a callback the packet is still decoded, and nothing is called.
+  VehicleRecordD receiver{};
+  EXPECT_EQ(CMulticastTransport::Decode(nullptr, &receiver, record.PacketImage), 0);
+  EXPECT_EQ(receiver.dAltitude, 14999.991573539392);
 }
 
 // One send from the reference position, all previous rates 0.
