@@ -225,14 +225,28 @@ TEST_F(ChannelTest, AttachingToAMissingMappingIsReportedAsCreateFileMapping) {
             "CreateFileMapping - No such file or directory\n");
 }
 
+// Descriptors of this process open on `path`.
+int DescriptorsOn(const std::filesystem::path& path) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == path) ++count;
+  }
+  return count;
+}
+
 TEST_F(ChannelTest, FailedUnmapIsReportedAndTheDestructorCarriesOn) {
   ASSERT_EQ(OpenConnection(3, 25), 0);
+  std::filesystem::path file = std::filesystem::canonical(sandbox.dir() / "SharedFile3");
+  int whileOpen = DescriptorsOn(file);  // the channel's file handle and the mapping's own
   filemap_test::FailNext(filemap_test::Call::UnmapViewOfFile, ERROR_INVALID_ADDRESS);
   testing::internal::CaptureStderr();
   CloseAllConnections();
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.rfind("Could not unmap view of file. - ", 0), 0u) << err;
   EXPECT_EQ(err.back(), '\n');
+  // The file handle went; the view that is still mapped keeps the mapping's.
+  EXPECT_EQ(DescriptorsOn(file), whileOpen - 1);
   EXPECT_EQ(OpenConnection(4, 16), 0);
 }
 
