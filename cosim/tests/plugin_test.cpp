@@ -169,7 +169,11 @@ TEST_P(PluginTest, RepeatedInitKeepsTwoChannelsAndAFailedOpenStopsTheFrames) {
   Plugin plugin(b.path);
   std::vector<double> in(b.inputs, 1.0), out(b.outputs, 0.0);
   plugin.block().pfnInit(in.data(), out.data());
+  std::filesystem::path readFile =
+      std::filesystem::canonical(sandbox.dir() / ("SharedFile" + std::to_string(b.readId)));
+  int afterOne = cosim_test::DescriptorsOn(readFile);
   plugin.block().pfnInit(in.data(), out.data());
+  EXPECT_EQ(cosim_test::DescriptorsOn(readFile), afterOne);  // the first pair was closed
   ASSERT_EQ(OpenConnection(b.writeId, b.inputs + 1), 0);
   EXPECT_EQ(ReadChannelValues(0, 1)[0], 1.0);
   plugin.CBExit();

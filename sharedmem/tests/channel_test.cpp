@@ -18,6 +18,7 @@
 #include "support/TestDirs.h"
 
 using cosim_test::ChannelSandbox;
+using cosim_test::DescriptorsOn;
 using cosim_test::ReadFileBytes;
 using cosim_test::Subprocess;
 
@@ -223,16 +224,6 @@ TEST_F(ChannelTest, AttachingToAMissingMappingIsReportedAsCreateFileMapping) {
   EXPECT_EQ(OpenConnection(3, 25), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "CreateFileMapping - No such file or directory\n");
-}
-
-// Descriptors of this process open on `path`.
-int DescriptorsOn(const std::filesystem::path& path) {
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    std::error_code error;
-    if (std::filesystem::read_symlink(entry.path(), error) == path) ++count;
-  }
-  return count;
 }
 
 TEST_F(ChannelTest, FailedUnmapIsReportedAndTheDestructorCarriesOn) {
