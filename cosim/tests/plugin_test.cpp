@@ -20,11 +20,35 @@ struct Build {
   const char* path;
   int type;
   const char* name;
+  const char* inputNames;
+  const char* outputNames;
   int inputs, outputs;
   int readId, writeId;  // of the plug-in
 };
-const Build kAirhost{AIRHOST_PATH, 1, "airhost", 15, 25, 3, 4};
-const Build kLawhost{LAWHOST_PATH, 0, "lawhost", 18, 14, 1, 2};
+const Build kAirhost{
+    AIRHOST_PATH,
+    1,
+    "airhost",
+    "dElevator dAileron dRudder dThrottle ElapsedTime ToMATLAB01 ToMATLAB02 ToMATLAB03 ToMATLAB04 "
+    "ToMATLAB05 ToMATLAB06 ToMATLAB07 ToMATLAB08 ToMATLAB09 ToMATLAB10",
+    "xpos ypos zpos xrot yrot zrot alpha beta G Velocity M DeltaRudder DeltaElevator DeltaAileron "
+    "eng ToKYTE01 ToKYTE02 ToKYTE03 ToKYTE04 ToKYTE05 ToKYTE06 ToKYTE07 ToKYTE08 ToKYTE09 ToKYTE10",
+    15,
+    25,
+    3,
+    4};
+const Build kLawhost{
+    LAWHOST_PATH,
+    0,
+    "lawhost",
+    "StickPitch StickRoll StickYaw StickThrottle P Q R  ElapsedTime ToMATLAB01 ToMATLAB02 "
+    "ToMATLAB03 ToMATLAB04 ToMATLAB05 ToMATLAB06 ToMATLAB07 ToMATLAB08 ToMATLAB09 ToMATLAB10",
+    "ElevatorCmd AileronCmd RudderCmd ThrottleCmd ToKYTE01 ToKYTE02 ToKYTE03 ToKYTE04 ToKYTE05 "
+    "ToKYTE06 ToKYTE07 ToKYTE08 ToKYTE09 ToKYTE10",
+    18,
+    14,
+    1,
+    2};
 
 class Plugin {
  public:
@@ -75,6 +99,8 @@ TEST_P(PluginTest, ExportsOneBlockRecordOfItsBuild) {
   const CBlock& block = plugin.block();
   EXPECT_EQ(block.iBlockType, b.type);
   EXPECT_STREQ(block.pszName, b.name);
+  EXPECT_STREQ(block.pszInputNames, b.inputNames);
+  EXPECT_STREQ(block.pszOutputNames, b.outputNames);
   EXPECT_EQ(Words(block.pszInputNames).size(), static_cast<std::size_t>(b.inputs));
   EXPECT_EQ(Words(block.pszOutputNames).size(), static_cast<std::size_t>(b.outputs));
   EXPECT_STREQ(block.pszAuxNames, "");
@@ -143,7 +169,11 @@ TEST_P(PluginTest, RepeatedInitKeepsTwoChannelsAndAFailedOpenStopsTheFrames) {
   Plugin plugin(b.path);
   std::vector<double> in(b.inputs, 1.0), out(b.outputs, 0.0);
   plugin.block().pfnInit(in.data(), out.data());
+  std::filesystem::path readFile =
+      std::filesystem::canonical(sandbox.dir() / ("SharedFile" + std::to_string(b.readId)));
+  int afterOne = cosim_test::DescriptorsOn(readFile);
   plugin.block().pfnInit(in.data(), out.data());
+  EXPECT_EQ(cosim_test::DescriptorsOn(readFile), afterOne);  // the first pair was closed
   ASSERT_EQ(OpenConnection(b.writeId, b.inputs + 1), 0);
   EXPECT_EQ(ReadChannelValues(0, 1)[0], 1.0);
   plugin.CBExit();

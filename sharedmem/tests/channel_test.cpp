@@ -18,6 +18,7 @@
 #include "support/TestDirs.h"
 
 using cosim_test::ChannelSandbox;
+using cosim_test::DescriptorsOn;
 using cosim_test::ReadFileBytes;
 using cosim_test::Subprocess;
 
@@ -227,12 +228,16 @@ TEST_F(ChannelTest, AttachingToAMissingMappingIsReportedAsCreateFileMapping) {
 
 TEST_F(ChannelTest, FailedUnmapIsReportedAndTheDestructorCarriesOn) {
   ASSERT_EQ(OpenConnection(3, 25), 0);
+  std::filesystem::path file = std::filesystem::canonical(sandbox.dir() / "SharedFile3");
+  int whileOpen = DescriptorsOn(file);  // the channel's file handle and the mapping's own
   filemap_test::FailNext(filemap_test::Call::UnmapViewOfFile, ERROR_INVALID_ADDRESS);
   testing::internal::CaptureStderr();
   CloseAllConnections();
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.rfind("Could not unmap view of file. - ", 0), 0u) << err;
   EXPECT_EQ(err.back(), '\n');
+  // The file handle went; the view that is still mapped keeps the mapping's.
+  EXPECT_EQ(DescriptorsOn(file), whileOpen - 1);
   EXPECT_EQ(OpenConnection(4, 16), 0);
 }
 

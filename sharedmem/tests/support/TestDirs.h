@@ -38,4 +38,7 @@ class ChannelSandbox {
 // The whole content of a file, or "" when it cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& path);
 
+// Descriptors of this process open on `path` (a canonical path).
+int DescriptorsOn(const std::filesystem::path& path);
+
 }  // namespace cosim_test
