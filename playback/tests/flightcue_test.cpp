@@ -125,6 +125,18 @@ TEST_F(FlightcueTest, NumbersVehiclesBeyondNineAndNinetyNine) {
   EXPECT_EQ(lines.back(), "Entity:100:Dyn:explode=1:33");
 }
 
+// Both texts are read into buffers of 256 characters: a longer one is cut to its first 255.
+TEST_F(FlightcueTest, CutsTextsLongerThan255Characters) {
+  const std::string config = Path(std::string(300, 'c'));
+  const std::string base = std::string(300, 'b');
+  const std::string cutConfig = config.substr(0, 255);
+  const std::string cutName = cutConfig.substr(dir_.string().size() + 1);
+  const auto lines = Lines(Run(cutName, Params(Text(config), Text(base), Number(1))));
+  ASSERT_EQ(lines.size(), 60u);
+  EXPECT_EQ(lines[25], "Entity:1:DataFile=" + base.substr(0, 255) + "01.dat");
+  EXPECT_EQ(Files(), std::vector<std::string>{cutName});
+}
+
 TEST_F(FlightcueTest, RefusesParametersOfTheWrongKind) {
   const std::string config = "'" + Path("p.ply.ini") + "'";
   const struct {
