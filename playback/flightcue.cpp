@@ -103,8 +103,11 @@ static void mdlStart(SimStruct* S) {
   char szBaseName[playback::kTextBufferSize];
   playback::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
   const std::int32_t iNumVehicles = playback::ReadInteger(ssGetSFcnParam(S, kNumVehicles));
-  for (std::int32_t i = 1; i <= iNumVehicles && out; ++i) {
-    const std::string dataFile = playback::FormatDataFileName(szBaseName, i);
+  // A stream that failed drops every line: stop at once rather than format them all. The
+  // counter is wider than N so that the last vehicle of the largest N ends the loop.
+  for (std::int64_t i = 1; i <= iNumVehicles && out; ++i) {
+    const std::string dataFile =
+        playback::FormatDataFileName(szBaseName, static_cast<std::int32_t>(i));
     out << "Entity:" << i << ":DataFile=" << dataFile << '\n' << std::flush;
     out << "Entity:" << i << ":Time Type=Elapsed" << '\n' << std::flush;
     for (const char* column : kColumnLines) {

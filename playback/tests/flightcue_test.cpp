@@ -125,6 +125,18 @@ TEST_F(FlightcueTest, NumbersVehiclesBeyondNineAndNinetyNine) {
   EXPECT_EQ(lines.back(), "Entity:100:Dyn:explode=1:33");
 }
 
+// Both texts are read into buffers of 256 characters: a longer one is cut to its first 255.
+TEST_F(FlightcueTest, CutsTextsLongerThan255Characters) {
+  const std::string config = Path(std::string(300, 'c'));
+  const std::string base = std::string(300, 'b');
+  const std::string cutConfig = config.substr(0, 255);
+  const std::string cutName = cutConfig.substr(dir_.string().size() + 1);
+  const auto lines = Lines(Run(cutName, Params(Text(config), Text(base), Number(1))));
+  ASSERT_EQ(lines.size(), 60u);
+  EXPECT_EQ(lines[25], "Entity:1:DataFile=" + base.substr(0, 255) + "01.dat");
+  EXPECT_EQ(Files(), std::vector<std::string>{cutName});
+}
+
 TEST_F(FlightcueTest, RefusesParametersOfTheWrongKind) {
   const std::string config = "'" + Path("p.ply.ini") + "'";
   const struct {
@@ -153,12 +165,20 @@ TEST_F(FlightcueTest, RefusesParametersOfTheWrongKind) {
   EXPECT_TRUE(Files().empty());
 }
 
-TEST_F(FlightcueTest, AFileInAMissingDirectoryIsDroppedAndTheRunGoesOn) {
-  Block block(FLIGHTCUE_PATH, Params(Text(Path("missing/demo.ply.ini")), Text("run"), Number(2)));
-  ASSERT_TRUE(block.Initialize() && block.Start()) << block.error();
-  EXPECT_TRUE(block.Outputs(0.0));
-  block.Terminate();
-  EXPECT_FALSE(block.failed());
+// A file that cannot be created, or whose writes fail, drops its lines; the run goes on, and
+// the largest number of vehicles does not keep mdlStart busy formatting lines that are lost.
+TEST_F(FlightcueTest, AFileThatCannotBeWrittenIsDroppedAndTheRunGoesOn) {
+  std::vector<std::string> names = {Path("missing/demo.ply.ini")};
+  if (std::filesystem::exists("/dev/full")) names.push_back("/dev/full");
+  for (const std::string& name : names) {
+    for (double vehicles : {2.0, 2147483647.0}) {
+      Block block(FLIGHTCUE_PATH, Params(Text(name), Text("run"), Number(vehicles)));
+      ASSERT_TRUE(block.Initialize() && block.Start()) << block.error();
+      EXPECT_TRUE(block.Outputs(0.0));
+      block.Terminate();
+      EXPECT_FALSE(block.failed()) << name;
+    }
+  }
   EXPECT_TRUE(Files().empty());
 }
 

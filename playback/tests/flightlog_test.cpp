@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "BlockTestSupport.h"
+#include "clocks_test_hook.h"
 
 namespace {
 
@@ -56,6 +57,31 @@ TEST_F(FlightlogTest, WritesOneTabSeparatedRowPerStepWithCarriageReturns) {
   block->Terminate();
   EXPECT_EQ(Read("run03.dat"), expected);
   EXPECT_EQ(Files(), std::vector<std::string>{"run03.dat"});
+}
+
+// The output is the wall-clock time since mdlStart, whatever the simulation time says.
+TEST_F(FlightlogTest, OutputsTheWallClockSecondsSinceStart) {
+  std::int64_t now = 7'000'000'000;  // nanoseconds of the performance counter
+  clocks_test::ClockHooks hooks;
+  hooks.counter = [&now](std::int64_t& reading) {
+    reading = now;
+    return true;
+  };
+  clocks_test::ScopedClocks clocks(hooks);
+  auto block = MakeBlock("clock", 1, 1);
+  ASSERT_TRUE(block->Initialize());
+  now += 3'000'000'000;  // compiling the model does not count
+  ASSERT_TRUE(block->Start()) << block->error();
+  const struct {
+    std::int64_t advance;
+    double t;
+    double output;
+  } steps[] = {{0, 0.0, 0.0}, {1'250'000'000, 0.01, 1.25}, {500'000'000, 100.0, 1.75}};
+  for (const auto& step : steps) {
+    now += step.advance;
+    ASSERT_TRUE(block->Outputs(step.t));
+    EXPECT_DOUBLE_EQ(block->Output(0)[0], step.output) << step.t;
+  }
 }
 
 TEST_F(FlightlogTest, NamesItsFileFromBaseNameAndTruncatedVehicleNumber) {

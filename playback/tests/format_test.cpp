@@ -65,64 +65,104 @@ TEST(General6, WritesTheSimulatorsForms) {
   }
 }
 
-// printf's "%.6g" with its exponent widened to three digits, for many values of every size.
-TEST(General6, AgreesWithPrintfEverywhere) {
-  std::mt19937_64 random(20261210);
-  for (int i = 0; i < 200000; ++i) {
-    double value;
-    const std::uint64_t bits = random();
-    std::memcpy(&value, &bits, sizeof value);
-    if (!std::isfinite(value)) continue;
-    if (i % 2 == 0)
-      value = std::ldexp(static_cast<double>(bits % 2000001) - 1000000.0, i % 80 - 60);
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%.6g", value);
-    std::string wide = expected;
-    const auto e = wide.find('e');
-    if (e != std::string::npos && wide.size() - (e + 2) == 2) wide.insert(e + 2, "0");
-    ASSERT_EQ(General6(value), wide) << expected;
+// printf's "%.6g" with its exponent widened to at least three digits.
+std::string PrintfGeneral6(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  std::string wide = text;
+  const auto e = wide.find('e');
+  if (e != std::string::npos && wide.size() - (e + 2) == 2) wide.insert(e + 2, "0");
+  return wide;
+}
+
+double FromBits(std::uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+// The value and its neighbours up to `steps` representable values away on either side.
+void AddWithNeighbours(std::vector<double>& values, double value, int steps) {
+  values.push_back(value);
+  double below = value;
+  double above = value;
+  for (int i = 0; i < steps; ++i) {
+    below = std::nextafter(below, 0.0);
+    above = std::nextafter(above, HUGE_VAL);
+    values.push_back(below);
+    values.push_back(above);
   }
 }
 
-// Where rounding is closest to going wrong: exact ties at the sixth digit, their neighbours one
-// step of the last bit away, and the values around every power of ten in the range.
+void ExpectAgreesWithPrintf(const std::vector<double>& magnitudes) {
+  for (const double magnitude : magnitudes) {
+    for (const double value : {magnitude, -magnitude}) {
+      ASSERT_EQ(General6(value), PrintfGeneral6(value)) << std::hexfloat << value;
+    }
+  }
+}
+
+// Random doubles: bit patterns over the whole range, random mantissas at every binary exponent
+// from the subnormals to the largest, and short dyadic fractions, which are often exact ties.
+TEST(General6, AgreesWithPrintfOnRandomValues) {
+  std::mt19937_64 random(20261210);
+  std::vector<double> values;
+  for (int i = 0; i < 200000; ++i) {
+    const double value = FromBits(random() & ~(1ull << 63));
+    if (std::isfinite(value)) values.push_back(value);
+  }
+  for (std::uint64_t exponent = 0; exponent < 2047; ++exponent) {
+    for (int i = 0; i < 200; ++i) {
+      values.push_back(FromBits(exponent << 52 | (random() & ((1ull << 52) - 1))));
+    }
+  }
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint64_t bits = random();
+    values.push_back(
+        std::ldexp(static_cast<double>(bits % 2000001), static_cast<int>(i % 80) - 60));
+  }
+  ExpectAgreesWithPrintf(values);
+}
+
+// Where rounding is closest to going wrong: the doubles nearest to a decimal tie at the sixth
+// digit, exact dyadic ties, six-digit values themselves, and the values around every power of
+// ten and every point where the rounding carries into a new power of ten.
 TEST(General6, AgreesWithPrintfAtHalfwayPointsAndPowersOfTen) {
   std::vector<double> values;
   std::mt19937_64 random(6);
-  for (int exponent = -20; exponent <= 30; ++exponent) {
-    const double power = std::pow(10.0, exponent);
-    values.push_back(power);
-    for (int steps = 1; steps < 4; ++steps) {
-      values.push_back(std::nextafter(values.back(), 0.0));
+  for (int exponent = -330; exponent <= 310; ++exponent) {
+    for (const char* mantissa : {"1", "9.999995", "9.99999499999", "9.9999950001"}) {
+      const std::string text = std::string(mantissa) + "e" + std::to_string(exponent);
+      AddWithNeighbours(values, std::strtod(text.c_str(), nullptr), 8);
     }
-    values.push_back(power * 0.9999995);
-    values.push_back(power * 0.99999949999);
-    // Six digits and a half, exact whenever the power of two below allows it.
+    for (int i = 0; i < 100; ++i) {
+      const std::string digits = std::to_string(100000 + random() % 900000);
+      const std::string e = "e" + std::to_string(exponent - 5);
+      AddWithNeighbours(values, std::strtod((digits + ".5" + e).c_str(), nullptr), 2);
+      AddWithNeighbours(values, std::strtod((digits + e).c_str(), nullptr), 1);
+    }
+  }
+  // Six digits and a half, exact whenever the power of two below allows it, scaled by a power
+  // of ten in one rounding.
+  for (int exponent = -20; exponent <= 30; ++exponent) {
     for (int i = 0; i < 200; ++i) {
       const double digits = 100000.0 + static_cast<double>(random() % 900000) + 0.5;
       const double tie = std::ldexp(std::round(std::ldexp(digits, 20)), -20);
       const double scaled =
           exponent >= 5 ? tie * std::pow(10.0, exponent - 5) : tie / std::pow(10.0, 5 - exponent);
-      values.push_back(scaled);
-      values.push_back(std::nextafter(scaled, 0.0));
-      values.push_back(std::nextafter(scaled, 1e300));
+      AddWithNeighbours(values, scaled, 1);
     }
   }
-  for (const double half : {0.5, 2.5, 5000.125, 500012.5, 123456.5, 999999.5, 1.0000005, 0.03125}) {
-    values.push_back(half);
-    values.push_back(std::nextafter(half, 0.0));
-    values.push_back(std::nextafter(half, 1e300));
+  for (const double half : {0.5, 2.5, 5000.125, 500012.5, 123456.5, 999999.5, 1.0000005, 0.03125,
+                            9.5e-5, 0.000099999950000000004}) {
+    AddWithNeighbours(values, half, 1);
   }
-  for (const double magnitude : values) {
-    for (const double value : {magnitude, -magnitude}) {
-      char expected[64];
-      std::snprintf(expected, sizeof expected, "%.6g", value);
-      std::string wide = expected;
-      const auto e = wide.find('e');
-      if (e != std::string::npos && wide.size() - (e + 2) == 2) wide.insert(e + 2, "0");
-      ASSERT_EQ(General6(value), wide) << expected;
-    }
+  // The ends of the range: the smallest subnormals, the subnormal to normal step, the largest.
+  for (const double end : {FromBits(1), FromBits((1ull << 52) - 1), FromBits(1ull << 52),
+                           std::numeric_limits<double>::max()}) {
+    AddWithNeighbours(values, end, 1000);
   }
+  ExpectAgreesWithPrintf(values);
 }
 
 TEST(TruncateToInt32, TruncatesTowardZeroAndGivesIndefiniteOutOfRange) {
