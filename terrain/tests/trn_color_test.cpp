@@ -126,10 +126,12 @@ TEST_F(ColorPass, BlendWithCancellingWeightsClearsThePost) {
   std::vector<uint8_t> old(kColorTileBytes);
   SetPost(old, kX, kY + 1, {70, 70, 70, 5});  // old alpha 5: the blend's divisor is 0
   SetPost(old, kX, kY + 2, {70, 70, 70, 9});  // old alpha 9: divisor 4
+  SetPost(old, kX, kY + 3, {70, 70, 70, 3});  // old alpha 3: the weights sum to -2
   WriteFileBytes("066_148.c32", old);
   ASSERT_EQ(RunColor("grid", 1, 100001, 1200, 4, 1.0, 0.006 * kS), 0);
   const std::vector<uint8_t> tile = ReadFileBytes("066_148.c32");
   EXPECT_EQ(Post(tile, kX, kY + 1), (std::array<uint8_t, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(Post(tile, kX, kY + 3), (std::array<uint8_t, 4>{0, 0, 0, 0}));
   // (89 * -5 + 70 * 9) / 4 = 46, alpha 4.
   EXPECT_EQ(Post(tile, kX, kY + 2), (std::array<uint8_t, 4>{46, 46, 46, 4}));
 }
@@ -143,6 +145,11 @@ TEST_F(ColorPass, FailuresAreReportedAndReturnMinusOne) {
   CaptureStderr();
   EXPECT_EQ(RunColor("grid", 2, 0, 1, 1), -1);
   EXPECT_EQ(GetCapturedStderr(), "trn_color: bad grid size 2 x 0\n");
+  // 2^32 bytes of grid: more than the allocator's 32-bit count.
+  CaptureStderr();
+  EXPECT_EQ(RunColor("grid", 65536, 16384, 1, 1), -1);
+  EXPECT_EQ(GetCapturedStderr(), "trn_color: Cannot allocate memory\n");
+  EXPECT_FALSE(std::filesystem::exists("066_148.c32"));
   std::filesystem::create_directory("066_148.c32");
   CaptureStderr();
   EXPECT_EQ(RunColor("grid", 2, 2, 1, 1), -1);
