@@ -136,6 +136,24 @@ TEST_F(ColorPass, BlendWithCancellingWeightsClearsThePost) {
   EXPECT_EQ(Post(tile, kX, kY + 2), (std::array<uint8_t, 4>{46, 46, 46, 4}));
 }
 
+TEST_F(ColorPass, HugeGridIndexesStayInsideTheGrid) {
+  // 300,001 values: the tolerance band spans 1.5 values beyond each end of the grid, and the
+  // posts there read the values at the grid's ends.
+  std::vector<int32_t> values(300001, Rgba(102, 102, 102, 200));
+  values.back() = Rgba(204, 204, 204, 100);
+  WriteGrid("grid", values);
+  CaptureStdout();
+  const double w = PostLon(kX) + 0.005 * kS, e = PostLon(kX + 1000) - 0.005 * kS;
+  const double s = PostLat(kY), n = PostLat(kY + 2);
+  ASSERT_EQ(trn_color(w, s, e, s, w, n, e, n, "grid", 1, 300001, 1.0), 0);
+  GetCapturedStdout();
+  const uint8_t g102 = trn_color_gamma_table()[102], g204 = trn_color_gamma_table()[204];
+  EXPECT_EQ(Post(ReadFileBytes("066_148.c32"), kX, kY + 1),
+            (std::array<uint8_t, 4>{g102, g102, g102, 200}));
+  EXPECT_EQ(Post(ReadFileBytes("067_148.c32"), kX + 1000, kY + 1),
+            (std::array<uint8_t, 4>{g204, g204, g204, 100}));
+}
+
 TEST_F(ColorPass, FailuresAreReportedAndReturnMinusOne) {
   CaptureStderr();
   EXPECT_EQ(RunColor("nogrid", 2, 2, 1, 1), -1);
