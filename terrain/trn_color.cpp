@@ -72,8 +72,9 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
 
         const int alpha = Lerp(Lerp(c00[3], c01[3], b), Lerp(c10[3], c11[3], b), a);
         const int old_alpha = post[3];
-        // A blend whose weights cancel leaves no colour, as an alpha of 0 does.
-        if (alpha == 0 || alpha + old_alpha == 0) {
+        // Before value 0 the alpha extrapolates and may fall below 0: a blend whose weights
+        // cancel or sum below 0 leaves no colour, as an alpha of 0 does.
+        if (alpha == 0 || alpha + old_alpha <= 0) {
           post[0] = post[1] = post[2] = post[3] = 0;
           continue;
         }

@@ -31,8 +31,19 @@ class DemTokenizer {
     return Next(false, "error: processing: %s \n\n", "error: processing: %s \n\n");
   }
 
-  // Forgets the current character: the next token starts with a fresh read.
-  void Restart() { current_ = ' '; }
+  // Goes on to record B, which starts at character `record_b` where the records are blocks of
+  // that many characters, or after record A's line break where the records are lines. Record A
+  // may hold further fields after the last token read (contour intervals, dates, datums,
+  // edition), which are passed over.
+  void SkipToRecordB(long record_b) {
+    if (current_ != '\n') {
+      for (long at = std::ftell(file_); at >= 0 && at < record_b; ++at) {
+        const int c = std::fgetc(file_);
+        if (c == EOF || c == '\n') break;
+      }
+    }
+    current_ = ' ';
+  }
 
  private:
   static bool IsNumberChar(int c, bool header) {
@@ -141,14 +152,7 @@ bool ReadDem(const char* filename) {
   std::FILE* out = std::fopen(grid_name.c_str(), "wb");
   if (out == nullptr) Fail("\n error: Could not open '%s'\n", grid_name.c_str());
 
-  // Record A may hold further fields after the profile count (contour intervals, dates,
-  // datums, edition); the profiles start with record B, after the 1024 characters of record A
-  // or after its line break where the records are lines.
-  for (long at = std::ftell(in); at >= 0 && at < kRecordBStart; ++at) {
-    const int c = std::fgetc(in);
-    if (c == EOF || c == '\n') break;
-  }
-  tokens.Restart();
+  tokens.SkipToRecordB(kRecordBStart);
 
   int last = 0;
   for (int p = 1; p <= dem.DEM_a_col; ++p) {

@@ -1,5 +1,5 @@
 // Support of the terrain benchmarks: a private working directory, progress lines kept off the
-// report, and the ratio of each pass to its baseline from the same run.
+// report, default flags, and the ratio of each pass to its baseline from the same run.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A fresh directory under the temporary directory, the current directory while it lives.
@@ -50,11 +51,21 @@ class QuietStdout {
   int saved_;
 };
 
-// The console report, keeping each benchmark's real time by name.
+// The console report, keeping the best of each benchmark's repetitions by name, in real time or
+// in CPU time. CPU time suits benchmarks that do their work in this process: the machine may be
+// shared, and waiting for it says nothing of the code measured.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  enum class Clock { kReal, kCpu };
+  explicit RatioReporter(Clock clock = Clock::kReal) : clock_(clock) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      const double t = clock_ == Clock::kCpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
+      auto [it, fresh] = times_.emplace(run.run_name.function_name, t);
+      if (!fresh && t < it->second) it->second = t;
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   // Prints "<label>: <pass / baseline> (target: at most <target>)" when both ran.
@@ -66,5 +77,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  Clock clock_;
   std::map<std::string, double> times_;
+};
+
+// The command line with `flags` put before the given arguments, which may override them.
+class BenchArguments {
+ public:
+  BenchArguments(int argc, char** argv, std::vector<std::string> flags) : flags_(std::move(flags)) {
+    args_.push_back(argv[0]);
+    for (std::string& flag : flags_) args_.push_back(flag.data());
+    args_.insert(args_.end(), argv + 1, argv + argc);
+  }
+  int* argc() {
+    count_ = static_cast<int>(args_.size());
+    return &count_;
+  }
+  char** argv() { return args_.data(); }
+
+ private:
+  std::vector<std::string> flags_;
+  std::vector<char*> args_;
+  int count_ = 0;
 };

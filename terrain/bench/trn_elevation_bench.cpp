@@ -66,8 +66,11 @@ BENCHMARK(BM_TrnElevation)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   BenchDirectory dir("trn_elevation_bench");
   WriteGridFile();
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  // Five rounds of each, interleaved, and the best of each in CPU time.
+  BenchArguments args(argc, argv,
+                      {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true"});
+  benchmark::Initialize(args.argc(), args.argv());
+  RatioReporter reporter(RatioReporter::Clock::kCpu);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   reporter.PrintRatio("trn_elevation / read-and-write", "BM_TrnElevation", "BM_ReadWriteTiles", 2);

@@ -126,12 +126,32 @@ TEST_F(ColorPass, BlendWithCancellingWeightsClearsThePost) {
   std::vector<uint8_t> old(kColorTileBytes);
   SetPost(old, kX, kY + 1, {70, 70, 70, 5});  // old alpha 5: the blend's divisor is 0
   SetPost(old, kX, kY + 2, {70, 70, 70, 9});  // old alpha 9: divisor 4
+  SetPost(old, kX, kY + 3, {70, 70, 70, 3});  // old alpha 3: the weights sum to -2
   WriteFileBytes("066_148.c32", old);
   ASSERT_EQ(RunColor("grid", 1, 100001, 1200, 4, 1.0, 0.006 * kS), 0);
   const std::vector<uint8_t> tile = ReadFileBytes("066_148.c32");
   EXPECT_EQ(Post(tile, kX, kY + 1), (std::array<uint8_t, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(Post(tile, kX, kY + 3), (std::array<uint8_t, 4>{0, 0, 0, 0}));
   // (89 * -5 + 70 * 9) / 4 = 46, alpha 4.
   EXPECT_EQ(Post(tile, kX, kY + 2), (std::array<uint8_t, 4>{46, 46, 46, 4}));
+}
+
+TEST_F(ColorPass, HugeGridIndexesStayInsideTheGrid) {
+  // 300,001 values: the tolerance band spans 1.5 values beyond each end of the grid, and the
+  // posts there read the values at the grid's ends.
+  std::vector<int32_t> values(300001, Rgba(102, 102, 102, 200));
+  values.back() = Rgba(204, 204, 204, 100);
+  WriteGrid("grid", values);
+  CaptureStdout();
+  const double w = PostLon(kX) + 0.005 * kS, e = PostLon(kX + 1000) - 0.005 * kS;
+  const double s = PostLat(kY), n = PostLat(kY + 2);
+  ASSERT_EQ(trn_color(w, s, e, s, w, n, e, n, "grid", 1, 300001, 1.0), 0);
+  GetCapturedStdout();
+  const uint8_t g102 = trn_color_gamma_table()[102], g204 = trn_color_gamma_table()[204];
+  EXPECT_EQ(Post(ReadFileBytes("066_148.c32"), kX, kY + 1),
+            (std::array<uint8_t, 4>{g102, g102, g102, 200}));
+  EXPECT_EQ(Post(ReadFileBytes("067_148.c32"), kX + 1000, kY + 1),
+            (std::array<uint8_t, 4>{g204, g204, g204, 100}));
 }
 
 TEST_F(ColorPass, FailuresAreReportedAndReturnMinusOne) {
@@ -143,6 +163,11 @@ TEST_F(ColorPass, FailuresAreReportedAndReturnMinusOne) {
   CaptureStderr();
   EXPECT_EQ(RunColor("grid", 2, 0, 1, 1), -1);
   EXPECT_EQ(GetCapturedStderr(), "trn_color: bad grid size 2 x 0\n");
+  // 2^32 bytes of grid: more than the allocator's 32-bit count.
+  CaptureStderr();
+  EXPECT_EQ(RunColor("grid", 65536, 16384, 1, 1), -1);
+  EXPECT_EQ(GetCapturedStderr(), "trn_color: Cannot allocate memory\n");
+  EXPECT_FALSE(std::filesystem::exists("066_148.c32"));
   std::filesystem::create_directory("066_148.c32");
   CaptureStderr();
   EXPECT_EQ(RunColor("grid", 2, 2, 1, 1), -1);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,29 +114,44 @@ std::optional<int16_t> Expected(const Corners& c, const std::vector<int32_t>& g,
 }
 
 TEST_F(ElevationPass, EveryPostFollowsTheInterpolationBitForBit) {
-  // 7 records of 9 values, irregular so that truncation a hair short of a value shows.
-  std::vector<int32_t> g(63);
-  for (int k = 0; k < 63; ++k) g[k] = (k * 7919) % 2001 - 1000;
-  WriteGrid("grid", g);
   const double w = PostLon(kX) + 0.3 * kS, s = PostLat(kY) + 0.7 * kS;
   const double e = PostLon(kX + 37) - 0.2 * kS, n = PostLat(kY + 29) + 0.1 * kS;
+  // A box 1100 posts wide across the border of tiles 66 and 67, whose west and east edges lie
+  // 0.005 of a spacing inside the posts at its ends: those posts are clamped to the grid's edge.
+  const double wide_w = PostLon(kX) + 0.005 * kS, wide_e = PostLon(kX + 1100) - 0.005 * kS;
+  const double wide_s = PostLat(kY) + 0.4 * kS, wide_n = PostLat(kY + 69) + 0.5 * kS;
   const struct {
     const char* what;
     Corners corners;
+    int ncols, nrows;
+    int64_t width, height;  // the posts checked: kX - 2 .. kX + width, kY - 2 .. kY + height
   } cases[] = {
-      {"axis-aligned", DemOrder(w, s, e, n)},
-      {"axis-aligned, orientation 1", ColumnsFirstOrder(w, s, e, n)},
-      {"skewed", {w, s, e, s + 3 * kS, w + 2 * kS, n, e, n - 1 * kS}},
+      {"axis-aligned", DemOrder(w, s, e, n), 7, 9, 39, 31},
+      {"axis-aligned, orientation 1", ColumnsFirstOrder(w, s, e, n), 7, 9, 39, 31},
+      {"axis-aligned, record 0 in the north", ForgeOrder(w, s, e, n), 7, 9, 39, 31},
+      {"skewed", {w, s, e, s + 3 * kS, w + 2 * kS, n, e, n - 1 * kS}, 7, 9, 39, 31},
+      {"two tiles", DemOrder(wide_w, wide_s, wide_e, wide_n), 23, 1001, 1102, 71},
+      {"two tiles, record 0 in the north", ForgeOrder(wide_w, wide_s, wide_e, wide_n), 23, 1001,
+       1102, 71},
+      {"one value per record", DemOrder(w, s, e, n), 7, 1, 39, 31},
+      {"one record", DemOrder(w, s, e, n), 1, 9, 39, 31},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    // Irregular values, so that truncation a hair short of a value shows.
+    std::vector<int32_t> g(static_cast<size_t>(c.ncols) * c.nrows);
+    for (size_t k = 0; k < g.size(); ++k) g[k] = static_cast<int32_t>(k * 7919 % 2001) - 1000;
+    WriteGrid("grid", g);
     std::filesystem::remove("066_148");
-    ASSERT_EQ(RunPass(c.corners, "grid", 7, 9), 0);
-    const std::vector<uint8_t> tile = ReadFileBytes("066_148");
+    std::filesystem::remove("067_148");
+    ASSERT_EQ(RunPass(c.corners, "grid", c.ncols, c.nrows), 0);
+    std::map<int64_t, std::vector<uint8_t>> tiles;  // by tile column
     int written = 0;
-    for (int64_t Y = kY - 2; Y <= kY + 31; ++Y) {
-      for (int64_t X = kX - 2; X <= kX + 39; ++X) {
-        const std::optional<int16_t> want = Expected(c.corners, g, 7, 9, X, Y);
+    for (int64_t Y = kY - 2; Y <= kY + c.height; ++Y) {
+      for (int64_t X = kX - 2; X <= kX + c.width; ++X) {
+        std::vector<uint8_t>& tile = tiles[X >> kTileShift];
+        if (tile.empty()) tile = ReadFileBytes(ElevationTileName(X >> kTileShift, 148));
+        const std::optional<int16_t> want = Expected(c.corners, g, c.ncols, c.nrows, X, Y);
         ASSERT_EQ(Elevation(tile, X, Y), want.value_or(0)) << X - kX << "," << Y - kY;
         written += want.has_value();
       }
@@ -162,21 +178,33 @@ TEST_F(ElevationPass, InterpolatedElevationsAreTruncatedToTheirLow16Bits) {
 }
 
 TEST_F(ElevationPass, ToleranceBandAroundTheQuadrilateral) {
-  // The west edge lies 0.005 of a post spacing east of post column kX, so the walk includes
-  // that column; it lies outside the grid by 0.005 / span of the edge's span.
+  // The west edge lies 0.005 of a post spacing east of post column X, so the walk includes that
+  // column; it lies outside the grid by 0.005 / span of the edge's span.
+  const int64_t last_of_tile = 67584 + 1023;
   const struct {
+    int64_t x;
     int span;
     int16_t expected;
-  } cases[] = {{1000, 77}, {100, 0}};  // 5e-6 is inside the band, 5e-5 is not
+  } cases[] = {
+      {kX, 1000, 77},  // 5e-6 is inside the band
+      {kX, 100, 0},    // 5e-5 is not
+      // The only column of tile 66 lies outside: the tile is written without a post.
+      {last_of_tile, 100, 0},
+  };
   for (const auto& c : cases) {
     std::filesystem::remove("066_148");
+    std::filesystem::remove("067_148");
     WriteGrid("grid", {77, 77});
     const Corners corners =
-        DemOrder(PostLon(kX) + 0.005 * kS, PostLat(kY), PostLon(kX + c.span), PostLat(kY + 10));
+        DemOrder(PostLon(c.x) + 0.005 * kS, PostLat(kY), PostLon(c.x + c.span), PostLat(kY + 10));
     ASSERT_EQ(RunPass(corners, "grid", 1, 2), 0);
-    const std::vector<uint8_t> tile = ReadFileBytes("066_148");
-    EXPECT_EQ(Elevation(tile, kX, kY + 5), c.expected) << c.span;
-    EXPECT_EQ(Elevation(tile, kX + 1, kY + 5), 77) << c.span;
+    EXPECT_EQ(Elevation(ReadFileBytes(ElevationTileName(c.x >> kTileShift, 148)), c.x, kY + 5),
+              c.expected)
+        << c.x << " " << c.span;
+    EXPECT_EQ(
+        Elevation(ReadFileBytes(ElevationTileName((c.x + 1) >> kTileShift, 148)), c.x + 1, kY + 5),
+        77)
+        << c.x << " " << c.span;
   }
 }
 

@@ -156,10 +156,12 @@ TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
   WriteText("newer.dem", MakeDem(dem));
   dem.lines = true;
   WriteText("lines.dem", MakeDem(dem));
+  dem.after_counts.clear();  // the line break right after the column count
+  WriteText("short-lines.dem", MakeDem(dem));
 
-  const char* names[] = {"plain.dem", "newer.dem", "lines.dem"};
-  std::vector<uint8_t> grids[3];
-  for (int k = 0; k < 3; ++k) {
+  const char* names[] = {"plain.dem", "newer.dem", "lines.dem", "short-lines.dem"};
+  std::vector<uint8_t> grids[4];
+  for (int k = 0; k < 4; ++k) {
     SCOPED_TRACE(names[k]);
     const ProgramRun run = RunDemimport({names[k]});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -172,6 +174,7 @@ TEST_F(Demimport, RecordAWithAndWithoutFurtherFieldsReadsTheSame) {
   }
   EXPECT_EQ(grids[0], grids[1]);
   EXPECT_EQ(grids[0], grids[2]);
+  EXPECT_EQ(grids[0], grids[3]);
   ASSERT_EQ(grids[0].size(), 5769604u);
   EXPECT_EQ(GridValue(grids[0], 0, 0), 11);  // record 0: the first elevation of every profile
   EXPECT_EQ(GridValue(grids[0], 0, 2), -31);
