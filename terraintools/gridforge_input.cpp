@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "pseudocolor.h"
+#include "tiledb.h"
 
 namespace {
 
@@ -16,9 +17,8 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 constexpr int16_t kNoData = -500;  // stored as elevation 0
 
 bool Put32(std::FILE* out, uint32_t v) {
-  const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                  static_cast<unsigned char>(v >> 16),
-                                  static_cast<unsigned char>(v >> 24)};
+  uint8_t bytes[4];
+  PutU32(bytes, v);
   return std::fwrite(bytes, 1, 4, out) == 4;
 }
 
@@ -28,9 +28,9 @@ Failure Convert(std::FILE* in, std::FILE* elevations, std::FILE* colors, int nco
   // A grid with a dimension below 1 holds no value.
   const int64_t count = (ncols < 1 || nrows < 1) ? 0 : int64_t{ncols} * nrows;
   for (int64_t i = 0; i < count; ++i) {
-    unsigned char raw[2];
+    uint8_t raw[2];
     if (std::fread(raw, 1, 2, in) != 2) return Failure::kRead;
-    const int16_t v = static_cast<int16_t>(raw[0] | raw[1] << 8);
+    const int16_t v = GetS16(raw);
     const int32_t e = v == kNoData ? 0 : v;
     if (!Put32(elevations, static_cast<uint32_t>(e))) return Failure::kWriteElevation;
     if (!Put32(colors, ElevationPseudoColor(e))) return Failure::kWriteColor;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cmdline.h"
+#include "tiledb.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ CtgGrid ReadCtg(const char* name) {
 
   CtgGrid grid;
   int cell_size = 0, x0 = 0, y0 = 0;
-  std::vector<uint32_t> colors;
+  std::vector<uint8_t> colors;  // little-endian colour values, as the grid file holds them
   char record[kRecordLength];
   for (int r = 1; r <= kHeaderRecords; ++r) {
     if (ReadRecord(in.get(), record) != kRecordLength) Fail("error processing: %s \n\n", name);
@@ -101,9 +102,11 @@ CtgGrid ReadCtg(const char* name) {
             "\n error: '%s' has no usable grid (row count, column count and cell size must be "
             "at least 1)\n",
             name);
-      const uint64_t cells = uint64_t(grid.rows) * uint64_t(grid.columns);
+      // The colour pass takes a grid of at most 4 GiB - 1 bytes.
+      const uint64_t bytes = uint64_t{4} * uint64_t(grid.rows) * uint64_t(grid.columns);
+      if (bytes > UINT32_MAX) Fail("\n error: the grid of '%s' is larger than 4 GiB\n", name);
       try {
-        colors.assign(cells, 0);
+        colors.assign(bytes, 0);
       } catch (const std::bad_alloc&) {
         Fail("\n error: the grid of '%s' does not fit into memory\n", name);
       }
@@ -133,7 +136,7 @@ CtgGrid ReadCtg(const char* name) {
     const int64_t m = (x + h - x0) / cell_size;
     // A cell outside the grid is not stored.
     if (k < 1 || k > grid.rows || m < 1 || m > grid.columns) continue;
-    colors[static_cast<size_t>((grid.rows - k) * grid.columns + m - 1)] = color;
+    PutU32(&colors[static_cast<size_t>(((grid.rows - k) * grid.columns + m - 1) * 4)], color);
     ++count;
   }
 
@@ -146,13 +149,9 @@ CtgGrid ReadCtg(const char* name) {
   if (fd < 0) Fail("\n error: Could not open '%s'\n", grid_name);
   std::fprintf(stderr, "\rwriting file:[%s] \n\n", grid_name);
   ::lseek(fd, 0, SEEK_SET);
-  const size_t bytes_total = colors.size() * 4;
-  std::vector<uint8_t> bytes(bytes_total);
-  for (size_t i = 0; i < colors.size(); ++i)
-    for (int b = 0; b < 4; ++b) bytes[i * 4 + b] = static_cast<uint8_t>(colors[i] >> (8 * b));
   size_t done = 0;
-  while (done < bytes_total) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes_total - done);
+  while (done < colors.size()) {
+    const ssize_t n = ::write(fd, colors.data() + done, colors.size() - done);
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }

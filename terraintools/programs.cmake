@@ -1,6 +1,7 @@
 # gridforge, landimport, tintshade and tileprint, each with its own copy of the terrain library.
 add_library(kyte_terrainprograms STATIC gridforge_input.cpp pseudocolor.cpp landuse.cpp)
 target_include_directories(kyte_terrainprograms PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(kyte_terrainprograms PUBLIC kyte_terrain)
 
 foreach(program gridforge landimport tintshade tileprint)
   add_executable(${program} ${program}.cpp)

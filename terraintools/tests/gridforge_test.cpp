@@ -164,6 +164,22 @@ TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
   EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
 }
 
+TEST_F(GridforgeDirTest, APictureNameTooLongFailsOnlyThePicture) {
+  // The picture's name has 1023 characters at most: a longer one fails phase 7 alone, whose error
+  // line is then the last line, and the status is still 0.
+  WriteI16("in.raw", {100, 200, 300, 400});
+  std::string name = "in.raw";
+  while (name.size() < 1020) name = "./" + name;
+  const ProgramRun run = RunProgram(GRIDFORGE_PATH, {name, "0", "1", "0", "1", "2", "2", "12"});
+  EXPECT_EQ(run.status, 0);
+  const std::string last =
+      "\n error:  picture name longer than 1023 characters: '" + name + ".bmp'\n";
+  ASSERT_GE(run.err.size(), last.size());
+  EXPECT_EQ(run.err.substr(run.err.size() - last.size()), last);
+  EXPECT_TRUE(fs::exists("211_105_5"));
+  EXPECT_FALSE(fs::exists("in.raw.bmp"));
+}
+
 TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {
   const std::string input = "pnw_48n49n_124w123w_46x30.i16";
   fs::copy_file(BUNDLED_GRID, input);

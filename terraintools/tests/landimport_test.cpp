@@ -183,12 +183,14 @@ TEST_F(LandimportTest, ShortFilesAndCellsOutsideTheGrid) {
   EXPECT_EQ(CountOf(run.err, "error processing: empty.ctg \n\n"), 80);
   EXPECT_TRUE(Contains(run.err, " Count = 0 \n"));
 
-  // A last record lacking its final 30 characters is not stored; a cell outside the grid and a
-  // byte 255 among the ignored positions change nothing else.
+  // A last record lacking its final 30 characters is not stored; cells outside the grid (those
+  // west or east of a row would wrap onto the cells of (1, 1) and (4, 6)) and bytes 255 among
+  // the ignored positions (header record 5, a data record) change nothing else.
   Ctg cut;
-  cut.cells = {cut.At(1, 1, 5),  cut.At(9, 1, 5),  cut.At(1, 99, 5),
-               cut.At(-3, 2, 5), cut.At(4, 6, 21), cut.At(2, 2, 5)};
+  cut.cells = {cut.At(1, 1, 5),  cut.At(9, 1, 5), cut.At(1, 99, 5), cut.At(-3, 2, 5),
+               cut.At(4, 6, 21), cut.At(2, 7, 9), cut.At(3, 0, 9),  cut.At(2, 2, 5)};
   std::string text = cut.Text();
+  text[4 * 80 + 10] = '\xff';
   text[5 * 80 + 79] = '\xff';
   text.resize(text.size() - 30);
   WriteFileBytes("cut.ctg", std::vector<uint8_t>(text.begin(), text.end()));
@@ -256,6 +258,14 @@ TEST_F(LandimportTest, RefusedInputs) {
     EXPECT_TRUE(Contains(run.err, "no usable grid")) << run.err;
     EXPECT_FALSE(fs::exists("bad.ctg.0000x0006"));
   }
+
+  // A grid the colour pass could not take (over 4 GiB) is refused before it is allocated.
+  Ctg huge;
+  huge.rows = 99999, huge.columns = 99999;
+  huge.Write("huge.ctg");
+  run = RunPlain("huge.ctg");
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "larger than 4 GiB")) << run.err;
 
   const std::string long_name(250, 'n');
   Ctg().Write(long_name);
