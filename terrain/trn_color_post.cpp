@@ -12,7 +12,12 @@ constexpr const char* kModule = "trn_color_post";
 
 // Process-wide tables: one call runs at a time, and each call rebuilds them.
 uint8_t GammaTable[kGammaEntries];
-uint32_t ColorCube[kCubeCells];
+// The cell past the cube counts the posts without colour, so that counting takes no branch.
+uint32_t ColorCube[kCubeCells + 1];
+// The cube's palette indexes once it holds them, one byte a cell: a table a quarter of the
+// cube's size, which the index pass's look-ups find in the cache far more often. Posts without
+// colour find index 0 past the cube.
+uint8_t CellIndex[kCubeCells + 1];
 ColorBox Boxes[kMaxBoxes];
 int32_t BoxCount = 0;
 
@@ -24,7 +29,7 @@ struct CellKeyTables {
 CellKeyTables CellKeys;
 
 // The key of a post that has no colour.
-constexpr uint32_t kNoColor = UINT32_MAX;
+constexpr uint32_t kNoColor = kCubeCells;
 
 struct Palette {
   int first = 0;
@@ -60,17 +65,9 @@ inline uint32_t PostKey(const uint8_t* post, uint32_t ambient) {
   return (own & has_color) | (ambient & ~has_color);
 }
 
-// Counts the n colour posts from `posts` into the cube and returns how many it counted.
-[[gnu::noinline]] uint32_t CountRun(const uint8_t* posts, int n, uint32_t ambient) {
-  // Without branches on the posts, whose colours follow no pattern a branch could learn.
-  uint32_t uncounted = 0;
-  for (int k = 0; k < n; ++k) {
-    const uint32_t key = PostKey(posts + k * kPostSize, ambient);
-    const bool counts = key != kNoColor;
-    ColorCube[counts ? key : 0] += counts;
-    uncounted += !counts;
-  }
-  return static_cast<uint32_t>(n) - uncounted;
+// Counts the n colour posts from `posts` into the cube, those without colour past it.
+[[gnu::noinline]] void CountRun(const uint8_t* posts, int n, uint32_t ambient) {
+  for (int k = 0; k < n; ++k) ++ColorCube[PostKey(posts + k * kPostSize, ambient)];
 }
 
 int CountTile(PassBuffer& colors, const TileSpan& t) {
@@ -82,15 +79,18 @@ int CountTile(PassBuffer& colors, const TileSpan& t) {
   // Counting is the same in any order of the posts. Box 0's bounds are taken from the cube
   // once every tile is counted.
   const uint32_t ambient = AmbientKey(tile);
-  uint32_t counted = 0;
+  const uint32_t uncounted = ColorCube[kNoColor];
+  uint32_t posts = 0;
   ForEachRegionRun(
       t,
       [&](int y) {
         if (y % 16 == 0) PrintRowLine(y, t.ye);
       },
       [&](int x0, int x1, int, uint32_t offset) {
-        counted += CountRun(tile + offset, x1 - x0 + 1, ambient);
+        CountRun(tile + offset, x1 - x0 + 1, ambient);
+        posts += static_cast<uint32_t>(x1 - x0 + 1);
       });
+  const uint32_t counted = posts - (ColorCube[kNoColor] - uncounted);
   Boxes[0].count = static_cast<int32_t>(static_cast<uint32_t>(Boxes[0].count) + counted);
   PrintTileLine();
   return color.Close(kModule);
@@ -121,12 +121,7 @@ template <bool kNibbles, bool kZeroIsSea>
   // The run's indexes are looked up before any is stored: both tile buffers start on a page,
   // and loads that follow stores 4096 bytes apart wait on them.
   uint8_t index[kBlockPosts];
-  for (int k = 0; k < n; ++k) {
-    const uint32_t key = PostKey(colors + k * kPostSize, ambient);
-    const bool colored = key != kNoColor;
-    const uint8_t cell = static_cast<uint8_t>(ColorCube[colored ? key : 0]);
-    index[k] = colored ? cell : 0;
-  }
+  for (int k = 0; k < n; ++k) index[k] = CellIndex[PostKey(colors + k * kPostSize, ambient)];
   for (int k = 0; k < n; ++k) {
     uint8_t* post = elevations + k * kPostSize;
     const uint8_t i = kZeroIsSea && GetS16(post) == 0 ? 0 : index[k];
@@ -252,6 +247,9 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
   BoxCount = MedianCut(ColorCube, Boxes, palette.last - palette.first + 1);
   SetPaletteMeans(ColorCube, Boxes, BoxCount);
   BuildIndexTable(ColorCube, Boxes, BoxCount, palette.first);
+  for (uint32_t key = 0; key < kCubeCells; ++key)
+    CellIndex[key] = static_cast<uint8_t>(ColorCube[key]);
+  CellIndex[kNoColor] = 0;
 
   // 8. Index pass, then 9. trailer pass.
   const IndexRunFunction index_run = IndexRunFor(palette, flags);

@@ -1,6 +1,7 @@
 #include "trn_shading.h"
 
 #include <emmintrin.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
@@ -174,21 +175,36 @@ void RunElevations(const uint8_t* elevation, int last_east, int n, int32_t* e) {
   }
 }
 
-int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[3], const TileSpan& t) {
+// Column 0 of the tile to the east in the region rows of tile `t`: the only posts of that
+// tile the slopes need. The blocks that hold them are read, 4 KB each, rather than the whole
+// tile; a short or missing file reads as zeroes, as it would in a whole read.
+void ReadWestColumn(const TileFile& east, const TileSpan& t, int16_t* column) {
+  uint8_t block[kBlockBytes];
+  for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
+    const ssize_t n = ::pread(east.fd(), block, kBlockBytes, PostOffset(0, band));
+    const size_t filled = n > 0 ? static_cast<size_t>(n) : 0;
+    std::memset(block + filled, 0, kBlockBytes - filled);
+    for (int y = 0; y < kBlockPosts; ++y) {
+      column[band + y] = GetS16(block + y * kBlockPosts * kPostSize);
+    }
+  }
+}
+
+int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], const TileSpan& t) {
   TileFile own = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!own.is_open()) return -1;
   const uint8_t* own_tile = buffers[0].Read(kModule, own);
   if (own_tile == nullptr) return -1;
 
-  // The east neighbour gives the last column's slope; it is read whatever the region holds.
+  // The east neighbour gives the last column's slope; it is opened whatever the region holds.
   TileFile east = TileFile::OpenInput(kModule, ElevationTileName(t.tx + 1, t.ty));
   if (!east.is_open()) return -1;
-  const uint8_t* east_tile = buffers[1].Read(kModule, east);
-  if (east_tile == nullptr) return -1;
+  int16_t east_column[kTilePosts];
+  if (t.xe == kTileMask) ReadWestColumn(east, t, east_column);
 
   TileFile color = TileFile::OpenOutput(kModule, ColorTileName(t.tx, t.ty));
   if (!color.is_open()) return -1;
-  uint8_t* color_tile = buffers[2].Read(kModule, color);
+  uint8_t* color_tile = buffers[1].Read(kModule, color);
   if (color_tile == nullptr) return -1;
 
   SetIdentification(color_tile, kKindColor);
@@ -206,7 +222,7 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[3], c
       [&](int y) {
         if (y % 4 == 0) PrintRowLine(y, t.ye);
       },
-      [own_tile, east_tile, color_tile, shade_table](int x0, int x1, int y, uint32_t offset) {
+      [own_tile, &east_column, color_tile, shade_table](int x0, int x1, int y, uint32_t offset) {
         const uint8_t* elevation = own_tile + offset;
         const int n = x1 - x0 + 1;
         // East of the run's last post: the next post of the block row, the first post of the
@@ -215,11 +231,11 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[3], c
             (x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
             : x1 < kTileMask
                 ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
-                : GetElevation(east_tile, 0, y);
+                : east_column[y];
         ShadeRun(*shade_table, elevation, last_east, color_tile + offset, n);
       });
   PrintTileLine();
-  color.WriteWhole(color_tile, buffers[2].size());
+  color.WriteWhole(color_tile, buffers[1].size());
 
   if (own.Close(kModule) != 0) return -1;
   if (east.Close(kModule) != 0) return -1;
@@ -237,7 +253,6 @@ int trn_shading(double lon1, double lat1, double lon2, double lat2, double lon3,
 
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   ShadeTable table(shade);
-  PassBuffer buffers[3] = {PassBuffer(0, kElevationTileBytes), PassBuffer(1, kElevationTileBytes),
-                           PassBuffer(2, kColorTileBytes)};
+  PassBuffer buffers[2] = {PassBuffer(0, kElevationTileBytes), PassBuffer(1, kColorTileBytes)};
   return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, table, buffers, t); });
 }
