@@ -18,31 +18,42 @@
 
 #include "tiledb.h"
 
-// Calls row(y) for every region row y of the tile, south to north, and run(x0, x1, y, offset)
-// for every run of region posts x0..x1 (never empty) of row y that lies inside one block,
-// with `offset` the byte offset of post (x0, y) in the tile file; the run's posts follow it
-// 4 bytes apart. A tile with region rows but no region column has its row lines only.
-template <class Row, class Run>
-void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
+// One block's part of a tile's region: posts x0..x1 of rows y0..y1 (never empty), the first
+// of them at byte `offset` of the tile file. A row's posts follow one another 4 bytes apart,
+// and each row starts 128 bytes after the one before.
+struct BlockPart {
+  int x0, x1, y0, y1;
+  uint32_t offset;
+};
+
+// Calls row(y) for every region row y of the tile, south to north, and block(part) for the
+// region's part of every block, one block row (32 post rows) at a time: the row lines of a
+// block row come before its blocks. A tile with region rows but no region column has its row
+// lines only.
+template <class Row, class Block>
+void ForEachRegionBlock(const TileSpan& t, Row&& row, Block&& block) {
   const int last_block = t.xs <= t.xe ? t.xe : -1;
   for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
     const int y0 = std::max(band, t.ys);
     const int y1 = std::min(band + kBlockMask, t.ye);
     for (int y = y0; y <= y1; ++y) row(y);
-    for (int block = t.xs & ~kBlockMask; block <= last_block; block += kBlockPosts) {
-      const int x0 = std::max(block, t.xs);
-      const int x1 = std::min(block + kBlockMask, t.xe);
-      for (int y = y0; y <= y1; ++y) run(x0, x1, y, PostOffset(x0, y));
+    if (y0 > y1) continue;
+    for (int first = t.xs & ~kBlockMask; first <= last_block; first += kBlockPosts) {
+      const int x0 = std::max(first, t.xs);
+      const int x1 = std::min(first + kBlockMask, t.xe);
+      block(BlockPart{x0, x1, y0, y1, PostOffset(x0, y0)});
     }
   }
 }
 
-// Calls row(y) for every region row y of the tile, south to north, and post(x, y, offset)
-// for every region post, with `offset` the post's byte offset in the tile file.
-template <class Row, class Post>
-void ForEachRegionPost(const TileSpan& t, Row&& row, Post&& post) {
-  ForEachRegionRun(t, row, [&post](int x0, int x1, int y, uint32_t offset) {
-    for (int x = x0; x <= x1; ++x, offset += kPostSize) post(x, y, offset);
+// As ForEachRegionBlock, with run(x0, x1, y, offset) called for every row of every block part:
+// the run of region posts x0..x1 of row y inside one block, post x0 at byte `offset`.
+template <class Row, class Run>
+void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
+  ForEachRegionBlock(t, row, [&run](const BlockPart& b) {
+    uint32_t offset = b.offset;
+    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize)
+      run(b.x0, b.x1, y, offset);
   });
 }
 

@@ -136,42 +136,63 @@ inline uint32_t ShadePost(const RiseShade& r, const uint8_t* post) {
   return r.red[post[0]] | r.green[post[1]] | r.blue[post[2]] | uint32_t{alpha} << 24;
 }
 
-// Elevations e[0..n) of a run of n posts 4 bytes apart, followed by e[n] = `last_east`.
-void RunElevations(const uint8_t* elevation, int last_east, int n, int32_t* e) {
+// The rise to the east neighbour and the land mask (all ones, or 0 for a sea post) of the n
+// posts of a row, whose elevations follow one another 4 bytes apart from `elevation`, with
+// `last_east` east of the last one.
+inline void RowRises(const uint8_t* elevation, int last_east, int n, int32_t* rise,
+                     uint32_t* land) {
+  // Four posts to a step: the low 16 bits of each, sign-extended, from the posts and from the
+  // posts one further east. The last step also reads the post after the row, which lies in the
+  // tile buffer (at worst in the trailer after the last block) and is replaced by last_east.
   int k = 0;
-  // Four posts to a 16-byte load: each post's low 16 bits, sign-extended.
   for (; k + 4 <= n; k += 4) {
-    const __m128i posts =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(elevation + k * kPostSize));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(e + k),
-                     _mm_srai_epi32(_mm_slli_epi32(posts, 16), 16));
+    const uint8_t* p = elevation + k * kPostSize;
+    const __m128i e0 = _mm_srai_epi32(
+        _mm_slli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), 16), 16);
+    const __m128i e1 = _mm_srai_epi32(
+        _mm_slli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kPostSize)), 16), 16);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rise + k), _mm_sub_epi32(e1, e0));
+    const __m128i sea = _mm_cmpeq_epi32(_mm_or_si128(e0, e1), _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(land + k), _mm_xor_si128(sea, _mm_set1_epi32(-1)));
   }
-  for (; k < n; ++k) e[k] = GetS16(elevation + k * kPostSize);
-  e[n] = last_east;
+  for (; k < n; ++k) {
+    const int e0 = GetS16(elevation + k * kPostSize);
+    const int e1 = GetS16(elevation + (k + 1) * kPostSize);
+    rise[k] = e1 - e0;
+    land[k] = (e0 | e1) == 0 ? 0 : ~0u;
+  }
+  const int e0 = GetS16(elevation + (n - 1) * kPostSize);
+  rise[n - 1] = last_east - e0;
+  land[n - 1] = (e0 | last_east) == 0 ? 0 : ~0u;
 }
 
-// Shades the n posts of a run in one block row, whose elevations follow one another 4 bytes
-// apart from `elevation`, with `last_east` east of the last one.
-[[gnu::noinline]] void ShadeRun(ShadeTable& table, const uint8_t* elevation, int last_east,
-                                uint8_t* posts, int n) {
-  // The rises and sea masks of the run first, four posts at a time, then the posts.
-  alignas(16) int32_t e[kBlockPosts + 4];
-  alignas(16) int32_t rise[kBlockPosts + 4];
-  alignas(16) uint32_t land[kBlockPosts + 4];  // all ones, or 0 for a sea post
-  RunElevations(elevation, last_east, n, e);
-  for (int k = 0; k < n; k += 4) {
-    const __m128i e0 = _mm_load_si128(reinterpret_cast<const __m128i*>(e + k));
-    const __m128i e1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(e + k + 1));
-    _mm_store_si128(reinterpret_cast<__m128i*>(rise + k), _mm_sub_epi32(e1, e0));
-    const __m128i sea = _mm_cmpeq_epi32(_mm_or_si128(e0, e1), _mm_setzero_si128());
-    _mm_store_si128(reinterpret_cast<__m128i*>(land + k), _mm_xor_si128(sea, _mm_set1_epi32(-1)));
-  }
-  const RiseShade* const* entries = table.entries() + ShadeTable::kRiseBias;
-  for (int k = 0; k < n; ++k) {
-    const RiseShade* r = entries[rise[k]];
-    if (r == nullptr) r = table.Add(rise[k]);
-    const uint32_t shaded = ShadePost(*r, posts + k * kPostSize) & land[k];
-    std::memcpy(posts + k * kPostSize, &shaded, kPostSize);
+// Shades one block's part of the region. The elevations lie in the own tile at the offsets of
+// the colour posts in the colour tile; `east_column` holds column 0 of the tile to the east.
+[[gnu::noinline]] void ShadeBlock(ShadeTable& table, const uint8_t* own_tile,
+                                  const int16_t* east_column, uint8_t* color_tile,
+                                  const BlockPart& b) {
+  const int n = b.x1 - b.x0 + 1;
+  alignas(16) int32_t rise[kBlockPosts];
+  alignas(16) uint32_t land[kBlockPosts];
+  uint32_t offset = b.offset;
+  for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize) {
+    const uint8_t* elevation = own_tile + offset;
+    // East of the row's last post: the next post of the block row, the first post of the
+    // next block's row, or column 0 of the tile to the east.
+    const int last_east =
+        (b.x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
+        : b.x1 < kTileMask
+            ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
+            : east_column[y];
+    RowRises(elevation, last_east, n, rise, land);
+    uint8_t* posts = color_tile + offset;
+    const RiseShade* const* entries = table.entries() + ShadeTable::kRiseBias;
+    for (int k = 0; k < n; ++k) {
+      const RiseShade* r = entries[rise[k]];
+      if (r == nullptr) r = table.Add(rise[k]);
+      const uint32_t shaded = ShadePost(*r, posts + k * kPostSize) & land[k];
+      std::memcpy(posts + k * kPostSize, &shaded, kPostSize);
+    }
   }
 }
 
@@ -216,24 +237,12 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], c
   ambient[2] = ToByte(shade.zero.green + (shade.full.green - shade.zero.green) * cos_a);
   ambient[3] = ToByte(shade.zero.red + (shade.full.red - shade.zero.red) * cos_a);
 
-  ShadeTable* shade_table = &table;
-  ForEachRegionRun(
+  ForEachRegionBlock(
       t,
       [&](int y) {
         if (y % 4 == 0) PrintRowLine(y, t.ye);
       },
-      [own_tile, &east_column, color_tile, shade_table](int x0, int x1, int y, uint32_t offset) {
-        const uint8_t* elevation = own_tile + offset;
-        const int n = x1 - x0 + 1;
-        // East of the run's last post: the next post of the block row, the first post of the
-        // next block's row, or column 0 of the tile to the east.
-        const int last_east =
-            (x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
-            : x1 < kTileMask
-                ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
-                : east_column[y];
-        ShadeRun(*shade_table, elevation, last_east, color_tile + offset, n);
-      });
+      [&](const BlockPart& b) { ShadeBlock(table, own_tile, east_column, color_tile, b); });
   PrintTileLine();
   color.WriteWhole(color_tile, buffers[1].size());
 
