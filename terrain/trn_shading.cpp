@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -251,6 +254,12 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], c
   return color.Close(kModule);
 }
 
+int ShadeRegion(const Shade& shade, const Region& region) {
+  ShadeTable table(shade);
+  PassBuffer buffers[2] = {PassBuffer(0, kElevationTileBytes), PassBuffer(1, kColorTileBytes)};
+  return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, table, buffers, t); });
+}
+
 }  // namespace
 
 int trn_shading(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
@@ -261,7 +270,13 @@ int trn_shading(double lon1, double lat1, double lon2, double lat2, double lon3,
   shade.full = Rgb{shade_colors[7], shade_colors[6], shade_colors[5]};
 
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
-  ShadeTable table(shade);
-  PassBuffer buffers[2] = {PassBuffer(0, kElevationTileBytes), PassBuffer(1, kColorTileBytes)};
-  return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, table, buffers, t); });
+  // Besides the tile buffers the pass takes its table of rises from the heap; a heap that cannot
+  // supply it is reported like a tile buffer that cannot be had.
+  try {
+    return ShadeRegion(shade, region);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    std::perror(kModule);
+    return -1;
+  }
 }
