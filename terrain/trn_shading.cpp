@@ -72,8 +72,7 @@ double Intensity(const Sun& sun, int rise) {
 // value c of a coloured post darkened to q + i (c - q).
 struct RiseShade {
   uint32_t blend;  // red, green, blue and alpha 255, as the post's four bytes
-  // Channel value c darkened, in the place of its channel in the post's word.
-  uint32_t red[256], green[256], blue[256];
+  uint8_t darkened[256];  // channel value c darkened
 };
 
 // A post's new colour depends only on its rise (e1 - e0) and its own bytes, so the post step
@@ -118,10 +117,7 @@ class ShadeTable {
     r->blend = uint32_t{red} | uint32_t{green} << 8 | uint32_t{blue} << 16 | uint32_t{255} << 24;
     for (int c = 0; c < 256; ++c) {
       const int q = c / 8;
-      const uint32_t darkened = ChannelByte(q + i * (c - q));
-      r->red[c] = darkened;
-      r->green[c] = darkened << 8;
-      r->blue[c] = darkened << 16;
+      r->darkened[c] = ChannelByte(q + i * (c - q));
     }
     return r;
   }
@@ -136,7 +132,9 @@ class ShadeTable {
 inline uint32_t ShadePost(const RiseShade& r, const uint8_t* post) {
   const uint8_t alpha = post[3];
   if (alpha == 0) return r.blend;
-  return r.red[post[0]] | r.green[post[1]] | r.blue[post[2]] | uint32_t{alpha} << 24;
+  const uint8_t* d = r.darkened;
+  return uint32_t{d[post[0]]} | uint32_t{d[post[1]]} << 8 | uint32_t{d[post[2]]} << 16 |
+         uint32_t{alpha} << 24;
 }
 
 // The rise to the east neighbour and the land mask (all ones, or 0 for a sea post) of the n
