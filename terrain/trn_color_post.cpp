@@ -62,7 +62,7 @@ inline uint32_t PostKey(const uint8_t* post, uint32_t ambient) {
   const uint32_t own = CellKeys.red[post[0]] | CellKeys.green[post[1]] | CellKeys.blue[post[2]];
   // A mask rather than a branch: posts with and without colour follow no pattern.
   const uint32_t has_color = 0u - static_cast<uint32_t>(post[3] != 0);
-  return (own & has_color) | (ambient & ~has_color);
+  return ambient ^ ((own ^ ambient) & has_color);
 }
 
 // Counts the n colour posts from `posts` into the cube, those without colour past it.
