@@ -21,8 +21,9 @@ constexpr const char* kModule = "trn_levels";
 constexpr uint32_t kBlockRowBytes = kBlockPosts * kPostSize;  // 128
 
 // Working state shared with trn_levels_write: the tile being written, the open level file
-// and its name.
+// and its name, and the buffer that gathers a level's kept posts.
 uint8_t* CurrentTile = nullptr;
+uint8_t* KeptPosts = nullptr;
 int LevelFd = -1;
 std::string LevelName;
 
@@ -94,10 +95,12 @@ Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double l
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   Outcome outcome = Outcome::kDone;
   PassBuffer buffer(0, kElevationTileBytes);
+  PassBuffer kept_posts(1, kPostBytes);
   WalkRegion(region, [&](const TileSpan& t) {
     const std::string name = ElevationTileName(t.tx, t.ty);
     uint8_t* tile = buffer.Get(kModule);
-    if (tile == nullptr) {
+    uint8_t* kept = tile != nullptr ? kept_posts.Get(kModule) : nullptr;
+    if (kept == nullptr) {
       outcome = Outcome::kFailed;
       return -1;
     }
@@ -106,10 +109,12 @@ Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double l
       return -1;
     }
     CurrentTile = tile;
+    KeptPosts = kept;
     for (int k = 0; k < kLevelCount && outcome == Outcome::kDone; ++k) {
       outcome = WriteLevel(name, k);
     }
     CurrentTile = nullptr;
+    KeptPosts = nullptr;
     return outcome == Outcome::kDone ? 0 : -1;
   });
   return outcome;
@@ -118,7 +123,9 @@ Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double l
 }  // namespace
 
 void trn_levels_write(int k) {
-  if (k < 0 || k >= kLevelCount || CurrentTile == nullptr || LevelFd < 0) return;
+  if (k < 0 || k >= kLevelCount || CurrentTile == nullptr || KeptPosts == nullptr || LevelFd < 0) {
+    return;
+  }
   const LevelStrides s = LevelTable[k];
   const uint8_t* posts = CurrentTile + kHeaderBytes;
   uint32_t total = 0;
@@ -129,9 +136,7 @@ void trn_levels_write(int k) {
     // The kept posts are gathered into one buffer and written together, not one write per
     // post. The posts at c = g S2 + j S1 with j S1 < 128 are those with c mod S1 = 0 and
     // c mod S2 < 128, in the order of c.
-    PassBuffer gathered(1, LevelFileBytes(k));
-    uint8_t* out = gathered.Get(kModule);
-    if (out == nullptr) return;
+    uint8_t* out = KeptPosts;
     uint8_t* end = out;
     for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
       for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post, end += kPostSize) {

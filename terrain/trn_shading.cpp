@@ -71,7 +71,7 @@ double Intensity(const Sun& sun, int rise) {
 // What the post step makes of a post at one rise: the post without colour, and each channel
 // value c of a coloured post darkened to q + i (c - q).
 struct RiseShade {
-  uint32_t blend;  // red, green, blue and alpha 255, as the post's four bytes
+  uint32_t blend;         // red, green, blue and alpha 255, as the post's four bytes
   uint8_t darkened[256];  // channel value c darkened
 };
 
