@@ -118,8 +118,8 @@ void WritePalette(uint8_t* header, const Palette& palette) {
 template <bool kNibbles, bool kZeroIsSea>
 [[gnu::noinline]] void IndexRun(const uint8_t* colors, uint8_t* elevations, int n,
                                 uint32_t ambient) {
-  // The run's indexes are looked up before any is stored: both tile buffers start on a page,
-  // and loads that follow stores 4096 bytes apart wait on them.
+  // The run's indexes are looked up before any is stored: the two tile buffers may lie a
+  // multiple of 4096 bytes apart, and a load that follows a store 4096 bytes away waits on it.
   uint8_t index[kBlockPosts];
   for (int k = 0; k < n; ++k) index[k] = CellIndex[PostKey(colors + k * kPostSize, ambient)];
   for (int k = 0; k < n; ++k) {
