@@ -1,7 +1,6 @@
 #include "trn_color_post.h"
 
 #include <cstring>
-#include <string>
 
 #include "tiledb.h"
 #include "trn_color_post_cut.h"
@@ -13,9 +12,24 @@ constexpr const char* kModule = "trn_color_post";
 
 // Process-wide tables: one call runs at a time, and each call rebuilds them.
 uint8_t GammaTable[kGammaEntries];
-uint32_t ColorCube[kCubeCells];
+// The cell past the cube counts the posts without colour, so that counting takes no branch.
+uint32_t ColorCube[kCubeCells + 1];
+// The cube's palette indexes once it holds them, one byte a cell: a table a quarter of the
+// cube's size, which the index pass's look-ups find in the cache far more often. Posts without
+// colour find index 0 past the cube.
+uint8_t CellIndex[kCubeCells + 1];
 ColorBox Boxes[kMaxBoxes];
 int32_t BoxCount = 0;
+
+// Parts of a colour's cell key by channel value, from the gamma table: the key of colour
+// (R, G, B) is red[R] | green[G] | blue[B].
+struct CellKeyTables {
+  uint32_t red[256], green[256], blue[256];
+};
+CellKeyTables CellKeys;
+
+// The key of a post that has no colour.
+constexpr uint32_t kNoColor = kCubeCells;
 
 struct Palette {
   int first = 0;
@@ -25,42 +39,60 @@ struct Palette {
   bool nibbles = false;  // palette A stores its index in both nibbles of byte 3
 };
 
-// The cell of a colour post, or false when the post has no colour: its own colour when its
-// alpha is set, else the tile's ambient colour when the tile has one.
-bool PostCell(const uint8_t* tile, const uint8_t* post, ColorCell* cell) {
-  if (post[3] != 0) {
-    *cell = CellOf(GammaTable, post[0], post[1], post[2]);
-    return true;
+void BuildCellKeys() {
+  for (int c = 0; c < 256; ++c) {
+    const uint8_t v = static_cast<uint8_t>(c);
+    const ColorCell cell = CellOf(GammaTable, v, v, v);
+    CellKeys.red[c] = CellKey(cell.r, 0, 0);
+    CellKeys.green[c] = CellKey(0, cell.g, 0);
+    CellKeys.blue[c] = CellKey(0, 0, cell.b);
   }
-  const uint8_t* ambient = tile + TileHeader::kAmbientColorOffset;  // 255, blue, green, red
-  if (ambient[0] == 0) return false;
-  *cell = CellOf(GammaTable, ambient[3], ambient[2], ambient[1]);
-  return true;
 }
 
-int CountTile(const TileSpan& t) {
+// The key of a colour tile's ambient colour (255, blue, green, red), or kNoColor when the tile
+// has none: what a post without colour of its own counts as.
+uint32_t AmbientKey(const uint8_t* tile) {
+  const uint8_t* ambient = tile + TileHeader::kAmbientColorOffset;
+  if (ambient[0] == 0) return kNoColor;
+  return CellKeys.red[ambient[3]] | CellKeys.green[ambient[2]] | CellKeys.blue[ambient[1]];
+}
+
+// The cell key of a colour post: of its own colour when its alpha is set, else `ambient`.
+inline uint32_t PostKey(const uint8_t* post, uint32_t ambient) {
+  const uint32_t own = CellKeys.red[post[0]] | CellKeys.green[post[1]] | CellKeys.blue[post[2]];
+  // A mask rather than a branch: posts with and without colour follow no pattern.
+  const uint32_t has_color = 0u - static_cast<uint32_t>(post[3] != 0);
+  return ambient ^ ((own ^ ambient) & has_color);
+}
+
+// Counts the n colour posts from `posts` into the cube, those without colour past it.
+[[gnu::noinline]] void CountRun(const uint8_t* posts, int n, uint32_t ambient) {
+  for (int k = 0; k < n; ++k) ++ColorCube[PostKey(posts + k * kPostSize, ambient)];
+}
+
+int CountTile(PassBuffer& colors, const TileSpan& t) {
   TileFile color = TileFile::OpenInput(kModule, ColorTileName(t.tx, t.ty));
   if (!color.is_open()) return -1;
-  TileBuffer tile = TileBuffer::Allocate(kModule, kColorTileBytes);
-  if (!tile) return -1;
-  color.ReadWhole(tile);
+  const uint8_t* tile = colors.Read(kModule, color);
+  if (tile == nullptr) return -1;
 
   // Counting is the same in any order of the posts. Box 0's bounds are taken from the cube
   // once every tile is counted.
-  ColorBox& all = Boxes[0];
-  ForEachRegionPost(
+  const uint32_t ambient = AmbientKey(tile);
+  const uint32_t uncounted = ColorCube[kNoColor];
+  uint32_t posts = 0;
+  ForEachRegionRun(
       t,
       [&](int y) {
         if (y % 16 == 0) PrintRowLine(y, t.ye);
       },
-      [&](int, int, uint32_t offset) {
-        ColorCell cell;
-        if (!PostCell(tile.data(), tile.data() + offset, &cell)) return;
-        ++ColorCube[CellKey(cell.r, cell.g, cell.b)];
-        all.count = static_cast<int32_t>(static_cast<uint32_t>(all.count) + 1u);
+      [&](int x0, int x1, int, uint32_t offset) {
+        CountRun(tile + offset, x1 - x0 + 1, ambient);
+        posts += static_cast<uint32_t>(x1 - x0 + 1);
       });
+  const uint32_t counted = posts - (ColorCube[kNoColor] - uncounted);
+  Boxes[0].count = static_cast<int32_t>(static_cast<uint32_t>(Boxes[0].count) + counted);
   PrintTileLine();
-  tile = TileBuffer();
   return color.Close(kModule);
 }
 
@@ -80,93 +112,94 @@ void WritePalette(uint8_t* header, const Palette& palette) {
   }
 }
 
-int IndexTile(const TileSpan& t, const Palette& palette, int flags) {
+// Indexes the n elevation posts of a run from their colour posts: the palette index of the
+// post's cell, 0 for a post without colour and, when asked, for a post at elevation 0; stored
+// in byte 3 in both nibbles (palette A) or in byte 2 (palette B).
+template <bool kNibbles, bool kZeroIsSea>
+[[gnu::noinline]] void IndexRun(const uint8_t* colors, uint8_t* elevations, int n,
+                                uint32_t ambient) {
+  // The run's indexes are looked up before any is stored: the two tile buffers may lie a
+  // multiple of 4096 bytes apart, and a load that follows a store 4096 bytes away waits on it.
+  uint8_t index[kBlockPosts];
+  for (int k = 0; k < n; ++k) index[k] = CellIndex[PostKey(colors + k * kPostSize, ambient)];
+  for (int k = 0; k < n; ++k) {
+    uint8_t* post = elevations + k * kPostSize;
+    const uint8_t i = kZeroIsSea && GetS16(post) == 0 ? 0 : index[k];
+    if (kNibbles) {
+      post[3] = static_cast<uint8_t>(i * 17);
+    } else {
+      post[2] = i;
+    }
+  }
+}
+
+using IndexRunFunction = void (*)(const uint8_t*, uint8_t*, int, uint32_t);
+
+IndexRunFunction IndexRunFor(const Palette& palette, int flags) {
+  const bool sea = (flags & kColorPostZeroIsSea) != 0;
+  if (palette.nibbles) return sea ? IndexRun<true, true> : IndexRun<true, false>;
+  return sea ? IndexRun<false, true> : IndexRun<false, false>;
+}
+
+int IndexTile(PassBuffer& colors, PassBuffer& elevations, const TileSpan& t, const Palette& palette,
+              IndexRunFunction index_run) {
   // A missing colour tile is replaced without a line of its own here.
   TileFile color = TileFile::OpenInput(kModule, ColorTileName(t.tx, t.ty), false);
   if (!color.is_open()) return -1;
-  TileBuffer colors = TileBuffer::Allocate(kModule, kColorTileBytes);
-  if (!colors) return -1;
-  color.ReadWhole(colors);
+  const uint8_t* color_tile = colors.Read(kModule, color);
+  if (color_tile == nullptr) return -1;
 
-  const std::string elevation_name = ElevationTileName(t.tx, t.ty);
-  TileFile elevation = TileFile::OpenOutput(kModule, elevation_name);
+  TileFile elevation = TileFile::OpenOutput(kModule, ElevationTileName(t.tx, t.ty));
   if (!elevation.is_open()) return -1;
-  TileBuffer tile = TileBuffer::Allocate(kModule, kElevationTileBytes);
-  if (!tile) return -1;
-  elevation.ReadWhole(tile);
+  uint8_t* tile = elevations.Read(kModule, elevation);
+  if (tile == nullptr) return -1;
 
-  SetIdentification(tile.data(), kKindElevation);
-  WritePalette(tile.data(), palette);
+  SetIdentification(tile, kKindElevation);
+  WritePalette(tile, palette);
 
-  const uint8_t* color_tile = colors.data();
-  uint8_t* elevation_tile = tile.data();
-  const bool sea_flag = (flags & kColorPostZeroIsSea) != 0;
-  const bool nibbles = palette.nibbles;
+  const uint32_t ambient = AmbientKey(color_tile);
   ForEachRegionRun(
       t,
       [&](int y) {
         if (y % 16 == 0) PrintRowLine(y, t.ye);
       },
       [=](int x0, int x1, int, uint32_t offset) {
-        // The run's indexes are looked up before any is stored: both tile buffers start on a
-        // page, and loads that follow stores 4096 bytes apart wait on them.
-        const int n = x1 - x0 + 1;
-        uint8_t index[kBlockPosts];
-        for (int k = 0; k < n; ++k) {
-          ColorCell cell;
-          const uint32_t at = offset + k * kPostSize;
-          index[k] = PostCell(color_tile, color_tile + at, &cell)
-                         ? static_cast<uint8_t>(ColorCube[CellKey(cell.r, cell.g, cell.b)])
-                         : 0;
-        }
-        for (int k = 0; k < n; ++k) {
-          uint8_t* post = elevation_tile + offset + k * kPostSize;
-          const uint8_t i = sea_flag && GetS16(post) == 0 ? 0 : index[k];
-          if (nibbles) {
-            post[3] = static_cast<uint8_t>(i * 17);
-          } else {
-            post[2] = i;
-          }
-        }
+        index_run(color_tile + offset, tile + offset, x1 - x0 + 1, ambient);
       });
   PrintTileLine();
-  elevation.WriteWhole(tile);
-  colors = TileBuffer();
+  elevation.WriteWhole(tile, elevations.size());
   if (elevation.Close(kModule) != 0) return -1;
   if (color.Close(kModule) != 0) return -1;
 
   TileFile scratch = TileFile::OpenOutput(kModule, ScratchTileName(t.tx, t.ty));
   if (!scratch.is_open()) return -1;
-  scratch.WriteWhole(tile);
-  tile = TileBuffer();
+  scratch.WriteWhole(tile, elevations.size());
   return scratch.Close(kModule);
 }
 
-int CopyTrailerTile(const TileSpan& t) {
+int CopyTrailerTile(PassBuffer& elevations, const TileSpan& t) {
   TileFile scratch = TileFile::OpenOutput(kModule, ScratchTileName(t.tx, t.ty));
   if (!scratch.is_open()) return -1;
-  TileBuffer tile = TileBuffer::Allocate(kModule, kElevationTileBytes);
-  if (!tile) return -1;
-  scratch.ReadWhole(tile);
+  uint8_t* tile = elevations.Read(kModule, scratch);
+  if (tile == nullptr) return -1;
 
   for (int by = 0; by < kBlocksPerSide; ++by) {
     PrintRowLine(by, kBlocksPerSide - 1);
     for (int bx = 0; bx < kBlocksPerSide; ++bx) {
       const int b = by * kBlocksPerSide + bx;
-      const uint8_t* first_post = tile.data() + kHeaderBytes + b * kBlockBytes;
-      uint8_t* record = tile.data() + BlockRecordOffset(b);
+      const uint8_t* first_post = tile + kHeaderBytes + b * kBlockBytes;
+      uint8_t* record = tile + BlockRecordOffset(b);
       record[2] = first_post[2];
       record[3] = first_post[3];
     }
   }
   PrintTileLine();
-  scratch.WriteWhole(tile);
+  scratch.WriteWhole(tile, elevations.size());
   if (scratch.Close(kModule) != 0) return -1;
 
   TileFile elevation = TileFile::OpenOutput(kModule, ElevationTileName(t.tx, t.ty));
   if (!elevation.is_open()) return -1;
-  elevation.WriteWhole(tile);
-  tile = TileBuffer();
+  elevation.WriteWhole(tile, elevations.size());
   return elevation.Close(kModule);
 }
 
@@ -189,8 +222,9 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
     palette = {16, 239, TileHeader::kPaletteBFlagOffset, TileHeader::kPaletteBOffset, false};
   }
 
-  // 2. Gamma table.
+  // 2. Gamma table, and the cell keys it gives each channel value.
   BuildGammaTable(GammaTable, gamma);
+  BuildCellKeys();
 
   // 3-4. Counting pass over every tile of the region.
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
@@ -198,7 +232,9 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
   Boxes[0] = ColorBox();
   Boxes[0].ResetBounds();
   BoxCount = 0;
-  if (WalkRegion(region, CountTile) != 0) return -1;
+  PassBuffer colors(0, kColorTileBytes);
+  PassBuffer elevations(1, kElevationTileBytes);
+  if (WalkRegion(region, [&](const TileSpan& t) { return CountTile(colors, t); }) != 0) return -1;
   // Box 0 spans every counted cell: the bounds that widening by each counted post gives are
   // the tight bounds of the occupied cells.
   Boxes[0].red_max = 63;
@@ -211,10 +247,16 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
   BoxCount = MedianCut(ColorCube, Boxes, palette.last - palette.first + 1);
   SetPaletteMeans(ColorCube, Boxes, BoxCount);
   BuildIndexTable(ColorCube, Boxes, BoxCount, palette.first);
+  for (uint32_t key = 0; key < kCubeCells; ++key)
+    CellIndex[key] = static_cast<uint8_t>(ColorCube[key]);
+  CellIndex[kNoColor] = 0;
 
   // 8. Index pass, then 9. trailer pass.
-  if (WalkRegion(region, [&](const TileSpan& t) { return IndexTile(t, palette, flags); }) != 0) {
+  const IndexRunFunction index_run = IndexRunFor(palette, flags);
+  if (WalkRegion(region, [&](const TileSpan& t) {
+        return IndexTile(colors, elevations, t, palette, index_run);
+      }) != 0) {
     return -1;
   }
-  return WalkRegion(region, CopyTrailerTile);
+  return WalkRegion(region, [&](const TileSpan& t) { return CopyTrailerTile(elevations, t); });
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tiledb.h"
+#include "trn_post_walk.h"
 
 const LevelStrides LevelTable[kLevelCount] = {
     {128, 4096}, {64, 2048}, {32, 1024}, {16, 512}, {8, 256}, {4, 128},
@@ -20,31 +21,42 @@ constexpr const char* kModule = "trn_levels";
 constexpr uint32_t kBlockRowBytes = kBlockPosts * kPostSize;  // 128
 
 // Working state shared with trn_levels_write: the tile being written, the open level file
-// and its name.
+// and its name, and the buffer that gathers a level's kept posts.
 uint8_t* CurrentTile = nullptr;
+uint8_t* KeptPosts = nullptr;
 int LevelFd = -1;
 std::string LevelName;
-
-// Kept posts are gathered and written in runs of this size, not one write per post.
-constexpr uint32_t kRunBytes = 64 * 1024;
-uint8_t Run[kRunBytes];
 
 // kFailed: reported failures other than an open (a close, a buffer that cannot be had).
 enum class Outcome { kDone, kOpenFailed, kFailed };
 
-// The tile's header, posts and trailer into `tile`, three reads; nothing is checked but the
-// open.
+// The tile's header, posts and trailer into `tile`, three reads; a part that its read does not
+// fill is zero, as in a fresh zero-filled buffer. Nothing is checked but the open.
 bool ReadTile(const std::string& name, uint8_t* tile) {
   const int fd = open(name.c_str(), O_RDONLY);
   if (fd < 0) {
     std::perror("Write failed");  // the system's words for this open, reading included
     return false;
   }
-  [[maybe_unused]] ssize_t n = read(fd, tile, kHeaderBytes);
-  n = read(fd, tile + kHeaderBytes, kPostBytes);
-  n = read(fd, tile + kTrailerOffset, kTrailerBytes);
+  ReadZeroPadded(fd, tile, kHeaderBytes);
+  ReadZeroPadded(fd, tile + kHeaderBytes, kPostBytes);
+  ReadZeroPadded(fd, tile + kTrailerOffset, kTrailerBytes);
   close(fd);
   return true;
+}
+
+// Writes all `size` bytes from `data` to the level file, going on after a partial write, and
+// returns the sum of the write results: the bytes written, less one when a write fails.
+uint32_t WriteAll(const uint8_t* data, uint32_t size) {
+  uint32_t total = 0;
+  while (size > 0) {
+    const ssize_t n = write(LevelFd, data, size);
+    total += static_cast<uint32_t>(n);
+    if (n <= 0) break;
+    data += n;
+    size -= static_cast<uint32_t>(n);
+  }
+  return total;
 }
 
 Outcome WriteLevel(const std::string& tile_name, int k) {
@@ -82,22 +94,27 @@ Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double l
                     double lon4, double lat4) {
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   Outcome outcome = Outcome::kDone;
+  PassBuffer buffer(0, kElevationTileBytes);
+  PassBuffer kept_posts(1, kPostBytes);
   WalkRegion(region, [&](const TileSpan& t) {
     const std::string name = ElevationTileName(t.tx, t.ty);
-    TileBuffer tile = TileBuffer::Allocate(kModule, kElevationTileBytes);
-    if (!tile) {
+    uint8_t* tile = buffer.Get(kModule);
+    uint8_t* kept = tile != nullptr ? kept_posts.Get(kModule) : nullptr;
+    if (kept == nullptr) {
       outcome = Outcome::kFailed;
       return -1;
     }
-    if (!ReadTile(name, tile.data())) {
+    if (!ReadTile(name, tile)) {
       outcome = Outcome::kOpenFailed;
       return -1;
     }
-    CurrentTile = tile.data();
+    CurrentTile = tile;
+    KeptPosts = kept;
     for (int k = 0; k < kLevelCount && outcome == Outcome::kDone; ++k) {
       outcome = WriteLevel(name, k);
     }
     CurrentTile = nullptr;
+    KeptPosts = nullptr;
     return outcome == Outcome::kDone ? 0 : -1;
   });
   return outcome;
@@ -106,26 +123,28 @@ Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double l
 }  // namespace
 
 void trn_levels_write(int k) {
-  if (k < 0 || k >= kLevelCount || CurrentTile == nullptr || LevelFd < 0) return;
+  if (k < 0 || k >= kLevelCount || CurrentTile == nullptr || KeptPosts == nullptr || LevelFd < 0) {
+    return;
+  }
   const LevelStrides s = LevelTable[k];
   const uint8_t* posts = CurrentTile + kHeaderBytes;
   uint32_t total = 0;
-  uint32_t filled = 0;
-  auto flush = [&] {
-    // The result of every write goes into the total, a failed one's -1 included.
-    total += static_cast<uint32_t>(write(LevelFd, Run, filled));
-    filled = 0;
-  };
-  // The posts at c = g S2 + j S1 with j S1 < 128 are those with c mod S1 = 0 and
-  // c mod S2 < 128, in the order of c.
-  for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
-    for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post) {
-      std::memcpy(Run + filled, posts + c, kPostSize);
-      filled += kPostSize;
-      if (filled == kRunBytes) flush();
+  if (s.post == kPostSize) {
+    // Every post is kept: the posts area as it stands.
+    total = WriteAll(posts, kPostBytes);
+  } else {
+    // The kept posts are gathered into one buffer and written together, not one write per
+    // post. The posts at c = g S2 + j S1 with j S1 < 128 are those with c mod S1 = 0 and
+    // c mod S2 < 128, in the order of c.
+    uint8_t* out = KeptPosts;
+    uint8_t* end = out;
+    for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
+      for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post, end += kPostSize) {
+        std::memcpy(end, posts + c, kPostSize);
+      }
     }
+    total = WriteAll(out, static_cast<uint32_t>(end - out));
   }
-  if (filled > 0) flush();
   std::printf("Wrote %u bytes to %s \n", total, LevelName.c_str());
 }
 

@@ -1,4 +1,5 @@
-// Post-by-post work of a pass over the region posts of one tile, in storage order.
+// Shared by the passes that work post by post: the walk over a tile's region posts in storage
+// order, and the tile buffers a pass keeps from one tile to the next.
 //
 // The passes that work post by post treat every post on its own (a post's result depends on
 // nothing the pass changes in other posts) and print their row line before each region row.
@@ -9,33 +10,99 @@
 // starts.
 #pragma once
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "tiledb.h"
 
-// Calls row(y) for every region row y of the tile, south to north, and run(x0, x1, y, offset)
-// for every run of region posts x0..x1 of row y that lies inside one block, with `offset`
-// the byte offset of post (x0, y) in the tile file; the run's posts follow it 4 bytes apart.
-template <class Row, class Run>
-void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
+// One block's part of a tile's region: posts x0..x1 of rows y0..y1 (never empty), the first
+// of them at byte `offset` of the tile file. A row's posts follow one another 4 bytes apart,
+// and each row starts 128 bytes after the one before.
+struct BlockPart {
+  int x0, x1, y0, y1;
+  uint32_t offset;
+};
+
+// Calls row(y) for every region row y of the tile, south to north, and block(part) for the
+// region's part of every block, one block row (32 post rows) at a time: the row lines of a
+// block row come before its blocks. A tile with region rows but no region column has its row
+// lines only.
+template <class Row, class Block>
+void ForEachRegionBlock(const TileSpan& t, Row&& row, Block&& block) {
+  const int last_block = t.xs <= t.xe ? t.xe : -1;
   for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
     const int y0 = std::max(band, t.ys);
     const int y1 = std::min(band + kBlockMask, t.ye);
     for (int y = y0; y <= y1; ++y) row(y);
-    for (int block = t.xs & ~kBlockMask; block <= t.xe; block += kBlockPosts) {
-      const int x0 = std::max(block, t.xs);
-      const int x1 = std::min(block + kBlockMask, t.xe);
-      for (int y = y0; y <= y1; ++y) run(x0, x1, y, PostOffset(x0, y));
+    if (y0 > y1) continue;
+    for (int first = t.xs & ~kBlockMask; first <= last_block; first += kBlockPosts) {
+      const int x0 = std::max(first, t.xs);
+      const int x1 = std::min(first + kBlockMask, t.xe);
+      block(BlockPart{x0, x1, y0, y1, PostOffset(x0, y0)});
     }
   }
 }
 
-// Calls row(y) for every region row y of the tile, south to north, and post(x, y, offset)
-// for every region post, with `offset` the post's byte offset in the tile file.
-template <class Row, class Post>
-void ForEachRegionPost(const TileSpan& t, Row&& row, Post&& post) {
-  ForEachRegionRun(t, row, [&post](int x0, int x1, int y, uint32_t offset) {
-    for (int x = x0; x <= x1; ++x, offset += kPostSize) post(x, y, offset);
+// As ForEachRegionBlock, with run(x0, x1, y, offset) called for every row of every block part:
+// the run of region posts x0..x1 of row y inside one block, post x0 at byte `offset`.
+template <class Row, class Run>
+void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
+  ForEachRegionBlock(t, row, [&run](const BlockPart& b) {
+    uint32_t offset = b.offset;
+    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize)
+      run(b.x0, b.x1, y, offset);
   });
 }
+
+// One read of `size` bytes into `data` from the file's current position, then zeroes from the
+// end of what it brought to `size`: the bytes that the same read leaves in a zero-filled buffer,
+// without clearing the whole buffer first. A failed read brings nothing.
+inline void ReadZeroPadded(int fd, uint8_t* data, uint32_t size) {
+  const ssize_t n = ::read(fd, data, size);
+  const uint32_t filled = n > 0 ? static_cast<uint32_t>(n) : 0;
+  std::memset(data + filled, 0, size - filled);
+}
+
+// The tile buffers of the passes: at most three per pass, each known by its slot. A slot's
+// buffer is taken from the heap, zero-filled, the first time a pass of the thread uses it, and
+// kept for the thread's life: tile buffers of 4 MB released per tile, or per call, go back to
+// the system at each release and come back page by page, zero-filled again by the kernel, at
+// each take, which costs more than the tile's file work. Every tile is read into its buffer
+// whole (see Read), so nothing of one tile or call shows in the next.
+class PassBuffer {
+ public:
+  static constexpr int kSlots = 3;
+
+  // Slot 0..2 of the thread's buffers, for tiles of `size` bytes at most one elevation tile.
+  PassBuffer(int slot, uint32_t size) : slot_(slot), size_(size) {}
+
+  // The buffer; null after a reported allocation failure.
+  uint8_t* Get(const char* module) {
+    TileBuffer& buffer = Slots()[slot_];
+    if (!buffer) buffer = TileBuffer::Allocate(module, kElevationTileBytes);
+    return buffer.data();
+  }
+  // Reads the whole tile from offset 0 into the buffer, leaving the bytes a read into a fresh
+  // zero-filled buffer leaves (zeroes past a short or missing file); null after a reported
+  // allocation failure.
+  uint8_t* Read(const char* module, const TileFile& file) {
+    uint8_t* data = Get(module);
+    if (data == nullptr) return nullptr;
+    ::lseek(file.fd(), 0, SEEK_SET);
+    ReadZeroPadded(file.fd(), data, size_);
+    return data;
+  }
+  uint32_t size() const { return size_; }
+
+ private:
+  static TileBuffer* Slots() {
+    thread_local TileBuffer slots[kSlots];
+    return slots;
+  }
+
+  int slot_;
+  uint32_t size_;
+};

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "tiledb.h"
 #include "trn_post_walk.h"
@@ -13,30 +15,33 @@ namespace {
 
 constexpr const char* kModule = "trn_rasterfile";
 
+// Pixels are stored from the low bytes of a word.
+static_assert(std::endian::native == std::endian::little);
+
 // Index 0 marks posts without colour, sea posts and posts never indexed; it is drawn with
 // this colour whatever the palettes hold.
 constexpr uint8_t kIndexZeroRgb[3] = {27, 54, 108};
 
+// Pixels by colour index, each the three bytes blue, green, red as the picture stores them,
+// in the low bytes of a word.
 struct ColorTable {
-  uint8_t rgb[256][3] = {};
+  uint32_t bgr[256] = {};
   bool built = false;
 
   ColorTable() { SetIndexZero(); }
-  void SetIndexZero() {
-    for (int c = 0; c < 3; ++c) rgb[0][c] = kIndexZeroRgb[c];
-  }
+  void SetIndexZero() { bgr[0] = Pixel(kIndexZeroRgb[0], kIndexZeroRgb[1], kIndexZeroRgb[2]); }
   // From palette B of a tile header: entries [valid, blue, green, red].
   void Build(const uint8_t* header) {
     for (int n = 0; n < 256; ++n) {
       const uint8_t* entry =
           header + TileHeader::kPaletteBOffset + n * TileHeader::kPaletteEntrySize;
-      const bool valid = entry[0] != 0;
-      rgb[n][0] = valid ? entry[3] : 0;
-      rgb[n][1] = valid ? entry[2] : 0;
-      rgb[n][2] = valid ? entry[1] : 0;
+      bgr[n] = entry[0] != 0 ? Pixel(entry[3], entry[2], entry[1]) : 0;
     }
     SetIndexZero();
     built = true;
+  }
+  static uint32_t Pixel(uint8_t red, uint8_t green, uint8_t blue) {
+    return uint32_t{blue} | uint32_t{green} << 8 | uint32_t{red} << 16;
   }
 };
 
@@ -68,32 +73,39 @@ void FillHeader(uint8_t* h, const Picture& pic) {
   // Resolutions and colour counts stay 0.
 }
 
-int DrawTile(const TileSpan& t, const Region& region, const Picture& pic, ColorTable& table,
-             uint8_t* pixels) {
+// Draws the n posts of a run, whose colour indexes lie 4 bytes apart from `indexes`, into the
+// pixels from `pixel` on, 3 bytes each.
+[[gnu::noinline]] void DrawRun(const ColorTable& table, const uint8_t* indexes, uint8_t* pixel,
+                               int n) {
+  // Each pixel but the last is stored as a word whose fourth byte the next pixel overwrites;
+  // the last one's three bytes alone, since the byte after it is padding or another row's.
+  int k = 0;
+  for (; k + 1 < n; ++k, pixel += 3) {
+    std::memcpy(pixel, &table.bgr[indexes[k * kPostSize]], 4);
+  }
+  std::memcpy(pixel, &table.bgr[indexes[k * kPostSize]], 3);
+}
+
+int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const Picture& pic,
+             ColorTable& table, uint8_t* pixels) {
   TileFile file = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!file.is_open()) return -1;
   // Header and posts only: the trailer plays no part in the picture.
-  TileBuffer tile = TileBuffer::Allocate(kModule, kColorTileBytes);
-  if (!tile) return -1;
-  file.ReadWhole(tile);
+  const uint8_t* tile = buffer.Read(kModule, file);
+  if (tile == nullptr) return -1;
 
-  if (!table.built && GetU32(tile.data() + TileHeader::kPaletteBFlagOffset) == 1) {
-    table.Build(tile.data());
-  }
+  if (!table.built && GetU32(tile + TileHeader::kPaletteBFlagOffset) == 1) table.Build(tile);
   const int64_t x_base = int64_t{t.tx} * kTilePosts - region.x0;
   const int64_t y_base = int64_t{region.y1} - int64_t{t.ty} * kTilePosts;
-  ForEachRegionPost(
+  ForEachRegionRun(
       t,
       [&](int y) {
         if (y % 16 == 0) PrintRowLine(y, t.ye);
       },
-      [&](int x, int y, uint32_t offset) {
-        const uint8_t* rgb = table.rgb[tile.data()[offset + 2]];
+      [&](int x0, int x1, int y, uint32_t offset) {
         const uint64_t row = static_cast<uint64_t>(y_base - y);  // the northern row first
-        uint8_t* pixel = pixels + row * pic.stride + 3 * static_cast<uint64_t>(x_base + x);
-        pixel[0] = rgb[2];
-        pixel[1] = rgb[1];
-        pixel[2] = rgb[0];
+        uint8_t* pixel = pixels + row * pic.stride + 3 * static_cast<uint64_t>(x_base + x0);
+        DrawRun(table, tile + offset + 2, pixel, x1 - x0 + 1);
       });
   PrintTileLine();
   return file.Close(kModule);
@@ -156,9 +168,11 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
 
   // 4. Every tile of the region, drawn through the first palette B found in walk order.
   ColorTable table;
+  PassBuffer tile_buffer(0, kColorTileBytes);
   uint8_t* pixels = picture.data() + kBmpHeaderBytes;
-  const int result = WalkRegion(
-      region, [&](const TileSpan& t) { return DrawTile(t, region, pic, table, pixels); });
+  const int result = WalkRegion(region, [&](const TileSpan& t) {
+    return DrawTile(tile_buffer, t, region, pic, table, pixels);
+  });
   if (result != 0) return -1;
 
   // 5. One write of the whole picture. A failed write or close is reported, not taken for

@@ -1,8 +1,17 @@
 #include "trn_shading.h"
 
+#include <emmintrin.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tiledb.h"
@@ -11,6 +20,9 @@
 namespace {
 
 constexpr const char* kModule = "trn_shading";
+
+// Posts are taken four bytes to a word, byte 0 in the low bits.
+static_assert(std::endian::native == std::endian::little);
 
 struct Rgb {
   int red = 0, green = 0, blue = 0;
@@ -56,11 +68,11 @@ double Intensity(const Sun& sun, int rise) {
   return i;
 }
 
-// What the post step makes of a post at one rise: the blend for a post without colour, and
-// each channel value c of a coloured post darkened to q + i (c - q).
+// What the post step makes of a post at one rise: the post without colour, and each channel
+// value c of a coloured post darkened to q + i (c - q).
 struct RiseShade {
-  uint8_t blend[3];  // red, green, blue
-  uint8_t darkened[256];
+  uint32_t blend;         // red, green, blue and alpha 255, as the post's four bytes
+  uint8_t darkened[256];  // channel value c darkened
 };
 
 // A post's new colour depends only on its rise (e1 - e0) and its own bytes, so the post step
@@ -68,28 +80,41 @@ struct RiseShade {
 // for every post after that.
 class ShadeTable {
  public:
-  explicit ShadeTable(const Shade& shade) : shade_(shade), rises_(kRises) {}
+  static constexpr int kRiseBias = 65535;
 
-  const RiseShade& At(int rise) {
-    const RiseShade* entry = rises_[static_cast<size_t>(rise + 65535)].get();
-    return entry != nullptr ? *entry : Add(rise);
+  explicit ShadeTable(const Shade& shade) : shade_(shade), entries_(ThreadEntries()) {}
+  ~ShadeTable() {
+    for (const auto& entry : computed_) entries_[entry.first + kRiseBias] = nullptr;
+  }
+  ShadeTable(const ShadeTable&) = delete;
+  ShadeTable& operator=(const ShadeTable&) = delete;
+
+  // Entries by rise + kRiseBias, null where not computed yet. Add fills one in place.
+  const RiseShade* const* entries() const { return entries_; }
+
+  [[gnu::noinline]] const RiseShade* Add(int rise) {
+    computed_.emplace_back(rise, Compute(rise));
+    const RiseShade* entry = computed_.back().second.get();
+    entries_[rise + kRiseBias] = entry;
+    return entry;
   }
 
  private:
-  static constexpr size_t kRises = 2 * 65535 + 1;
-
-  [[gnu::noinline]] const RiseShade& Add(int rise) {
-    std::unique_ptr<RiseShade>& entry = rises_[static_cast<size_t>(rise + 65535)];
-    entry = Compute(rise);
-    return *entry;
+  // The entries of the thread's calls, all null between calls: each call clears the ones it
+  // filled rather than taking and clearing all 131,071 afresh.
+  static const RiseShade** ThreadEntries() {
+    thread_local std::vector<const RiseShade*> entries(2 * kRiseBias + 1);
+    return entries.data();
   }
 
   std::unique_ptr<RiseShade> Compute(int rise) const {
     const double i = Intensity(shade_.sun, rise);
     auto r = std::make_unique<RiseShade>();
-    r->blend[0] = ChannelByte(shade_.zero.red + i * (shade_.full.red - shade_.zero.red));
-    r->blend[1] = ChannelByte(shade_.zero.green + i * (shade_.full.green - shade_.zero.green));
-    r->blend[2] = ChannelByte(shade_.zero.blue + i * (shade_.full.blue - shade_.zero.blue));
+    const uint8_t red = ChannelByte(shade_.zero.red + i * (shade_.full.red - shade_.zero.red));
+    const uint8_t green =
+        ChannelByte(shade_.zero.green + i * (shade_.full.green - shade_.zero.green));
+    const uint8_t blue = ChannelByte(shade_.zero.blue + i * (shade_.full.blue - shade_.zero.blue));
+    r->blend = uint32_t{red} | uint32_t{green} << 8 | uint32_t{blue} << 16 | uint32_t{255} << 24;
     for (int c = 0; c < 256; ++c) {
       const int q = c / 8;
       r->darkened[c] = ChannelByte(q + i * (c - q));
@@ -98,93 +123,139 @@ class ShadeTable {
   }
 
   Shade shade_;
-  std::vector<std::unique_ptr<RiseShade>> rises_;
+  const RiseShade** entries_;
+  std::vector<std::pair<int, std::unique_ptr<RiseShade>>> computed_;
 };
 
-// New colour post of a post at elevation e0 whose east neighbour is at e1.
-void ShadePost(ShadeTable& table, int e0, int e1, uint8_t* post) {
-  const RiseShade& r = table.At(e1 - e0);
-  // Both outcomes are formed and one is kept, without branches on the post's bytes. All four
-  // bytes are read before any is stored: a byte store may alias the table.
-  const uint8_t red = post[0], green = post[1], blue = post[2], alpha = post[3];
-  const bool colored = alpha != 0;
-  const bool sea = e0 == 0 && e1 == 0;  // cleared, whatever the post held
-  const uint8_t* darkened = r.darkened;
-  const uint8_t new_red = colored ? darkened[red] : r.blend[0];
-  const uint8_t new_green = colored ? darkened[green] : r.blend[1];
-  const uint8_t new_blue = colored ? darkened[blue] : r.blend[2];
-  const uint8_t new_alpha = colored ? alpha : 255;
-  post[0] = sea ? 0 : new_red;
-  post[1] = sea ? 0 : new_green;
-  post[2] = sea ? 0 : new_blue;
-  post[3] = sea ? 0 : new_alpha;
+// New colour post, as its four bytes in one word (red in the low byte), of colour post
+// `post` whose rise to its east neighbour is shaded by `r`.
+inline uint32_t ShadePost(const RiseShade& r, const uint8_t* post) {
+  const uint8_t alpha = post[3];
+  if (alpha == 0) return r.blend;
+  const uint8_t* d = r.darkened;
+  return uint32_t{d[post[0]]} | uint32_t{d[post[1]]} << 8 | uint32_t{d[post[2]]} << 16 |
+         uint32_t{alpha} << 24;
 }
 
-int ShadeTile(const Shade& shade, ShadeTable& table, const TileSpan& t) {
+// The rise to the east neighbour and the land mask (all ones, or 0 for a sea post) of the n
+// posts of a row, whose elevations follow one another 4 bytes apart from `elevation`, with
+// `last_east` east of the last one.
+inline void RowRises(const uint8_t* elevation, int last_east, int n, int32_t* rise,
+                     uint32_t* land) {
+  // Four posts to a step: the low 16 bits of each, sign-extended, from the posts and from the
+  // posts one further east. The last step also reads the post after the row, which lies in the
+  // tile buffer (at worst in the trailer after the last block) and is replaced by last_east.
+  int k = 0;
+  for (; k + 4 <= n; k += 4) {
+    const uint8_t* p = elevation + k * kPostSize;
+    const __m128i e0 = _mm_srai_epi32(
+        _mm_slli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), 16), 16);
+    const __m128i e1 = _mm_srai_epi32(
+        _mm_slli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kPostSize)), 16), 16);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rise + k), _mm_sub_epi32(e1, e0));
+    const __m128i sea = _mm_cmpeq_epi32(_mm_or_si128(e0, e1), _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(land + k), _mm_xor_si128(sea, _mm_set1_epi32(-1)));
+  }
+  for (; k < n; ++k) {
+    const int e0 = GetS16(elevation + k * kPostSize);
+    const int e1 = GetS16(elevation + (k + 1) * kPostSize);
+    rise[k] = e1 - e0;
+    land[k] = (e0 | e1) == 0 ? 0 : ~0u;
+  }
+  const int e0 = GetS16(elevation + (n - 1) * kPostSize);
+  rise[n - 1] = last_east - e0;
+  land[n - 1] = (e0 | last_east) == 0 ? 0 : ~0u;
+}
+
+// Shades one block's part of the region. The elevations lie in the own tile at the offsets of
+// the colour posts in the colour tile; `east_column` holds column 0 of the tile to the east.
+[[gnu::noinline]] void ShadeBlock(ShadeTable& table, const uint8_t* own_tile,
+                                  const int16_t* east_column, uint8_t* color_tile,
+                                  const BlockPart& b) {
+  const int n = b.x1 - b.x0 + 1;
+  alignas(16) int32_t rise[kBlockPosts];
+  alignas(16) uint32_t land[kBlockPosts];
+  uint32_t offset = b.offset;
+  for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize) {
+    const uint8_t* elevation = own_tile + offset;
+    // East of the row's last post: the next post of the block row, the first post of the
+    // next block's row, or column 0 of the tile to the east.
+    const int last_east =
+        (b.x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
+        : b.x1 < kTileMask
+            ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
+            : east_column[y];
+    RowRises(elevation, last_east, n, rise, land);
+    uint8_t* posts = color_tile + offset;
+    const RiseShade* const* entries = table.entries() + ShadeTable::kRiseBias;
+    for (int k = 0; k < n; ++k) {
+      const RiseShade* r = entries[rise[k]];
+      if (r == nullptr) r = table.Add(rise[k]);
+      const uint32_t shaded = ShadePost(*r, posts + k * kPostSize) & land[k];
+      std::memcpy(posts + k * kPostSize, &shaded, kPostSize);
+    }
+  }
+}
+
+// Column 0 of the tile to the east in the region rows of tile `t`: the only posts of that
+// tile the slopes need. The blocks that hold them are read, 4 KB each, rather than the whole
+// tile; a short or missing file reads as zeroes, as it would in a whole read.
+void ReadWestColumn(const TileFile& east, const TileSpan& t, int16_t* column) {
+  uint8_t block[kBlockBytes];
+  for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
+    const ssize_t n = ::pread(east.fd(), block, kBlockBytes, PostOffset(0, band));
+    const size_t filled = n > 0 ? static_cast<size_t>(n) : 0;
+    std::memset(block + filled, 0, kBlockBytes - filled);
+    for (int y = 0; y < kBlockPosts; ++y) {
+      column[band + y] = GetS16(block + y * kBlockPosts * kPostSize);
+    }
+  }
+}
+
+int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], const TileSpan& t) {
   TileFile own = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!own.is_open()) return -1;
-  TileBuffer elevations = TileBuffer::Allocate(kModule, kElevationTileBytes);
-  if (!elevations) return -1;
-  own.ReadWhole(elevations);
+  const uint8_t* own_tile = buffers[0].Read(kModule, own);
+  if (own_tile == nullptr) return -1;
 
-  // The east neighbour gives the last column's slope; it is read whatever the region holds.
+  // The east neighbour gives the last column's slope; it is opened whatever the region holds.
   TileFile east = TileFile::OpenInput(kModule, ElevationTileName(t.tx + 1, t.ty));
   if (!east.is_open()) return -1;
-  TileBuffer east_elevations = TileBuffer::Allocate(kModule, kElevationTileBytes);
-  if (!east_elevations) return -1;
-  east.ReadWhole(east_elevations);
+  int16_t east_column[kTilePosts];
+  if (t.xe == kTileMask) ReadWestColumn(east, t, east_column);
 
   TileFile color = TileFile::OpenOutput(kModule, ColorTileName(t.tx, t.ty));
   if (!color.is_open()) return -1;
-  TileBuffer colors = TileBuffer::Allocate(kModule, kColorTileBytes);
-  if (!colors) return -1;
-  color.ReadWhole(colors);
+  uint8_t* color_tile = buffers[1].Read(kModule, color);
+  if (color_tile == nullptr) return -1;
 
-  uint8_t* header = colors.data();
-  SetIdentification(header, kKindColor);
+  SetIdentification(color_tile, kKindColor);
   // Ambient colour, from cos a without the clamp at 0.
   const double cos_a = shade.sun.cos_a;
-  uint8_t* ambient = header + TileHeader::kAmbientColorOffset;
+  uint8_t* ambient = color_tile + TileHeader::kAmbientColorOffset;
   ambient[0] = 255;
   ambient[1] = ToByte(shade.zero.blue + (shade.full.blue - shade.zero.blue) * cos_a);
   ambient[2] = ToByte(shade.zero.green + (shade.full.green - shade.zero.green) * cos_a);
   ambient[3] = ToByte(shade.zero.red + (shade.full.red - shade.zero.red) * cos_a);
 
-  // The post step takes its tiles by value: its byte stores could otherwise change, as far
-  // as the compiler knows, the variables it would reach through references.
-  const uint8_t* own_tile = elevations.data();
-  const uint8_t* east_tile = east_elevations.data();
-  uint8_t* color_tile = colors.data();
-  ShadeTable* shade_table = &table;
-  ForEachRegionRun(
+  ForEachRegionBlock(
       t,
       [&](int y) {
         if (y % 4 == 0) PrintRowLine(y, t.ye);
       },
-      [own_tile, east_tile, color_tile, shade_table](int x0, int x1, int y, uint32_t offset) {
-        const uint8_t* elevation = own_tile + offset;
-        uint8_t* post = color_tile + offset;
-        const int n = x1 - x0 + 1;
-        // East of the run's last post: the next post of the block row, the first post of the
-        // next block's row, or column 0 of the tile to the east.
-        const int last_east =
-            (x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
-            : x1 < kTileMask
-                ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
-                : GetElevation(east_tile, 0, y);
-        // The run's elevations are read before any colour is stored: both tile buffers start
-        // on a page, and loads that follow stores 4096 bytes apart wait on them.
-        int e[kBlockPosts + 1];
-        for (int k = 0; k < n; ++k) e[k] = GetS16(elevation + k * kPostSize);
-        e[n] = last_east;
-        for (int k = 0; k < n; ++k) ShadePost(*shade_table, e[k], e[k + 1], post + k * kPostSize);
-      });
+      [&](const BlockPart& b) { ShadeBlock(table, own_tile, east_column, color_tile, b); });
   PrintTileLine();
-  color.WriteWhole(colors);
+  color.WriteWhole(color_tile, buffers[1].size());
 
   if (own.Close(kModule) != 0) return -1;
   if (east.Close(kModule) != 0) return -1;
   return color.Close(kModule);
+}
+
+int ShadeRegion(const Shade& shade, const Region& region) {
+  ShadeTable table(shade);
+  PassBuffer buffers[2] = {PassBuffer(0, kElevationTileBytes), PassBuffer(1, kColorTileBytes)};
+  return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, table, buffers, t); });
 }
 
 }  // namespace
@@ -197,6 +268,13 @@ int trn_shading(double lon1, double lat1, double lon2, double lat2, double lon3,
   shade.full = Rgb{shade_colors[7], shade_colors[6], shade_colors[5]};
 
   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
-  ShadeTable table(shade);
-  return WalkRegion(region, [&](const TileSpan& t) { return ShadeTile(shade, table, t); });
+  // Besides the tile buffers the pass takes its table of rises from the heap; a heap that cannot
+  // supply it is reported like a tile buffer that cannot be had.
+  try {
+    return ShadeRegion(shade, region);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    std::perror(kModule);
+    return -1;
+  }
 }

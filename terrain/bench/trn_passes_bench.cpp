@@ -2,16 +2,14 @@
 // over a region of 2 x 2 tiles, each against reading and writing the same tile bytes with no
 // computation, in the same run. Target: every pass within 3 times its baseline.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "tiledb.h"
 #include "trn_color_post.h"
 #include "trn_elevation_post.h"
@@ -29,25 +27,6 @@ const double kS = (kTy * 1024) * kPostSpacing - 90;
 const double kN = (kTy * 1024 + 2047) * kPostSpacing - 90;
 constexpr uint8_t kColors[kShadeColorsSize] = {0, 180, 195, 190, 0, 125, 155, 150};
 constexpr char kPicture[] = "region.bmp";
-
-// Progress lines go to /dev/null while a benchmark runs.
-class QuietStdout {
- public:
-  QuietStdout() : saved_(dup(1)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   std::FILE* f = std::fopen(name.c_str(), "wb");
@@ -182,11 +161,11 @@ const Pair kPairs[] = {
     {"trn_levels", BaselineLevels, Levels},
 };
 
-class RatioReporter : public benchmark::ConsoleReporter {
+// The console report, keeping the best time of each benchmark's repetitions in CPU time: the
+// machine may be shared, and waiting for it says nothing of a pass.
+class BestTimeReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    // The best of the repetitions, in CPU time: the machine may be shared, and waiting for it
-    // says nothing of a pass.
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration) continue;
       const double t = run.GetAdjustedCPUTime();
@@ -201,11 +180,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("trn_passes_bench." + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
+  BenchDirectory dir("trn_passes_bench");
   WriteRegionTiles();
 
   for (const Pair& p : kPairs) {
@@ -216,12 +191,12 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond);
   }
   std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=3";
+  std::string repetitions = "--benchmark_repetitions=5";
   args.insert(args.begin() + 1, repetitions.data());
   argc = static_cast<int>(args.size());
   argv = args.data();
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  BestTimeReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   for (const Pair& p : kPairs) {
@@ -231,8 +206,5 @@ int main(int argc, char** argv) {
       std::printf("%s / read-and-write: %.2f (target: at most 3)\n", p.name, pass / base);
     }
   }
-
-  std::filesystem::current_path(old);
-  std::filesystem::remove_all(dir);
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "tiledb.h"
@@ -353,6 +354,26 @@ TEST_F(ColorPostTest, MissingTilesAcrossATileBorder) {
   TileImage west = TileImage::Load(elevation_);
   EXPECT_EQ(west.post(1023, 5)[2], 16);
   EXPECT_EQ(west.post(1022, 5)[2], 0);
+}
+
+// The lines of the three passes over one tile: the counting pass's open, the index pass's two
+// opens and its scratch tile, the trailer pass's 32 block rows, each pass with its row lines.
+TEST_F(ColorPostTest, PrintsTheLinesOfItsThreePasses) {
+  TileImage::Color().Save(color_);
+  TileImage::Elevation().Save(elevation_);
+  Output o;
+  ASSERT_EQ(Run(TilePosts(kTx, kTy, 5, 40, 15, 48), 2.5, 2, &o), 0);
+
+  const std::string tile_line = std::string(50, ' ') + "\n";
+  const std::string rows = "y=16 of 48\ry=32 of 48\ry=48 of 48\r" + tile_line;
+  std::string blocks;
+  for (int r = 0; r < 32; ++r) blocks += "y=" + std::to_string(r) + " of 31\r";
+  EXPECT_EQ(o.out, "066_148.c32 opened  RO\n" + rows +                              // counting
+                       "066_148.c32 opened  RO\n066_148     opened  RW\n" + rows +  // index
+                       "066_148.tmp created RW\n" +                                 // scratch
+                       "066_148.tmp opened  RW\n" + blocks + tile_line +            // trailer
+                       "066_148     opened  RW\n");
+  EXPECT_EQ(o.err, "");
 }
 
 TEST_F(ColorPostTest, UnwritableElevationTileIsReported) {

@@ -65,6 +65,33 @@ TEST_F(ElevationPostTest, BlockRecordsOfTheWholeTile) {
   EXPECT_TRUE(ReadFileBytes(name_) == after.bytes);
 }
 
+// Only bytes 0-1 of a post are its elevation: index bytes that read as the extreme 16-bit
+// values do not take part, and elevations at the extremes are found.
+TEST_F(ElevationPostTest, IndexBytesAreNoElevations) {
+  TileImage tile = TileImage::Elevation();
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      tile.set_elevation(x, y, static_cast<int16_t>(5 + (x + y) % 5));  // 5 .. 9
+      uint8_t* post = tile.post(x, y);
+      post[2] = (x + y) % 2 == 0 ? 0x00 : 0xFF;  // as 16 bits: -32768 or 32767
+      post[3] = (x + y) % 2 == 0 ? 0x80 : 0x7F;
+    }
+  }
+  tile.set_elevation(40, 20, -32768);  // block 1
+  tile.set_elevation(33, 0, 32767);
+  tile.Save(name_);
+
+  Run(TilePosts(kTx, kTy, 0, 0, 0, 0));
+  TileImage after = TileImage::Load(name_);
+  const BlockRecord b0 = GetBlockRecord(after.bytes.data(), 0);
+  EXPECT_EQ(b0.first_elevation, 5);
+  EXPECT_EQ(b0.min_elevation, 5);
+  EXPECT_EQ(b0.max_elevation, 9);
+  const BlockRecord b1 = GetBlockRecord(after.bytes.data(), 1);
+  EXPECT_EQ(b1.min_elevation, -32768);
+  EXPECT_EQ(b1.max_elevation, 32767);
+}
+
 TEST_F(ElevationPostTest, MissingTilesAreCreatedWhole) {
   const Output o = Run(TilePosts(kTx, kTy, 1023, 1024, 5, 5));  // two tiles, neither exists
   EXPECT_EQ(CountOf(o.out, "created RW\n"), 2);

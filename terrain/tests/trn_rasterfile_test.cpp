@@ -108,7 +108,11 @@ TEST_F(RasterTest, PictureSizesAndStrides) {
     EXPECT_EQ(d.width, c.width);
     EXPECT_EQ(d.height, c.height);
     EXPECT_EQ(d.pixels.at({c.width - 1, c.height - 1}), kIndexZero);  // missing tiles: index 0
-    for (uint32_t pad = 3 * c.width; pad < c.stride; ++pad) EXPECT_EQ(bytes[54 + pad], 0);
+    for (int row = 0; row < c.height; ++row) {
+      for (uint32_t pad = 3 * c.width; pad < c.stride; ++pad) {
+        EXPECT_EQ(bytes[54 + row * c.stride + pad], 0) << row;
+      }
+    }
   }
   EXPECT_EQ(BmpRowStride(1201), 3604u);
 }
@@ -157,6 +161,34 @@ TEST_F(RasterTest, NorthernRowIsStoredFirst) {
   EXPECT_EQ(d.pixels.at({0, 1}), (Rgb{200, 100, 17}));  // shown at the bottom
   EXPECT_EQ(d.pixels.at({0, 0}), (Rgb{200, 100, 16}));
   EXPECT_EQ(d.pixels.at({1, 1}), kIndexZero);
+}
+
+// Four pixels fill a row of 12 bytes without padding: every pixel keeps its own colour, the
+// last of a row included, whatever the row drawn after it.
+TEST_F(RasterTest, RowsWithoutPaddingKeepEveryPixel) {
+  TileImage t = TileImage::Elevation();
+  PutU32(t.header() + TileHeader::kPaletteBFlagOffset, 1);
+  for (int n = 16; n < 24; ++n) {
+    uint8_t* e = t.header() + TileHeader::kPaletteBOffset + 4 * n;
+    e[0] = 255;
+    e[1] = static_cast<uint8_t>(n);       // blue
+    e[2] = static_cast<uint8_t>(2 * n);   // green
+    e[3] = static_cast<uint8_t>(10 * n);  // red
+  }
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) t.post(30 + x, 20 + y)[2] = static_cast<uint8_t>(16 + 4 * y + x);
+  }
+  t.Save(ElevationTileName(kTx, kTy));
+
+  ASSERT_EQ(Draw(TilePosts(kTx, kTy, 30, 33, 20, 21), "four.bmp"), 0);
+  ASSERT_EQ(ReadFileBytes("four.bmp").size(), 54u + 12 * 2);
+  const Decoded d = ReadWithImageMagick("four.bmp");
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const int n = 16 + 4 * y + x;
+      EXPECT_EQ(d.pixels.at({x, y}), (Rgb{10 * n, 2 * n, n})) << x << "," << y;
+    }
+  }
 }
 
 // Four tiles in walk order: (66,148) without palette, (67,148) with one, (66,149) and (67,149)

@@ -139,6 +139,45 @@ TEST_F(ShadingTest, LastColumnAgainstTheEastTile) {
       std::all_of(t.bytes.begin() + kHeaderBytes, t.bytes.end(), [](uint8_t b) { return b == 0; }));
 }
 
+// A tile shorter than a whole tile reads as zeroes past its end: here the east tile ends
+// inside its first block row, so column 0 holds 136 in row 7 and counts as 0 in row 40.
+TEST_F(ShadingTest, ShortEastTileReadsAsZeroesPastItsEnd) {
+  TileImage own = TileImage::Elevation();
+  own.set_elevation(1023, 7, 100);
+  own.set_elevation(1023, 40, 100);
+  own.Save(ElevationTileName(kTx, kTy));
+  TileImage east = TileImage::Elevation();
+  east.set_elevation(0, 7, 136);
+  east.set_elevation(0, 40, 136);
+  east.bytes.resize(PostOffset(0, 8));
+  east.Save(ElevationTileName(kTx + 1, kTy));
+
+  Capture([&] { TilePosts(kTx, kTy, 1023, 1023, 7, 40).Run(trn_shading, kColors, 12.0); });
+  TileImage t = TileImage::Load(color_);
+  EXPECT_EQ(Post(t, 1023, 7), (Rgba{110, 143, 80, 255}));
+  EXPECT_EQ(Post(t, 1023, 40), (Rgba{73, 97, 48, 255}));  // s = -250, as against a missing tile
+}
+
+// Half a post spacing east of a post no column lies in the region: the row lines and the
+// header are written, no post.
+TEST_F(ShadingTest, RegionWithoutColumnsShadesNoPost) {
+  WriteTiles();
+  const double lon = PostLon(int64_t{kTx} * kTilePosts + 5) + kPostSpacing / 2;
+  const Corners region{lon, PostLat(int64_t{kTy} * kTilePosts), lon,
+                       PostLat(int64_t{kTy} * kTilePosts + 8)};
+  const std::vector<uint8_t> before = ReadFileBytes(color_);
+  int result = -1;
+  const Output o = Capture([&] { result = region.Run(trn_shading, kColors, 12.0); });
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(o.out.find("y=0 of 8\ry=4 of 8\ry=8 of 8\r" + std::string(50, ' ') + "\n"),
+            std::string::npos)
+      << o.out;
+  TileImage t = TileImage::Load(color_);
+  EXPECT_EQ(Ambient(t), (Rgba{255, 105, 180, 140}));
+  EXPECT_TRUE(
+      std::equal(t.bytes.begin() + kHeaderBytes, t.bytes.end(), before.begin() + kHeaderBytes));
+}
+
 TEST_F(ShadingTest, UnwritableColorTileIsReported) {
   std::filesystem::create_directory(color_);
   int result = 0;
