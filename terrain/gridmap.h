@@ -93,8 +93,7 @@ class PassGrid {
     if (!file_.is_open()) return false;
     data_ = TileBuffer::Allocate(
         module, uint64_t{4} * static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows));
-    if (!data_) return false;
-    file_.ReadWhole(data_);
+    if (!data_ || !file_.ReadWhole(module, data_)) return false;
     std::printf("\n");
     nrows_ = nrows;
     return true;

@@ -136,6 +136,21 @@ TileBuffer TileBuffer::Allocate(const char* module, uint64_t size) {
 // ---------------------------------------------------------------------------------------------
 // Tile and grid files
 
+bool WriteFromStart(int fd, const uint8_t* data, uint64_t size) {
+  if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+  // A write stops short only when the file can take no more; the next one then says why.
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    data += n;
+    size -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
 TileFile::TileFile(TileFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       temp_(std::exchange(other.temp_, nullptr)),
@@ -199,18 +214,20 @@ TileFile TileFile::OpenGrid(const char* module, const std::string& name) {
   return file;
 }
 
-void TileFile::ReadWhole(TileBuffer& buffer) { ReadWhole(buffer.data(), buffer.size()); }
-
-void TileFile::ReadWhole(uint8_t* data, uint32_t size) {
-  ::lseek(fd_, 0, SEEK_SET);
-  [[maybe_unused]] const ssize_t n = ::read(fd_, data, size);
+bool TileFile::ReadWhole(const char* module, uint8_t* data, uint32_t size) {
+  const ssize_t n = ::lseek(fd_, 0, SEEK_SET) == 0 ? ::read(fd_, data, size) : -1;
+  if (n < 0) {
+    trn_fail(module, kErrorRead, name_.c_str());
+    return false;
+  }
+  std::memset(data + n, 0, size - static_cast<uint32_t>(n));
+  return true;
 }
 
-void TileFile::WriteWhole(const TileBuffer& buffer) { WriteWhole(buffer.data(), buffer.size()); }
-
-void TileFile::WriteWhole(const uint8_t* data, uint32_t size) {
-  ::lseek(fd_, 0, SEEK_SET);
-  [[maybe_unused]] const ssize_t n = ::write(fd_, data, size);
+bool TileFile::WriteWhole(const char* module, const uint8_t* data, uint32_t size) {
+  if (WriteFromStart(fd_, data, size)) return true;
+  trn_fail(module, kErrorWrite, name_.c_str());
+  return false;
 }
 
 int TileFile::Close(const char* module) {
@@ -226,20 +243,33 @@ int TileFile::Close(const char* module) {
   return 0;
 }
 
-bool TileUpdate::Open(const char* module, const std::string& name, uint32_t size, uint32_t kind) {
+uint8_t* PassBuffer::Get(const char* module) {
+  thread_local TileBuffer slots[kSlots];
+  TileBuffer& buffer = slots[slot_];
+  if (!buffer) buffer = TileBuffer::Allocate(module, kElevationTileBytes);
+  return buffer.data();
+}
+
+uint8_t* PassBuffer::Read(const char* module, TileFile& file) {
+  uint8_t* data = Get(module);
+  if (data == nullptr || !file.ReadWhole(module, data, size_)) return nullptr;
+  return data;
+}
+
+bool TileUpdate::Open(const char* module, const std::string& name, PassBuffer& buffer,
+                      uint32_t kind) {
   file = TileFile::OpenOutput(module, name);
   if (!file.is_open()) return false;
-  data = TileBuffer::Allocate(module, size);
-  if (!data) return false;
-  file.ReadWhole(data);
-  SetIdentification(data.data(), kind);
+  data = buffer.Read(module, file);
+  if (data == nullptr) return false;
+  size = buffer.size();
+  SetIdentification(data, kind);
   return true;
 }
 
 int TileUpdate::Finish(const char* module) {
   PrintTileLine();
-  file.WriteWhole(data);
-  data = TileBuffer();
+  if (!file.WriteWhole(module, data, size)) return -1;
   return file.Close(module);
 }
 
@@ -262,8 +292,8 @@ const char* const ErrorTextTable[kErrorTextRows][kErrorTextLines] = {
     {},                                  // 2
     {},                                  // 3
     {"Can't open %s\n"},                 // 4
-    {},                                  // 5
-    {},                                  // 6
+    {"Can't write %s\n"},                // 5
+    {"Can't read %s\n"},                 // 6
     {},                                  // 7
     {"Can't close %s\n"},                // 8
     {"Illegal combination of flags\n"},  // 9

@@ -1,25 +1,26 @@
 // Tile database of the terrain passes: the global grid of posts, tiles and blocks, the file
 // names, the tile header, post and block-record layouts, the region walk, opening and reading
-// and writing tiles whole, the progress lines and the failure reporting.
+// and writing tiles whole, the tile buffers, the progress lines and the failure reporting.
 //
 // How a pass uses it, for each tile of its region:
 //
 //   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+//   PassBuffer buffer(0, kElevationTileBytes);
 //   return WalkRegion(region, [&](const TileSpan& t) {
 //     TileUpdate update;                                // "opened  RW" / "created RW"
-//     if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), kElevationTileBytes,
-//                      kKindElevation)) return -1;      // already reported
+//     if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), buffer, kKindElevation))
+//       return -1;                                      // already reported
 //     ... change own posts/fields in update.data, PrintRowLine(y, t.ye) on the pass's rows ...
 //     return update.Finish(kModule);                    // tile line, write, close: 0 or -1
 //   });
 //
-// The same steps by hand: TileFile::OpenOutput, TileBuffer::Allocate, ReadWhole,
-// SetIdentification, ..., PrintTileLine, WriteWhole, Close. A missing or short file reads as
-// zeroes.
+// The same steps by hand: TileFile::OpenOutput, PassBuffer::Read, SetIdentification, ...,
+// PrintTileLine, WriteWhole, Close. A missing or short file reads as zeroes.
 //
-// Failure convention: every failing open, temporary file or close is reported here (the system
-// error prefixed with the module name, then `trn_error`), and the caller only returns -1.
-// A non-zero result of the per-tile function stops the walk and is returned by WalkRegion.
+// Failure convention: every failing open, temporary file, read, write or close is reported here
+// (the system error prefixed with the module name, then `trn_error`), and the caller only
+// returns -1. A non-zero result of the per-tile function stops the walk and is returned by
+// WalkRegion.
 #pragma once
 
 #include <array>
@@ -258,6 +259,11 @@ class TileBuffer {
 // ---------------------------------------------------------------------------------------------
 // Tile and grid files
 
+// Writes `size` bytes from `data` at offset 0 of descriptor `fd`, going on after a partial
+// write: false, with errno telling why, when the seek or a write fails or the file takes no
+// more.
+bool WriteFromStart(int fd, const uint8_t* data, uint64_t size);
+
 class TileFile {
  public:
   TileFile() = default;
@@ -284,13 +290,19 @@ class TileFile {
   int fd() const { return fd_; }
   const std::string& name() const { return name_; }
 
-  // One read of the buffer's whole size from offset 0; the count read is not checked, so a
-  // short or empty file leaves the rest of the buffer as it was (zero when freshly allocated).
-  void ReadWhole(TileBuffer& buffer);
-  void ReadWhole(uint8_t* data, uint32_t size);
-  // Seeks to offset 0 and writes the whole buffer in one write; the count is not checked.
-  void WriteWhole(const TileBuffer& buffer);
-  void WriteWhole(const uint8_t* data, uint32_t size);
+  // One read of `size` bytes from offset 0 into `data`; what the read does not bring (a short or
+  // empty file) is zero, as in a fresh zero-filled buffer. A read that fails is reported
+  // (code 6 and the name): false.
+  bool ReadWhole(const char* module, uint8_t* data, uint32_t size);
+  bool ReadWhole(const char* module, TileBuffer& buffer) {
+    return ReadWhole(module, buffer.data(), buffer.size());
+  }
+  // Seeks to offset 0 and writes the `size` bytes; a write that fails or stops short (a full
+  // disk) is reported (code 5 and the name): false.
+  bool WriteWhole(const char* module, const uint8_t* data, uint32_t size);
+  bool WriteWhole(const char* module, const TileBuffer& buffer) {
+    return WriteWhole(module, buffer.data(), buffer.size());
+  }
 
   // Closes the file: 0, or -1 after the failure convention with code 8 and the name.
   int Close(const char* module);
@@ -304,16 +316,41 @@ class TileFile {
   std::string name_;
 };
 
+// The tile buffers of the passes: at most three per pass, each known by its slot. A slot's
+// buffer is taken from the heap, zero-filled, the first time a pass of the thread uses it, and
+// kept for the thread's life: tile buffers of 4 MB released per tile, or per call, go back to
+// the system at each release and come back page by page, zero-filled again by the kernel, at
+// each take, which costs more than the tile's file work. Every tile is read into its buffer
+// whole (see Read), so nothing of one tile or call shows in the next.
+class PassBuffer {
+ public:
+  static constexpr int kSlots = 3;
+
+  // Slot 0..2 of the thread's buffers, for tiles of `size` bytes at most one elevation tile.
+  PassBuffer(int slot, uint32_t size) : slot_(slot), size_(size) {}
+
+  // The buffer; null after a reported allocation failure.
+  uint8_t* Get(const char* module);
+  // Reads the whole tile into the buffer (TileFile::ReadWhole); null after a reported failure.
+  uint8_t* Read(const char* module, TileFile& file);
+  uint32_t size() const { return size_; }
+
+ private:
+  int slot_;
+  uint32_t size_;
+};
+
 // The whole-tile read-modify-write of one output tile: opened (or created), read whole into a
-// zero-filled buffer of the file's size, identification fields set with the file's kind.
+// pass buffer of the file's size, identification fields set with the file's kind.
 struct TileUpdate {
   TileFile file;
-  TileBuffer data;
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
 
-  // False after a reported failure (open: code 4; allocation).
-  bool Open(const char* module, const std::string& name, uint32_t size, uint32_t kind);
-  // Prints the tile line, writes the buffer whole, releases it and closes the file: 0, or -1
-  // after code 8.
+  // False after a reported failure (open: code 4; allocation; read: code 6).
+  bool Open(const char* module, const std::string& name, PassBuffer& buffer, uint32_t kind);
+  // Prints the tile line, writes the buffer whole and closes the file: 0, or -1 after code 5
+  // or 8.
   int Finish(const char* module);
 };
 
@@ -329,6 +366,8 @@ void PrintTileLine();
 // Failures
 
 inline constexpr int kErrorOpen = 4;   // "Can't open %s\n"
+inline constexpr int kErrorWrite = 5;  // "Can't write %s\n"
+inline constexpr int kErrorRead = 6;   // "Can't read %s\n"
 inline constexpr int kErrorClose = 8;  // "Can't close %s\n"
 inline constexpr int kErrorFlags = 9;  // "Illegal combination of flags\n"
 inline constexpr int kErrorTextRows = 16;

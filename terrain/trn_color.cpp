@@ -38,11 +38,11 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
   if (!grid.Load(kModule, grid_name, ncols, nrows)) return -1;
 
   std::vector<GridPlacement::ColumnTerms> columns;
+  PassBuffer buffer(0, kColorTileBytes);
   const int result = WalkRegion(region, [&](const TileSpan& t) {
-    const std::string name = ColorTileName(t.tx, t.ty);
     TileUpdate update;
-    if (!update.Open(kModule, name, kColorTileBytes, kKindColor)) return -1;
-    uint8_t* const tile = update.data.data();
+    if (!update.Open(kModule, ColorTileName(t.tx, t.ty), buffer, kKindColor)) return -1;
+    uint8_t* const tile = update.data;
 
     const int orientation = placement.Orientation();
     placement.Columns(orientation, t.tx, t.xs, t.xe, columns);

@@ -167,13 +167,13 @@ int IndexTile(PassBuffer& colors, PassBuffer& elevations, const TileSpan& t, con
         index_run(color_tile + offset, tile + offset, x1 - x0 + 1, ambient);
       });
   PrintTileLine();
-  elevation.WriteWhole(tile, elevations.size());
+  if (!elevation.WriteWhole(kModule, tile, elevations.size())) return -1;
   if (elevation.Close(kModule) != 0) return -1;
   if (color.Close(kModule) != 0) return -1;
 
   TileFile scratch = TileFile::OpenOutput(kModule, ScratchTileName(t.tx, t.ty));
   if (!scratch.is_open()) return -1;
-  scratch.WriteWhole(tile, elevations.size());
+  if (!scratch.WriteWhole(kModule, tile, elevations.size())) return -1;
   return scratch.Close(kModule);
 }
 
@@ -194,12 +194,12 @@ int CopyTrailerTile(PassBuffer& elevations, const TileSpan& t) {
     }
   }
   PrintTileLine();
-  scratch.WriteWhole(tile, elevations.size());
+  if (!scratch.WriteWhole(kModule, tile, elevations.size())) return -1;
   if (scratch.Close(kModule) != 0) return -1;
 
   TileFile elevation = TileFile::OpenOutput(kModule, ElevationTileName(t.tx, t.ty));
   if (!elevation.is_open()) return -1;
-  elevation.WriteWhole(tile, elevations.size());
+  if (!elevation.WriteWhole(kModule, tile, elevations.size())) return -1;
   return elevation.Close(kModule);
 }
 

@@ -239,11 +239,11 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
   std::vector<GridPlacement::ColumnTerms> columns;
   std::vector<FastAxis> fast_columns;
   AlignedRows aligned;
+  PassBuffer buffer(0, kElevationTileBytes);
   const int result = WalkRegion(region, [&](const TileSpan& t) {
-    const std::string name = ElevationTileName(t.tx, t.ty);
     TileUpdate update;
-    if (!update.Open(kModule, name, kElevationTileBytes, kKindElevation)) return -1;
-    uint8_t* const tile = update.data.data();
+    if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), buffer, kKindElevation)) return -1;
+    uint8_t* const tile = update.data;
     // Stores the interpolation at record step i and value step j into post (x, y).
     auto store = [&](int x, int y, const Step& i, const Step& j) {
       const double e = Interpolate(value(i.lo, j.lo), value(i.lo, j.hi), value(i.hi, j.lo),

@@ -56,7 +56,7 @@ int PostProcessTile(PassBuffer& buffer, const TileSpan& t) {
     }
   }
   PrintTileLine();
-  file.WriteWhole(tile, buffer.size());
+  if (!file.WriteWhole(kModule, tile, buffer.size())) return -1;
   return file.Close(kModule);
 }
 

@@ -27,6 +27,15 @@ uint8_t* KeptPosts = nullptr;
 int LevelFd = -1;
 std::string LevelName;
 
+// One read of `size` bytes into `data` from the file's current position, then zeroes from the
+// end of what it brought to `size`: the bytes that the same read leaves in a zero-filled buffer.
+// A failed read brings nothing.
+void ReadZeroPadded(int fd, uint8_t* data, uint32_t size) {
+  const ssize_t n = read(fd, data, size);
+  const uint32_t filled = n > 0 ? static_cast<uint32_t>(n) : 0;
+  std::memset(data + filled, 0, size - filled);
+}
+
 // kFailed: reported failures other than an open (a close, a buffer that cannot be had).
 enum class Outcome { kDone, kOpenFailed, kFailed };
 

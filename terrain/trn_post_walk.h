@@ -1,5 +1,5 @@
 // Shared by the passes that work post by post: the walk over a tile's region posts in storage
-// order, and the tile buffers a pass keeps from one tile to the next.
+// order.
 //
 // The passes that work post by post treat every post on its own (a post's result depends on
 // nothing the pass changes in other posts) and print their row line before each region row.
@@ -10,11 +10,8 @@
 // starts.
 #pragma once
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "tiledb.h"
 
@@ -56,53 +53,3 @@ void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
       run(b.x0, b.x1, y, offset);
   });
 }
-
-// One read of `size` bytes into `data` from the file's current position, then zeroes from the
-// end of what it brought to `size`: the bytes that the same read leaves in a zero-filled buffer,
-// without clearing the whole buffer first. A failed read brings nothing.
-inline void ReadZeroPadded(int fd, uint8_t* data, uint32_t size) {
-  const ssize_t n = ::read(fd, data, size);
-  const uint32_t filled = n > 0 ? static_cast<uint32_t>(n) : 0;
-  std::memset(data + filled, 0, size - filled);
-}
-
-// The tile buffers of the passes: at most three per pass, each known by its slot. A slot's
-// buffer is taken from the heap, zero-filled, the first time a pass of the thread uses it, and
-// kept for the thread's life: tile buffers of 4 MB released per tile, or per call, go back to
-// the system at each release and come back page by page, zero-filled again by the kernel, at
-// each take, which costs more than the tile's file work. Every tile is read into its buffer
-// whole (see Read), so nothing of one tile or call shows in the next.
-class PassBuffer {
- public:
-  static constexpr int kSlots = 3;
-
-  // Slot 0..2 of the thread's buffers, for tiles of `size` bytes at most one elevation tile.
-  PassBuffer(int slot, uint32_t size) : slot_(slot), size_(size) {}
-
-  // The buffer; null after a reported allocation failure.
-  uint8_t* Get(const char* module) {
-    TileBuffer& buffer = Slots()[slot_];
-    if (!buffer) buffer = TileBuffer::Allocate(module, kElevationTileBytes);
-    return buffer.data();
-  }
-  // Reads the whole tile from offset 0 into the buffer, leaving the bytes a read into a fresh
-  // zero-filled buffer leaves (zeroes past a short or missing file); null after a reported
-  // allocation failure.
-  uint8_t* Read(const char* module, const TileFile& file) {
-    uint8_t* data = Get(module);
-    if (data == nullptr) return nullptr;
-    ::lseek(file.fd(), 0, SEEK_SET);
-    ReadZeroPadded(file.fd(), data, size_);
-    return data;
-  }
-  uint32_t size() const { return size_; }
-
- private:
-  static TileBuffer* Slots() {
-    thread_local TileBuffer slots[kSlots];
-    return slots;
-  }
-
-  int slot_;
-  uint32_t size_;
-};

@@ -111,17 +111,6 @@ int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const 
   return file.Close(kModule);
 }
 
-// Writes all of `data`, going on after a partial write; false on an error.
-bool WriteAll(int fd, const uint8_t* data, uint64_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<uint64_t>(n);
-  }
-  return true;
-}
-
 class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
@@ -175,13 +164,10 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   });
   if (result != 0) return -1;
 
-  // 5. One write of the whole picture. A failed write or close is reported, not taken for
-  // success.
-  lseek(out.get(), 0, SEEK_SET);
-  if (!WriteAll(out.get(), picture.data(), pic.bytes)) {
-    std::perror(kModule);
-    return -1;
-  }
+  // 5. One write of the whole picture. A failed or short write or a failed close is reported,
+  // not taken for success.
+  if (!WriteFromStart(out.get(), picture.data(), pic.bytes))
+    return trn_fail(kModule, kErrorWrite, picture_name);
   if (close(out.release()) != 0) return trn_fail(kModule, kErrorClose, picture_name);
   return 0;
 }

@@ -199,17 +199,23 @@ inline void RowRises(const uint8_t* elevation, int last_east, int n, int32_t* ri
 
 // Column 0 of the tile to the east in the region rows of tile `t`: the only posts of that
 // tile the slopes need. The blocks that hold them are read, 4 KB each, rather than the whole
-// tile; a short or missing file reads as zeroes, as it would in a whole read.
-void ReadWestColumn(const TileFile& east, const TileSpan& t, int16_t* column) {
+// tile; a short or missing file reads as zeroes, as it would in a whole read, and a read that
+// fails is reported as the whole read's would be (false).
+bool ReadWestColumn(const TileFile& east, const TileSpan& t, int16_t* column) {
   uint8_t block[kBlockBytes];
   for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
     const ssize_t n = ::pread(east.fd(), block, kBlockBytes, PostOffset(0, band));
-    const size_t filled = n > 0 ? static_cast<size_t>(n) : 0;
+    if (n < 0) {
+      trn_fail(kModule, kErrorRead, east.name().c_str());
+      return false;
+    }
+    const size_t filled = static_cast<size_t>(n);
     std::memset(block + filled, 0, kBlockBytes - filled);
     for (int y = 0; y < kBlockPosts; ++y) {
       column[band + y] = GetS16(block + y * kBlockPosts * kPostSize);
     }
   }
+  return true;
 }
 
 int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], const TileSpan& t) {
@@ -222,7 +228,7 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], c
   TileFile east = TileFile::OpenInput(kModule, ElevationTileName(t.tx + 1, t.ty));
   if (!east.is_open()) return -1;
   int16_t east_column[kTilePosts];
-  if (t.xe == kTileMask) ReadWestColumn(east, t, east_column);
+  if (t.xe == kTileMask && !ReadWestColumn(east, t, east_column)) return -1;
 
   TileFile color = TileFile::OpenOutput(kModule, ColorTileName(t.tx, t.ty));
   if (!color.is_open()) return -1;
@@ -245,7 +251,7 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], c
       },
       [&](const BlockPart& b) { ShadeBlock(table, own_tile, east_column, color_tile, b); });
   PrintTileLine();
-  color.WriteWhole(color_tile, buffers[1].size());
+  if (!color.WriteWhole(kModule, color_tile, buffers[1].size())) return -1;
 
   if (own.Close(kModule) != 0) return -1;
   if (east.Close(kModule) != 0) return -1;

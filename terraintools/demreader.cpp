@@ -1,9 +1,11 @@
 #include "demreader.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
+#include "gridwrite.h"
 #include "tiledb.h"
 
 DemState dem;
@@ -96,10 +98,10 @@ void Fail(const char* format, const char* text = "") {
 
 bool ConvertInt(const char* token, int& value) { return std::sscanf(token, "%i", &value) == 1; }
 
-void PutValue(std::FILE* out, int32_t v) {
+bool PutValue(std::FILE* out, int32_t v) {
   uint8_t bytes[4];
   PutS32(bytes, v);
-  std::fwrite(bytes, 1, 4, out);
+  return std::fwrite(bytes, 1, 4, out) == 4;
 }
 
 }  // namespace
@@ -179,13 +181,16 @@ bool ReadDem(const char* filename) {
     std::fprintf(stderr, " \rreading file:[%i][%i] = %i", j, p, last);
   }
 
+  int error = 0;
   for (int r = 0; r < kDemGridSize; ++r) {
     for (int c = 0; c < kDemGridSize; ++c) {
-      PutValue(out, dem.grid[static_cast<size_t>(r) * kDemGridSize + c]);
+      if (!PutValue(out, dem.grid[static_cast<size_t>(r) * kDemGridSize + c]) && error == 0)
+        error = errno != 0 ? errno : EIO;
     }
     std::fprintf(stderr, "\rwriting file:[%i][%i]", kDemGridSize, kDemGridSize - 1 - r);
   }
-  std::fclose(out);
+  if (std::fclose(out) != 0 && error == 0) error = errno;
+  if (error != 0) ExitGridNotWritten(grid_name.c_str(), error);
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name.c_str());
   std::fclose(in);
   std::fprintf(stderr, "\n");

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cmdline.h"
+#include "gridwrite.h"
 #include "tiledb.h"
 
 namespace {
@@ -148,14 +150,9 @@ CtgGrid ReadCtg(const char* name) {
   const int fd = ::open(grid_name, O_RDWR | O_CREAT, 0644);
   if (fd < 0) Fail("\n error: Could not open '%s'\n", grid_name);
   std::fprintf(stderr, "\rwriting file:[%s] \n\n", grid_name);
-  ::lseek(fd, 0, SEEK_SET);
-  size_t done = 0;
-  while (done < colors.size()) {
-    const ssize_t n = ::write(fd, colors.data() + done, colors.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  ::close(fd);
+  int error = WriteFromStart(fd, colors.data(), colors.size()) ? 0 : errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) ExitGridNotWritten(grid_name, error);
 
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name);
   in.reset();

@@ -36,14 +36,14 @@ void BM_ReadWriteTiles(benchmark::State& state) {
   for (auto _ : state) {
     TileFile grid_file = TileFile::OpenGrid("bench", kGridName);
     TileBuffer grid = TileBuffer::Allocate("bench", uint64_t{4} * kGrid * kGrid);
-    grid_file.ReadWhole(grid);
+    grid_file.ReadWhole("bench", grid);
     WalkRegion(region, [](const TileSpan& t) {
       TileFile file = TileFile::OpenOutput("bench", ElevationTileName(t.tx, t.ty));
       TileBuffer tile = TileBuffer::Allocate("bench", kElevationTileBytes);
-      file.ReadWhole(tile);
+      file.ReadWhole("bench", tile);
       SetIdentification(tile.data(), kKindElevation);
       benchmark::DoNotOptimize(tile.data());
-      file.WriteWhole(tile);
+      file.WriteWhole("bench", tile);
       return file.Close("bench");
     });
     grid_file.Close("bench");

@@ -73,7 +73,7 @@ void ForEachTile(Visit visit) {
 TileBuffer ReadTile(const std::string& name, uint32_t size) {
   TileFile file = TileFile::OpenInput(kModule, name);
   TileBuffer buffer = TileBuffer::Allocate(kModule, size);
-  file.ReadWhole(buffer);
+  file.ReadWhole(kModule, buffer);
   benchmark::DoNotOptimize(buffer.data());
   file.Close(kModule);
   return buffer;
@@ -81,15 +81,15 @@ TileBuffer ReadTile(const std::string& name, uint32_t size) {
 TileBuffer RewriteTile(const std::string& name, uint32_t size) {
   TileFile file = TileFile::OpenOutput(kModule, name);
   TileBuffer buffer = TileBuffer::Allocate(kModule, size);
-  file.ReadWhole(buffer);
+  file.ReadWhole(kModule, buffer);
   benchmark::DoNotOptimize(buffer.data());
-  file.WriteWhole(buffer);
+  file.WriteWhole(kModule, buffer);
   file.Close(kModule);
   return buffer;
 }
 void WriteTile(const std::string& name, const uint8_t* data, uint32_t size) {
   TileFile file = TileFile::OpenOutput(kModule, name);
-  file.WriteWhole(data, size);
+  file.WriteWhole(kModule, data, size);
   file.Close(kModule);
 }
 

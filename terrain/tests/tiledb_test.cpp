@@ -2,9 +2,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <limits>
 #include <tuple>
@@ -168,9 +171,11 @@ TEST(Errors, TrnErrorCodes) {
   } cases[] = {
       {0, "trn_color", "x", ""},
       {4, "trn_color", "066_148.c32", "trn_color: Can't open 066_148.c32\n"},
+      {5, "trn_elevation", "066_148", "trn_elevation: Can't write 066_148\n"},
+      {6, "trn_shading", "067_148", "trn_shading: Can't read 067_148\n"},
       {8, "trn_shading", "066_148", "trn_shading: Can't close 066_148\n"},
       {9, "trn_color_post", "whatever", "trn_color_post: Illegal combination of flags\n"},
-      {5, "trn_color", "x", ""},   // a row without lines
+      {7, "trn_color", "x", ""},   // a row without lines
       {-1, "trn_color", "x", ""},  // outside the table
       {1000, "trn_color", "x", ""},
       {4, "100%s", "%n%s", "100%s: Can't open %n%s\n"},  // no conversions from the texts
@@ -204,7 +209,7 @@ TEST_F(TileFiles, OutputTileIsCreatedThenOpened) {
     TileFile f = TileFile::OpenOutput("trn_elevation", "066_148");
     ASSERT_TRUE(f.is_open());
     const uint8_t data[3] = {1, 2, 3};
-    f.WriteWhole(data, 3);
+    f.WriteWhole("trn_elevation", data, 3);
     EXPECT_EQ(f.Close("trn_elevation"), 0);
   }
   {
@@ -216,7 +221,7 @@ TEST_F(TileFiles, OutputTileIsCreatedThenOpened) {
             "066_148     created RW\n066_148.c32 created RW\n066_148     opened  RW\n");
   // Opening an existing tile keeps its content; a short file leaves the buffer's rest zero.
   TileBuffer buffer = TileBuffer::Allocate("trn_elevation", 8);
-  again.ReadWhole(buffer);
+  again.ReadWhole("trn_elevation", buffer);
   const uint8_t expected[8] = {1, 2, 3, 0, 0, 0, 0, 0};
   EXPECT_TRUE(std::equal(expected, expected + 8, buffer.data()));
   struct stat st;
@@ -232,7 +237,7 @@ TEST_F(TileFiles, MissingInputTileReadsAsZeroes) {
   ASSERT_TRUE(f.is_open());
   ASSERT_TRUE(quiet.is_open());
   TileBuffer buffer = TileBuffer::Allocate("trn_shading", kColorTileBytes);
-  f.ReadWhole(buffer);
+  f.ReadWhole("trn_shading", buffer);
   EXPECT_TRUE(
       std::all_of(buffer.data(), buffer.data() + buffer.size(), [](uint8_t b) { return b == 0; }));
   EXPECT_EQ(f.Close("trn_shading"), 0);
@@ -249,6 +254,59 @@ TEST_F(TileFiles, OpenFailuresFollowTheConvention) {
             "trn_elevation: Is a directory\ntrn_elevation: Can't open 066_148\n"
             "trn_color: No such file or directory\ntrn_color: Can't open missing.0010x0010\n");
   EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+// A file-size limit for as long as it lives, with the signal that the limit raises ignored: the
+// write that crosses it stops short, and the next one fails with "File too large".
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    const rlimit limit{bytes, old_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
+};
+
+TEST_F(TileFiles, FailedAndShortWritesAndFailedReadsFollowTheConvention) {
+  const std::vector<uint8_t> data(8192, 7);
+  std::filesystem::create_symlink("/dev/full", "066_148");  // reads as zeroes, takes no byte
+  CaptureStdout();
+  TileFile full = TileFile::OpenOutput("trn_elevation", "066_148");
+  TileFile limited = TileFile::OpenOutput("trn_color", "066_148.c32");
+  std::filesystem::create_directory("067_148");  // opens for reading, but cannot be read
+  TileFile directory = TileFile::OpenInput("trn_shading", "067_148");
+  GetCapturedStdout();
+  ASSERT_TRUE(full.is_open() && limited.is_open() && directory.is_open());
+
+  std::vector<uint8_t> buffer(8192, 1);
+  CaptureStderr();
+  EXPECT_TRUE(full.ReadWhole("trn_elevation", buffer.data(), 8192));
+  EXPECT_FALSE(full.WriteWhole("trn_elevation", data.data(), 8192));
+  {
+    FileSizeLimit limit(4096);
+    EXPECT_FALSE(limited.WriteWhole("trn_color", data.data(), 8192));
+  }
+  EXPECT_FALSE(directory.ReadWhole("trn_shading", buffer.data(), 8192));
+  EXPECT_EQ(GetCapturedStderr(),
+            "trn_elevation: No space left on device\ntrn_elevation: Can't write 066_148\n"
+            "trn_color: File too large\ntrn_color: Can't write 066_148.c32\n"
+            "trn_shading: Is a directory\ntrn_shading: Can't read 067_148\n");
+  EXPECT_EQ(std::filesystem::file_size("066_148.c32"), 4096u);
+  // A short file still reads as zeroes past its end.
+  CaptureStderr();
+  EXPECT_TRUE(limited.ReadWhole("trn_color", buffer.data(), 8192));
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + 4096, 7), 4096);
+  EXPECT_EQ(std::count(buffer.begin() + 4096, buffer.end(), 0), 4096);
 }
 
 TEST(Progress, RowAndTileLines) {

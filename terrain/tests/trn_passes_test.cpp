@@ -1,4 +1,5 @@
-// What every pass does when a tile buffer cannot be had: it reports it and returns -1.
+// What every pass does when a tile buffer cannot be had, or a file it reads or writes whole
+// cannot be read or written: it reports it and returns -1.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -8,7 +9,9 @@
 #include <string>
 
 #include "tiledb.h"
+#include "trn_color.h"
 #include "trn_color_post.h"
+#include "trn_elevation.h"
 #include "trn_elevation_post.h"
 #include "trn_levels.h"
 #include "trn_passes_fixture.h"
@@ -61,6 +64,56 @@ TEST_F(PassesAllocationDeathTest, ReportedAndMinusOne) {
     EXPECT_EXIT(std::exit(RunWithoutRoomForATile(c.pass) == -1 ? 0 : 1), testing::ExitedWithCode(0),
                 std::string(c.module) + ": Cannot allocate memory")
         << c.module;
+  }
+}
+
+using PassesFileTest = TerrainDirTest;
+
+// A file that reads as zeroes but takes no byte (a link to the full device) where a pass writes,
+// and one that opens for reading but cannot be read (a directory) where it reads: the first
+// such file stops the pass, reported by the failure convention with its name.
+TEST_F(PassesFileTest, FailedWritesAndReadsAreReported) {
+  const uint8_t colors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 140};
+  const Corners region = TilePosts(66, 148, 0, 3, 0, 3);
+  enum Kind { kFull, kDirectory };
+  struct Case {
+    const char* module;
+    const char* file;
+    Kind kind;
+    std::function<int()> pass;
+  } cases[] = {
+      {"trn_elevation", "066_148", kFull, [&] { return region.Run(trn_elevation, "grid", 2, 2); }},
+      {"trn_elevation", "grid", kDirectory,
+       [&] { return region.Run(trn_elevation, "grid", 2, 2); }},
+      {"trn_color", "066_148.c32", kFull, [&] { return region.Run(trn_color, "grid", 2, 2, 1.0); }},
+      {"trn_shading", "066_148.c32", kFull, [&] { return region.Run(trn_shading, colors, 12.0); }},
+      {"trn_shading", "066_148", kDirectory, [&] { return region.Run(trn_shading, colors, 12.0); }},
+      {"trn_elevation_post", "066_148", kFull, [&] { return region.Run(trn_elevation_post); }},
+      {"trn_color_post", "066_148.c32", kDirectory,
+       [&] { return region.Run(trn_color_post, 2.5, 2); }},
+      {"trn_color_post", "066_148", kFull, [&] { return region.Run(trn_color_post, 2.5, 2); }},
+      {"trn_color_post", "066_148.tmp", kFull, [&] { return region.Run(trn_color_post, 2.5, 2); }},
+      {"trn_rasterfile", "066_148", kDirectory,
+       [&] { return region.Run(trn_rasterfile, "p.bmp", 2); }},
+      {"trn_rasterfile", "p.bmp", kFull, [&] { return region.Run(trn_rasterfile, "p.bmp", 2); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.module) + " " + c.file);
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+      std::filesystem::remove_all(entry.path());
+    WriteGrid("grid", {1, 2, 3, 4});
+    std::filesystem::remove(c.file);
+    if (c.kind == kFull) {
+      std::filesystem::create_symlink("/dev/full", c.file);
+    } else {
+      std::filesystem::create_directory(c.file);
+    }
+    const Output o = Capture([&] { EXPECT_EQ(c.pass(), -1); });
+    const std::string module = c.module;
+    EXPECT_EQ(o.err, c.kind == kFull ? module + ": No space left on device\n" + module +
+                                           ": Can't write " + c.file + "\n"
+                                     : module + ": Is a directory\n" + module + ": Can't read " +
+                                           c.file + "\n");
   }
 }
 

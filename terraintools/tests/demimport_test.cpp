@@ -254,6 +254,18 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   EXPECT_TRUE(Contains(run.err, "\n error: Could not open '068_148.1201x1201'\n"));
   std::filesystem::remove("068_148.1201x1201");
 
+  // A grid file that takes no byte ends the run before any tile is touched.
+  std::filesystem::remove("067_148");
+  std::filesystem::create_symlink("/dev/full", "068_148.1201x1201");
+  run = RunDemimport({"d.dem"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(
+      Contains(run.err, "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 1"));
+  EXPECT_FALSE(std::filesystem::exists("067_148"));
+  std::filesystem::remove("068_148.1201x1201");
+
   // A failing elevation pass is reported; the closing lines still follow.
   std::filesystem::remove("067_148");
   std::filesystem::create_directory("067_148");

@@ -164,6 +164,31 @@ TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
   EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
 }
 
+TEST_F(GridforgeDirTest, TilesCutShortByAFileSizeLimitFailTheirPhases) {
+  // Under a file-size limit of 1 or 2 MiB (2048 blocks of the shell's 512 or 1024 bytes), with
+  // the signal it raises ignored, no tile can be written whole: every pass that writes one says
+  // so, and the run goes on. The region is one post of tile 210_105.
+  WriteI16("in.raw", {100, 200, 300, 400});
+  const ProgramRun run = RunProgram("trap '' XFSZ; ulimit -f 2048; " GRIDFORGE_PATH,
+                                    {"in.raw", "0", "0", "0", "0", "2", "2", "12"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* lines : {
+           "trn_elevation: File too large\ntrn_elevation: Can't write 210_105\n"
+           "\n error:  error converting data!\n",
+           "trn_color: File too large\ntrn_color: Can't write 210_105.c32\n"
+           "\nPhase 3: calculate shading\n",
+           "trn_shading: File too large\ntrn_shading: Can't write 210_105.c32\n"
+           "\n error:  error in calculating shading!\n",
+           "trn_elevation_post: File too large\ntrn_elevation_post: Can't write 210_105\n"
+           "\n error:  error in elevation postprocessing!\n",
+           "trn_color_post: File too large\ntrn_color_post: Can't write 210_105\n"
+           "\n error: error in 8 bit color postprocessing!\n",
+       })
+    EXPECT_TRUE(Contains(run.err, lines)) << lines << run.err;
+  EXPECT_LT(fs::file_size("210_105"), kElevationTileBytes);
+  EXPECT_EQ(fs::file_size("in.raw.bmp"), 58u);
+}
+
 TEST_F(GridforgeDirTest, APictureNameTooLongFailsOnlyThePicture) {
   // The picture's name has 1023 characters at most: a longer one fails phase 7 alone, whose error
   // line is then the last line, and the status is still 0.

@@ -272,6 +272,17 @@ TEST_F(LandimportTest, RefusedInputs) {
   run = RunPlain(long_name);
   EXPECT_EQ(run.status, 255);
   EXPECT_TRUE(Contains(run.err, "longer than 255 characters")) << run.err;
+
+  // A grid file that takes no byte ends the run before the colour pass touches a tile.
+  Ctg().Write("full.ctg");
+  fs::create_symlink("/dev/full", "full.ctg.0004x0006");
+  run = RunPlain("full.ctg");
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err,
+                       "\n error: Could not write 'full.ctg.0004x0006': No space left on device\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 2"));
+  EXPECT_FALSE(fs::exists("066_162.c32"));
 }
 
 }  // namespace

@@ -72,12 +72,28 @@ TEST_F(TerrainProgramTest, TintshadeLevelsEndInsideTheLevelPass) {
 }
 
 TEST_F(TerrainProgramTest, TintshadeStopsAtAFailingPhase) {
-  // An elevation tile that cannot be written fails the elevation post-processing.
-  fs::create_directory("066_161");
-  const ProgramRun run = RunProgram(TINTSHADE_PATH, With("1"));
+  // An elevation tile that reads as zeroes but takes no byte: the shading only reads it, the
+  // elevation post-processing fails to write it back.
+  fs::create_symlink("/dev/full", "066_161");
+  ProgramRun run = RunProgram(TINTSHADE_PATH, With("1"));
   EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err, "tintshade: error in elevation postprocessing\n")) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "trn_elevation_post: No space left on device\n"
+                       "trn_elevation_post: Can't write 066_161\n"
+                       "tintshade: error in elevation postprocessing\n"))
+      << run.err;
   EXPECT_FALSE(Contains(run.out, "Phase 5"));
+
+  // One that cannot be read fails the shading.
+  fs::remove("066_161");
+  fs::create_directory("066_161");
+  run = RunProgram(TINTSHADE_PATH, With("1"));
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err,
+                       "trn_shading: Is a directory\ntrn_shading: Can't read 066_161\n"
+                       "tintshade: error in calculating shading\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 3"));
 }
 
 TEST_F(TerrainProgramTest, TileprintOverARegionWithoutTiles) {
