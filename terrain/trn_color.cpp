@@ -1,11 +1,15 @@
 #include "trn_color.h"
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "gridmap.h"
 #include "tiledb.h"
+#include "trn_post_walk.h"
 
 namespace {
 
@@ -22,7 +26,191 @@ void BuildGammaTable(double gamma) {
 }
 
 // Linear interpolation truncated toward zero, as the blend takes it after every step.
-int Lerp(int from, int to, double t) { return TruncateToInt32(from + (to - from) * t); }
+//
+// The plain conversion truncates as the range-checked one does, because the value always lies
+// well inside 32 bits. A post is interpolated only when its grid position passed the tolerance
+// test, so its fractions are finite: a = fi - floor(fi) lies in [0, 1), and
+// b = fj - max(0, floor(fj)) in [fj, 1) with fj >= -0.00001 (nrows - 1) > -10738 (a grid whose
+// bytes fit 32 bits has fewer than 2^30 values a record). The interpolations along the values
+// take bytes, so they stay below 255 + 255 x 10738 in magnitude, and the one along the records
+// takes two of those with a in [0, 1).
+inline int Lerp(int from, int to, double t) { return static_cast<int32_t>(from + (to - from) * t); }
+
+// The post's new bytes from the interpolated red, green, blue (n) and alpha, and its old ones.
+inline void Blend(uint8_t* post, const int32_t n[3], int alpha) {
+  const int old_alpha = post[3];
+  const int sum = alpha + old_alpha;
+  // Before value 0 the alpha extrapolates and may fall below 0: a blend whose weights cancel or
+  // sum below 0 leaves no colour, as an alpha of 0 does.
+  if (alpha == 0 || sum <= 0) {
+    post[0] = post[1] = post[2] = post[3] = 0;
+    return;
+  }
+  if (old_alpha == 0) {
+    // (n alpha + o 0) / (alpha + 0) is n: a post without colour takes the grid's.
+    for (int c = 0; c < 3; ++c) post[c] = static_cast<uint8_t>(n[c]);
+  } else {
+    // In 64 bits: the extrapolation before value 0 of a grid of a few million values a record
+    // can take the products past 32 bits.
+    for (int c = 0; c < 3; ++c) {
+      const int64_t blended = (int64_t{n[c]} * alpha + int64_t{post[c]} * old_alpha) / sum;
+      post[c] = static_cast<uint8_t>(blended);
+    }
+  }
+  post[3] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
+}
+
+// Where a post's grid position lies along one direction: the two grid indexes (kept inside the
+// grid) and the fraction between them; `inside` when the position passes the tolerance test.
+struct Step {
+  bool inside = false;
+  int lo = 0, hi = 0;
+  double frac = 0;
+};
+
+// Record index: the fraction is taken before the indexes are clamped.
+Step RecordStep(double u, int ncols) {
+  const double fi = (ncols - 1) * u;
+  const int32_t i0 = GridFloor(fi);
+  return Step{true, ClampIndex(i0, ncols), ClampIndex(int64_t{i0} + 1, ncols), fi - i0};
+}
+
+// Value index: raised to 0 first, so the fraction extrapolates before value 0.
+Step ValueStep(double v, int nrows) {
+  const double fj = (nrows - 1) * v;
+  int32_t j0 = GridFloor(fj);
+  if (j0 < 0) j0 = 0;
+  return Step{true, ClampIndex(j0, nrows), ClampIndex(int64_t{j0} + 1, nrows), fj - j0};
+}
+
+bool InBand(double f) { return f >= -0.00001 && f <= 1.00001; }
+
+// The posts of a tile whose grid position comes from the rows and the columns alone. Where a
+// row's Q and a column's S are exactly 0 (an axis-aligned grid), D is exactly 1, u is P and v is
+// R (up to the sign of a zero, which changes no result), so every post of a row interpolates
+// between the same two records, and the interpolation along the values of one record is the
+// same in every row that takes that record: it is computed once per record for the rows of a
+// block row, and the posts then take only the interpolation along the records.
+class SeparableTile {
+ public:
+  // False when the tile's grid position does not come apart into rows and columns.
+  bool Start(const GridPlacement& placement, const TileSpan& t, int ncols, int nrows) {
+    const int orientation = placement.Orientation();
+    placement.Columns(orientation, t.tx, t.xs, t.xe, column_terms_);
+    for (const GridPlacement::ColumnTerms& c : column_terms_)
+      if (!(c.s == 0 && std::isfinite(c.r))) return false;
+    rows_.clear();
+    for (int y = t.ys; y <= t.ye; ++y) {
+      const GridPlacement::RowTerms row = placement.Row(orientation, RowLatitude(t.ty, y));
+      if (!(row.q == 0 && std::isfinite(row.p))) return false;
+      rows_.push_back(InBand(row.p) ? RecordStep(row.p, ncols) : Step{});
+    }
+    columns_.clear();
+    for (const GridPlacement::ColumnTerms& c : column_terms_)
+      columns_.push_back(InBand(c.r) ? ValueStep(c.r, nrows) : Step{});
+    t_ = t;
+    band_ = -1;
+    return true;
+  }
+
+  // Blends the posts of one block's part of the region into the tile.
+  void Block(const PassGrid& grid, const BlockPart& b, uint8_t* tile) {
+    if (b.y0 != band_) StartBand(grid, b.y0, b.y1);
+    uint32_t offset = b.offset;
+    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize) {
+      const Step& row = rows_[static_cast<size_t>(y - t_.ys)];
+      if (!row.inside) continue;
+      const int32_t* lo = &along_[Slot(row.lo) + 4 * static_cast<size_t>(b.x0 - t_.xs)];
+      const int32_t* hi = &along_[Slot(row.hi) + 4 * static_cast<size_t>(b.x0 - t_.xs)];
+      const __m128d a = _mm_set1_pd(row.frac);
+      uint8_t* post = tile + offset;
+      for (int x = b.x0; x <= b.x1; ++x, lo += 4, hi += 4, post += kPostSize) {
+        if (!columns_[static_cast<size_t>(x - t_.xs)].inside) continue;
+        // Red, green, blue and alpha, two at a time: from + (to - from) x a, truncated.
+        const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lo));
+        const __m128i span =
+            _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), from);
+        const __m128d rg = _mm_add_pd(_mm_cvtepi32_pd(from), _mm_mul_pd(_mm_cvtepi32_pd(span), a));
+        const __m128d ba =
+            _mm_add_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(from, from)),
+                       _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(span, span)), a));
+        alignas(16) int32_t n[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(n),
+                        _mm_unpacklo_epi64(_mm_cvttpd_epi32(rg), _mm_cvttpd_epi32(ba)));
+        Blend(post, n, n[3]);
+      }
+    }
+  }
+
+ private:
+  // The interpolations along the values of the records that the rows y0..y1 take: red, green,
+  // blue (gamma-corrected) and alpha for every column of the tile's region.
+  void StartBand(const PassGrid& grid, int y0, int y1) {
+    band_ = y0;
+    records_.clear();
+    for (int y = y0; y <= y1; ++y) {
+      const Step& row = rows_[static_cast<size_t>(y - t_.ys)];
+      if (!row.inside) continue;
+      records_.push_back(row.lo);
+      records_.push_back(row.hi);
+    }
+    std::sort(records_.begin(), records_.end());
+    records_.erase(std::unique(records_.begin(), records_.end()), records_.end());
+    const size_t width = 4 * columns_.size();
+    along_.resize(records_.size() * width);
+    for (size_t r = 0; r < records_.size(); ++r) {
+      int32_t* t = &along_[r * width];
+      for (const Step& j : columns_) {
+        if (j.inside) {
+          const uint8_t* c0 = grid.Cell(records_[r], j.lo);
+          const uint8_t* c1 = grid.Cell(records_[r], j.hi);
+          for (int c = 0; c < 3; ++c) t[c] = Lerp(gamma_table[c0[c]], gamma_table[c1[c]], j.frac);
+          t[3] = Lerp(c0[3], c1[3], j.frac);
+        }
+        t += 4;
+      }
+    }
+  }
+
+  // Where the interpolations of a record of the current block row start in along_.
+  size_t Slot(int record) const {
+    const auto at = std::lower_bound(records_.begin(), records_.end(), record);
+    return static_cast<size_t>(at - records_.begin()) * 4 * columns_.size();
+  }
+
+  TileSpan t_;
+  int band_ = -1;
+  std::vector<GridPlacement::ColumnTerms> column_terms_;
+  std::vector<Step> rows_, columns_;
+  std::vector<int> records_;
+  std::vector<int32_t> along_;
+};
+
+// Blends the posts of a run of one row, each from its own grid position: the placement of a
+// grid that is turned against the tile's rows and columns.
+void BlendRun(const PassGrid& grid, const GridPlacement::RowTerms& row,
+              const GridPlacement::ColumnTerms* columns, int n, int ncols, int nrows,
+              uint8_t* post) {
+  for (int k = 0; k < n; ++k, post += kPostSize) {
+    double u, v;
+    if (!GridPlacement::Position(row, columns[k], u, v)) continue;
+    const Step i = RecordStep(u, ncols), j = ValueStep(v, nrows);
+    const uint8_t* c00 = grid.Cell(i.lo, j.lo);
+    const uint8_t* c01 = grid.Cell(i.lo, j.hi);
+    const uint8_t* c10 = grid.Cell(i.hi, j.lo);
+    const uint8_t* c11 = grid.Cell(i.hi, j.hi);
+    const double a = i.frac, b = j.frac;
+    const int alpha = Lerp(Lerp(c00[3], c01[3], b), Lerp(c10[3], c11[3], b), a);
+    int32_t n3[3] = {};
+    if (alpha != 0) {
+      for (int c = 0; c < 3; ++c) {
+        n3[c] = Lerp(Lerp(gamma_table[c00[c]], gamma_table[c01[c]], b),
+                     Lerp(gamma_table[c10[c]], gamma_table[c11[c]], b), a);
+      }
+    }
+    Blend(post, n3, alpha);
+  }
+}
 
 }  // namespace
 
@@ -37,56 +225,25 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
   PassGrid grid;
   if (!grid.Load(kModule, grid_name, ncols, nrows)) return -1;
 
-  std::vector<GridPlacement::ColumnTerms> columns;
   PassBuffer buffer(0, kColorTileBytes);
+  SeparableTile separable;
+  std::vector<GridPlacement::ColumnTerms> columns;
   const int result = WalkRegion(region, [&](const TileSpan& t) {
     TileUpdate update;
     if (!update.Open(kModule, ColorTileName(t.tx, t.ty), buffer, kKindColor)) return -1;
     uint8_t* const tile = update.data;
-
-    const int orientation = placement.Orientation();
-    placement.Columns(orientation, t.tx, t.xs, t.xe, columns);
-    for (int y = t.ys; y <= t.ye; ++y) {
+    auto row_line = [&t](int y) {
       if (y % 4 == 0) PrintRowLine(y, t.ye);
-      const GridPlacement::RowTerms row = placement.Row(orientation, RowLatitude(t.ty, y));
-      for (int x = t.xs; x <= t.xe; ++x) {
-        double u, v;
-        if (!GridPlacement::Position(row, columns[x - t.xs], u, v)) continue;
-        // Record index: the fraction is taken before the indexes are clamped.
-        const double fi = (ncols - 1) * u;
-        const int32_t i0 = GridFloor(fi);
-        const double a = fi - i0;
-        const int ri0 = ClampIndex(i0, ncols), ri1 = ClampIndex(int64_t{i0} + 1, ncols);
-        // Value index: raised to 0 first, so the fraction extrapolates before value 0.
-        const double fj = (nrows - 1) * v;
-        int32_t j0 = GridFloor(fj);
-        if (j0 < 0) j0 = 0;
-        const double b = fj - j0;
-        const int rj0 = ClampIndex(j0, nrows), rj1 = ClampIndex(int64_t{j0} + 1, nrows);
-
-        const uint8_t* c00 = grid.Cell(ri0, rj0);
-        const uint8_t* c01 = grid.Cell(ri0, rj1);
-        const uint8_t* c10 = grid.Cell(ri1, rj0);
-        const uint8_t* c11 = grid.Cell(ri1, rj1);
-        uint8_t* post = PostAt(tile, x, y);
-
-        const int alpha = Lerp(Lerp(c00[3], c01[3], b), Lerp(c10[3], c11[3], b), a);
-        const int old_alpha = post[3];
-        // Before value 0 the alpha extrapolates and may fall below 0: a blend whose weights
-        // cancel or sum below 0 leaves no colour, as an alpha of 0 does.
-        if (alpha == 0 || alpha + old_alpha <= 0) {
-          post[0] = post[1] = post[2] = post[3] = 0;
-          continue;
-        }
-        for (int c = 0; c < 3; ++c) {
-          const int n = Lerp(Lerp(gamma_table[c00[c]], gamma_table[c01[c]], b),
-                             Lerp(gamma_table[c10[c]], gamma_table[c11[c]], b), a);
-          const int blended = (n * alpha + post[c] * old_alpha) / (alpha + old_alpha);
-          post[c] = static_cast<uint8_t>(blended);
-        }
-        const int sum = alpha + old_alpha;
-        post[3] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
-      }
+    };
+    if (separable.Start(placement, t, ncols, nrows)) {
+      ForEachRegionBlock(t, row_line, [&](const BlockPart& b) { separable.Block(grid, b, tile); });
+    } else {
+      const int orientation = placement.Orientation();
+      placement.Columns(orientation, t.tx, t.xs, t.xe, columns);
+      ForEachRegionRun(t, row_line, [&](int x0, int x1, int y, uint32_t offset) {
+        BlendRun(grid, placement.Row(orientation, RowLatitude(t.ty, y)), &columns[x0 - t.xs],
+                 x1 - x0 + 1, ncols, nrows, tile + offset);
+      });
     }
     return update.Finish(kModule);
   });
