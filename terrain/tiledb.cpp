@@ -114,7 +114,11 @@ PostRange Region::Rows(int32_t ty) const {
 // Heap buffers
 
 void* trn_zero_alloc(uint32_t count) {
-  void* block = std::malloc(count);
+  // On a cache line: the kernel copies a tile into or out of such a block two to three times
+  // faster than into one that starts 16 bytes into a line, where the C library puts its large
+  // blocks.
+  const size_t rounded = (size_t{count} + kHeapAlignment - 1) / kHeapAlignment * kHeapAlignment;
+  void* block = std::aligned_alloc(kHeapAlignment, rounded > 0 ? rounded : kHeapAlignment);
   if (block != nullptr) std::memset(block, 0, count);
   return block;
 }

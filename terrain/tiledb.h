@@ -230,8 +230,9 @@ int WalkRegion(const Region& region, Visit&& visit) {
 // ---------------------------------------------------------------------------------------------
 // Heap buffers
 
-// Allocates `count` bytes from the heap, all zero; null when the heap cannot supply them.
-// Release with std::free.
+// Allocates `count` bytes from the heap, all zero, starting on a multiple of kHeapAlignment;
+// null when the heap cannot supply them. Release with std::free.
+inline constexpr size_t kHeapAlignment = 64;
 void* trn_zero_alloc(uint32_t count);
 
 // A zero-filled buffer from trn_zero_alloc, released on destruction.

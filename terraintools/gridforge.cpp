@@ -7,7 +7,6 @@
 #include "cmdline.h"
 #include "corners.h"
 #include "gridforge_input.h"
-#include "heap.h"
 #include "trn_color.h"
 #include "trn_color_post.h"
 #include "trn_elevation.h"
@@ -27,7 +26,6 @@ constexpr uint8_t kShadeColors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  KeepTileBuffers();
   if (argc != 9) {
     GridforgeMessage("\n usage: ",
                      "gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"

@@ -5,12 +5,10 @@
 
 #include "cmdline.h"
 #include "corners.h"
-#include "heap.h"
 #include "landuse.h"
 #include "trn_color.h"
 
 int main(int argc, char** argv) {
-  KeepTileBuffers();
   if (argc != 7) {
     std::fprintf(stderr, "\n usage: %s ctg_filename Rot(deg) TransX TransY SizeX SizeY \n",
                  argv[0]);

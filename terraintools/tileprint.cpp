@@ -4,11 +4,9 @@
 
 #include "cmdline.h"
 #include "corners.h"
-#include "heap.h"
 #include "trn_rasterfile.h"
 
 int main(int argc, char** argv) {
-  KeepTileBuffers();
   if (argc != 6) {
     std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max Outfilename \n", argv[0]);
     std::exit(-1);

@@ -5,7 +5,6 @@
 
 #include "cmdline.h"
 #include "corners.h"
-#include "heap.h"
 #include "trn_color_post.h"
 #include "trn_elevation_post.h"
 #include "trn_levels.h"
@@ -31,7 +30,6 @@ void Header(const char* line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  KeepTileBuffers();
   if (argc != 6) {
     std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max levels\n", argv[0]);
     std::exit(-1);

@@ -192,6 +192,7 @@ TEST(Allocation, ZeroFilledAndRefusedWhenTooLarge) {
   ASSERT_NE(p, nullptr);
   const auto* bytes = static_cast<const uint8_t*>(p);
   EXPECT_TRUE(std::all_of(bytes, bytes + 4099, [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % kHeapAlignment, 0u);
   std::free(p);
 
   // 65536 x 16384 values of 4 bytes: 2^32 bytes, which a 32-bit count cannot hold.
