@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "gridmap.h"
@@ -106,10 +107,14 @@ class SeparableTile {
       rows_.push_back(InBand(row.p) ? RecordStep(row.p, ncols) : Step{});
     }
     columns_.clear();
-    for (const GridPlacement::ColumnTerms& c : column_terms_)
+    column_inside_.clear();
+    for (const GridPlacement::ColumnTerms& c : column_terms_) {
       columns_.push_back(InBand(c.r) ? ValueStep(c.r, nrows) : Step{});
+      column_inside_.push_back(columns_.back().inside ? 1 : 0);
+    }
     t_ = t;
     band_ = -1;
+    records_.clear();
     return true;
   }
 
@@ -123,9 +128,10 @@ class SeparableTile {
       const int32_t* lo = &along_[Slot(row.lo) + 4 * static_cast<size_t>(b.x0 - t_.xs)];
       const int32_t* hi = &along_[Slot(row.hi) + 4 * static_cast<size_t>(b.x0 - t_.xs)];
       const __m128d a = _mm_set1_pd(row.frac);
+      const uint8_t* inside = &column_inside_[static_cast<size_t>(b.x0 - t_.xs)];
       uint8_t* post = tile + offset;
       for (int x = b.x0; x <= b.x1; ++x, lo += 4, hi += 4, post += kPostSize) {
-        if (!columns_[static_cast<size_t>(x - t_.xs)].inside) continue;
+        if (!*inside++) continue;
         // Red, green, blue and alpha, two at a time: from + (to - from) x a, truncated.
         const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lo));
         const __m128i span =
@@ -134,10 +140,20 @@ class SeparableTile {
         const __m128d ba =
             _mm_add_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(from, from)),
                        _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(span, span)), a));
-        alignas(16) int32_t n[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(n),
-                        _mm_unpacklo_epi64(_mm_cvttpd_epi32(rg), _mm_cvttpd_epi32(ba)));
-        Blend(post, n, n[3]);
+        const __m128i n = _mm_unpacklo_epi64(_mm_cvttpd_epi32(rg), _mm_cvttpd_epi32(ba));
+        const int alpha = _mm_cvtsi128_si32(_mm_srli_si128(n, 12));
+        if (post[3] == 0 && static_cast<unsigned>(alpha - 1) < 255u) {
+          // A post without colour under an alpha of 1 to 255, the usual case, takes the low
+          // bytes of the interpolated colour and the alpha as they are (Blend's result).
+          const __m128i low = _mm_and_si128(n, _mm_set1_epi32(0xFF));
+          const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(low, low), low);
+          const int32_t word = _mm_cvtsi128_si32(bytes);
+          std::memcpy(post, &word, kPostSize);
+        } else {
+          alignas(16) int32_t v[4];
+          _mm_store_si128(reinterpret_cast<__m128i*>(v), n);
+          Blend(post, v, v[3]);
+        }
       }
     }
   }
@@ -147,6 +163,9 @@ class SeparableTile {
   // blue (gamma-corrected) and alpha for every column of the tile's region.
   void StartBand(const PassGrid& grid, int y0, int y1) {
     band_ = y0;
+    // A record that the block row before took as well keeps its interpolations.
+    records_.swap(last_records_);
+    along_.swap(last_along_);
     records_.clear();
     for (int y = y0; y <= y1; ++y) {
       const Step& row = rows_[static_cast<size_t>(y - t_.ys)];
@@ -160,6 +179,12 @@ class SeparableTile {
     along_.resize(records_.size() * width);
     for (size_t r = 0; r < records_.size(); ++r) {
       int32_t* t = &along_[r * width];
+      const auto last = std::lower_bound(last_records_.begin(), last_records_.end(), records_[r]);
+      if (last != last_records_.end() && *last == records_[r]) {
+        const size_t from = static_cast<size_t>(last - last_records_.begin()) * width;
+        std::copy_n(&last_along_[from], width, t);
+        continue;
+      }
       for (const Step& j : columns_) {
         if (j.inside) {
           const uint8_t* c0 = grid.Cell(records_[r], j.lo);
@@ -182,8 +207,9 @@ class SeparableTile {
   int band_ = -1;
   std::vector<GridPlacement::ColumnTerms> column_terms_;
   std::vector<Step> rows_, columns_;
-  std::vector<int> records_;
-  std::vector<int32_t> along_;
+  std::vector<uint8_t> column_inside_;
+  std::vector<int> records_, last_records_;
+  std::vector<int32_t> along_, last_along_;
 };
 
 // Blends the posts of a run of one row, each from its own grid position: the placement of a
