@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -140,17 +141,17 @@ TileBuffer TileBuffer::Allocate(const char* module, uint64_t size) {
 // ---------------------------------------------------------------------------------------------
 // Tile and grid files
 
-bool WriteFromStart(int fd, const uint8_t* data, uint64_t size) {
-  if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+bool WriteAt(int fd, const uint8_t* data, uint64_t size, uint64_t offset) {
   // A write stops short only when the file can take no more; the next one then says why.
   while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
+    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
     if (n <= 0) {
       if (n == 0) errno = ENOSPC;
       return false;
     }
     data += n;
     size -= static_cast<uint64_t>(n);
+    offset += static_cast<uint64_t>(n);
   }
   return true;
 }
@@ -218,18 +219,28 @@ TileFile TileFile::OpenGrid(const char* module, const std::string& name) {
   return file;
 }
 
-bool TileFile::ReadWhole(const char* module, uint8_t* data, uint32_t size) {
-  const ssize_t n = ::lseek(fd_, 0, SEEK_SET) == 0 ? ::read(fd_, data, size) : -1;
-  if (n < 0) {
-    trn_fail(module, kErrorRead, name_.c_str());
-    return false;
+bool TileFile::ReadWhole(const char* module, uint8_t* data, uint64_t size) {
+  // A read of a file stops short only at its end, or where the system caps one read (2 GB).
+  uint64_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd_, data + done, size - done, static_cast<off_t>(done));
+    if (n < 0) {
+      trn_fail(module, kErrorRead, name_.c_str());
+      return false;
+    }
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
   }
-  std::memset(data + n, 0, size - static_cast<uint32_t>(n));
+  std::memset(data + done, 0, size - done);
   return true;
 }
 
-bool TileFile::WriteWhole(const char* module, const uint8_t* data, uint32_t size) {
-  if (WriteFromStart(fd_, data, size)) return true;
+bool TileFile::WriteWhole(const char* module, const uint8_t* data, uint64_t size) {
+  return WriteAt(module, data, size, 0);
+}
+
+bool TileFile::WriteAt(const char* module, const uint8_t* data, uint64_t size, uint64_t offset) {
+  if (::WriteAt(fd_, data, size, offset)) return true;
   trn_fail(module, kErrorWrite, name_.c_str());
   return false;
 }
@@ -250,7 +261,10 @@ int TileFile::Close(const char* module) {
 uint8_t* PassBuffer::Get(const char* module) {
   thread_local TileBuffer slots[kSlots];
   TileBuffer& buffer = slots[slot_];
-  if (!buffer) buffer = TileBuffer::Allocate(module, kElevationTileBytes);
+  if (!buffer || buffer.size() < size_) {
+    buffer = TileBuffer();
+    buffer = TileBuffer::Allocate(module, std::max(size_, kSlotBytes));
+  }
   return buffer.data();
 }
 

@@ -260,10 +260,12 @@ class TileBuffer {
 // ---------------------------------------------------------------------------------------------
 // Tile and grid files
 
-// Writes `size` bytes from `data` at offset 0 of descriptor `fd`, going on after a partial
-// write: false, with errno telling why, when the seek or a write fails or the file takes no
-// more.
-bool WriteFromStart(int fd, const uint8_t* data, uint64_t size);
+// Writes `size` bytes from `data` at `offset` of descriptor `fd`, going on after a partial
+// write: false, with errno telling why, when a write fails or the file takes no more.
+bool WriteAt(int fd, const uint8_t* data, uint64_t size, uint64_t offset);
+inline bool WriteFromStart(int fd, const uint8_t* data, uint64_t size) {
+  return WriteAt(fd, data, size, 0);
+}
 
 class TileFile {
  public:
@@ -291,19 +293,21 @@ class TileFile {
   int fd() const { return fd_; }
   const std::string& name() const { return name_; }
 
-  // One read of `size` bytes from offset 0 into `data`; what the read does not bring (a short or
-  // empty file) is zero, as in a fresh zero-filled buffer. A read that fails is reported
-  // (code 6 and the name): false.
-  bool ReadWhole(const char* module, uint8_t* data, uint32_t size);
+  // Reads `size` bytes from offset 0 into `data`, as one read would if the system let one read
+  // take any size; what it does not bring (a short or empty file) is zero, as in a fresh
+  // zero-filled buffer. A read that fails is reported (code 6 and the name): false.
+  bool ReadWhole(const char* module, uint8_t* data, uint64_t size);
   bool ReadWhole(const char* module, TileBuffer& buffer) {
     return ReadWhole(module, buffer.data(), buffer.size());
   }
   // Seeks to offset 0 and writes the `size` bytes; a write that fails or stops short (a full
   // disk) is reported (code 5 and the name): false.
-  bool WriteWhole(const char* module, const uint8_t* data, uint32_t size);
+  bool WriteWhole(const char* module, const uint8_t* data, uint64_t size);
   bool WriteWhole(const char* module, const TileBuffer& buffer) {
     return WriteWhole(module, buffer.data(), buffer.size());
   }
+  // Writes the `size` bytes of `data` at `offset`, reported as WriteWhole reports.
+  bool WriteAt(const char* module, const uint8_t* data, uint64_t size, uint64_t offset);
 
   // Closes the file: 0, or -1 after the failure convention with code 8 and the name.
   int Close(const char* module);
@@ -323,22 +327,29 @@ class TileFile {
 // the system at each release and come back page by page, zero-filled again by the kernel, at
 // each take, which costs more than the tile's file work. Every tile is read into its buffer
 // whole (see Read), so nothing of one tile or call shows in the next.
+//
+// A slot holds a whole elevation tile, or the picture of a one-degree square (1201 x 1201
+// posts: the region of a gridforge run, which the raster pass assembles in a slot), whichever
+// is larger; a larger need takes a larger buffer.
 class PassBuffer {
  public:
   static constexpr int kSlots = 3;
+  static constexpr uint64_t kSlotBytes = 54 + 3604 * 1201;
+  static_assert(kSlotBytes >= kElevationTileBytes);
 
-  // Slot 0..2 of the thread's buffers, for tiles of `size` bytes at most one elevation tile.
-  PassBuffer(int slot, uint32_t size) : slot_(slot), size_(size) {}
+  // Slot 0..2 of the thread's buffers, for `size` bytes.
+  PassBuffer(int slot, uint64_t size) : slot_(slot), size_(size) {}
 
-  // The buffer; null after a reported allocation failure.
+  // The buffer, as the last user of the slot left it; null after a reported allocation failure
+  // ("<module>: Cannot allocate memory").
   uint8_t* Get(const char* module);
   // Reads the whole tile into the buffer (TileFile::ReadWhole); null after a reported failure.
   uint8_t* Read(const char* module, TileFile& file);
-  uint32_t size() const { return size_; }
+  uint64_t size() const { return size_; }
 
  private:
   int slot_;
-  uint32_t size_;
+  uint64_t size_;
 };
 
 // The whole-tile read-modify-write of one output tile: opened (or created), read whole into a
@@ -346,7 +357,7 @@ class PassBuffer {
 struct TileUpdate {
   TileFile file;
   uint8_t* data = nullptr;
-  uint32_t size = 0;
+  uint64_t size = 0;
 
   // False after a reported failure (open: code 4; allocation; read: code 6).
   bool Open(const char* module, const std::string& name, PassBuffer& buffer, uint32_t kind);

@@ -194,12 +194,16 @@ int CopyTrailerTile(PassBuffer& elevations, const TileSpan& t) {
     }
   }
   PrintTileLine();
-  if (!scratch.WriteWhole(kModule, tile, elevations.size())) return -1;
+  // The index pass wrote this buffer, all but the records' index bytes, into the scratch tile
+  // and into the elevation tile: writing it whole into either changes only its trailer, which
+  // is all that is written.
+  const uint8_t* trailer = tile + kTrailerOffset;
+  if (!scratch.WriteAt(kModule, trailer, kTrailerBytes, kTrailerOffset)) return -1;
   if (scratch.Close(kModule) != 0) return -1;
 
   TileFile elevation = TileFile::OpenOutput(kModule, ElevationTileName(t.tx, t.ty));
   if (!elevation.is_open()) return -1;
-  if (!elevation.WriteWhole(kModule, tile, elevations.size())) return -1;
+  if (!elevation.WriteAt(kModule, trailer, kTrailerBytes, kTrailerOffset)) return -1;
   return elevation.Close(kModule);
 }
 

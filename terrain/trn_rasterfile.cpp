@@ -15,6 +15,9 @@ namespace {
 
 constexpr const char* kModule = "trn_rasterfile";
 
+// The kept buffers hold the picture of a one-degree square without taking a new one.
+static_assert(kBmpHeaderBytes + BmpRowStride(1201) * 1201 == PassBuffer::kSlotBytes);
+
 // Pixels are stored from the low bytes of a word.
 static_assert(std::endian::native == std::endian::little);
 
@@ -148,17 +151,19 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   if (out.get() < 0) return trn_fail(kModule, kErrorOpen, picture_name);
   std::printf("%-11s created RW\n", picture_name);
 
-  // 3. The whole picture in memory; a picture beyond the format's 32-bit sizes cannot be
-  // allocated and is reported as such.
-  TileBuffer picture = TileBuffer::Allocate(kModule, pic.bytes);
-  if (!picture) return -1;
+  // 3. The whole picture in memory, zero-filled; a picture beyond the format's 32-bit sizes
+  // cannot be allocated and is reported as such.
+  PassBuffer picture_buffer(1, pic.bytes);
+  uint8_t* const picture = picture_buffer.Get(kModule);
+  if (picture == nullptr) return -1;
+  std::memset(picture, 0, pic.bytes);
   std::printf("\n");
-  FillHeader(picture.data(), pic);
+  FillHeader(picture, pic);
 
   // 4. Every tile of the region, drawn through the first palette B found in walk order.
   ColorTable table;
   PassBuffer tile_buffer(0, kColorTileBytes);
-  uint8_t* pixels = picture.data() + kBmpHeaderBytes;
+  uint8_t* pixels = picture + kBmpHeaderBytes;
   const int result = WalkRegion(region, [&](const TileSpan& t) {
     return DrawTile(tile_buffer, t, region, pic, table, pixels);
   });
@@ -166,7 +171,7 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
 
   // 5. One write of the whole picture. A failed or short write or a failed close is reported,
   // not taken for success.
-  if (!WriteFromStart(out.get(), picture.data(), pic.bytes))
+  if (!WriteFromStart(out.get(), picture, pic.bytes))
     return trn_fail(kModule, kErrorWrite, picture_name);
   if (close(out.release()) != 0) return trn_fail(kModule, kErrorClose, picture_name);
   return 0;
