@@ -125,21 +125,16 @@ class SeparableTile {
     for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize) {
       const Step& row = rows_[static_cast<size_t>(y - t_.ys)];
       if (!row.inside) continue;
-      const int32_t* lo = &along_[Slot(row.lo) + 4 * static_cast<size_t>(b.x0 - t_.xs)];
-      const int32_t* hi = &along_[Slot(row.hi) + 4 * static_cast<size_t>(b.x0 - t_.xs)];
+      const double* terms = PairTerms(row.lo, row.hi) + 8 * static_cast<size_t>(b.x0 - t_.xs);
       const __m128d a = _mm_set1_pd(row.frac);
       const uint8_t* inside = &column_inside_[static_cast<size_t>(b.x0 - t_.xs)];
       uint8_t* post = tile + offset;
-      for (int x = b.x0; x <= b.x1; ++x, lo += 4, hi += 4, post += kPostSize) {
+      for (int x = b.x0; x <= b.x1; ++x, terms += 8, post += kPostSize) {
         if (!*inside++) continue;
         // Red, green, blue and alpha, two at a time: from + (to - from) x a, truncated.
-        const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lo));
-        const __m128i span =
-            _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), from);
-        const __m128d rg = _mm_add_pd(_mm_cvtepi32_pd(from), _mm_mul_pd(_mm_cvtepi32_pd(span), a));
+        const __m128d rg = _mm_add_pd(_mm_load_pd(terms), _mm_mul_pd(_mm_load_pd(terms + 4), a));
         const __m128d ba =
-            _mm_add_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(from, from)),
-                       _mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(span, span)), a));
+            _mm_add_pd(_mm_load_pd(terms + 2), _mm_mul_pd(_mm_load_pd(terms + 6), a));
         const __m128i n = _mm_unpacklo_epi64(_mm_cvttpd_epi32(rg), _mm_cvttpd_epi32(ba));
         const int alpha = _mm_cvtsi128_si32(_mm_srli_si128(n, 12));
         if (post[3] == 0 && static_cast<unsigned>(alpha - 1) < 255u) {
@@ -163,6 +158,7 @@ class SeparableTile {
   // blue (gamma-corrected) and alpha for every column of the tile's region.
   void StartBand(const PassGrid& grid, int y0, int y1) {
     band_ = y0;
+    pairs_.clear();
     // A record that the block row before took as well keeps its interpolations.
     records_.swap(last_records_);
     along_.swap(last_along_);
@@ -203,6 +199,27 @@ class SeparableTile {
     return static_cast<size_t>(at - records_.begin()) * 4 * columns_.size();
   }
 
+  // For the rows between records lo and hi of the current block row, the terms of every
+  // column: its four interpolations at lo (from) and their differences to those at hi
+  // (to - from), as doubles, the from terms first.
+  const double* PairTerms(int lo, int hi) {
+    for (size_t p = 0; p < pairs_.size(); ++p)
+      if (pairs_[p].first == lo && pairs_[p].second == hi)
+        return &pair_terms_[p * 8 * columns_.size()];
+    pairs_.emplace_back(lo, hi);
+    pair_terms_.resize(pairs_.size() * 8 * columns_.size());
+    double* out = &pair_terms_[(pairs_.size() - 1) * 8 * columns_.size()];
+    const int32_t* from = &along_[Slot(lo)];
+    const int32_t* to = &along_[Slot(hi)];
+    for (size_t k = 0; k < columns_.size(); ++k, from += 4, to += 4, out += 8) {
+      for (int c = 0; c < 4; ++c) {
+        out[c] = from[c];
+        out[4 + c] = to[c] - from[c];
+      }
+    }
+    return &pair_terms_[(pairs_.size() - 1) * 8 * columns_.size()];
+  }
+
   TileSpan t_;
   int band_ = -1;
   std::vector<GridPlacement::ColumnTerms> column_terms_;
@@ -210,6 +227,8 @@ class SeparableTile {
   std::vector<uint8_t> column_inside_;
   std::vector<int> records_, last_records_;
   std::vector<int32_t> along_, last_along_;
+  std::vector<std::pair<int, int>> pairs_;
+  std::vector<double> pair_terms_;  // 16-byte aligned, as the heap gives it
 };
 
 // Blends the posts of a run of one row, each from its own grid position: the placement of a
