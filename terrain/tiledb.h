@@ -104,6 +104,8 @@ struct TileHeader {
   static constexpr uint32_t kVersionOffset = 8;
   static constexpr uint32_t kBannerOffset = 12;
   static constexpr uint32_t kBannerLength = 938;  // followed by one NUL byte
+  // The identification fields: magic, kind, version and the banner with its NUL.
+  static constexpr uint32_t kIdentificationBytes = kBannerOffset + kBannerLength + 1;
   static constexpr uint32_t kPaletteAFlagOffset = 1024;
   static constexpr uint32_t kPaletteBFlagOffset = 1028;
   static constexpr uint32_t kAmbientColorOffset = 1032;  // colour tiles: 255, blue, green, red

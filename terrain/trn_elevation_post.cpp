@@ -56,7 +56,13 @@ int PostProcessTile(PassBuffer& buffer, const TileSpan& t) {
     }
   }
   PrintTileLine();
-  if (!file.WriteWhole(kModule, tile, buffer.size())) return -1;
+  // Only the identification fields and the trailer differ from what was read, so they are all
+  // that is written: the file then holds the bytes that writing the buffer whole would leave
+  // (the trailer's write, at the tile's end, makes a short file's missing part read as zeroes).
+  if (!file.WriteAt(kModule, tile, TileHeader::kIdentificationBytes, 0) ||
+      !file.WriteAt(kModule, tile + kTrailerOffset, kTrailerBytes, kTrailerOffset)) {
+    return -1;
+  }
   return file.Close(kModule);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tiledb.h"
@@ -102,6 +103,32 @@ TEST_F(ElevationPostTest, MissingTilesAreCreatedWhole) {
     SetIdentification(expected.header(), kKindElevation);
     EXPECT_TRUE(t.bytes == expected.bytes) << name;  // zero posts, zero records
   }
+}
+
+// A short tile reads as zeroes past its end and comes out whole, as a whole write makes it.
+TEST_F(ElevationPostTest, ShortTileComesOutWhole) {
+  TileImage tile = TileImage::Elevation();
+  tile.Fill(0, kElevationTileBytes, [](uint32_t i) { return static_cast<uint8_t>(i * 7 + 1); });
+  tile.bytes.resize(1 << 20);
+  tile.Save(name_);
+
+  Run(TilePosts(kTx, kTy, 0, 0, 0, 0));
+  TileImage expected = TileImage::Elevation();
+  std::copy(tile.bytes.begin(), tile.bytes.end(), expected.bytes.begin());
+  SetIdentification(expected.header(), kKindElevation);
+  for (int b = 0; b < kBlockCount; ++b) {
+    int16_t lowest = 32767, highest = -32768;
+    for (int y = 0; y < 32; ++y) {
+      for (int x = 0; x < 32; ++x) {
+        const int16_t e = expected.elevation((b % 32) * 32 + x, (b / 32) * 32 + y);
+        lowest = std::min(lowest, e);
+        highest = std::max(highest, e);
+      }
+    }
+    const int16_t first = expected.elevation((b % 32) * 32, (b / 32) * 32);
+    PutBlockRecord(expected.bytes.data(), b, BlockRecord{first, 0, 0, lowest, highest});
+  }
+  EXPECT_TRUE(ReadFileBytes(name_) == expected.bytes);
 }
 
 TEST_F(ElevationPostTest, UnwritableTileIsReported) {
