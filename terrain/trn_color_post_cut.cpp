@@ -25,6 +25,20 @@ void ForEachCell(const ColorBox& box, Visit&& visit) {
   }
 }
 
+// True when a cell of the box whose coordinate in `channel` is m holds a post.
+bool PlaneOccupied(const uint32_t* cube, const ColorBox& box, int channel, int m) {
+  ColorBox plane = box;
+  plane.Min(channel) = plane.Max(channel) = static_cast<uint8_t>(m);
+  for (int b = plane.blue_min; b <= plane.blue_max; ++b) {
+    for (int g = plane.green_min; g <= plane.green_max; ++g) {
+      const uint32_t* row = cube + CellKey(0, g, b);
+      for (int r = plane.red_min; r <= plane.red_max; ++r)
+        if (row[r] != 0) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void ColorBox::Widen(const ColorCell& c) {
@@ -66,11 +80,25 @@ int ChooseBox(const ColorBox* boxes, int box_count, int* channel) {
 }
 
 void ShrinkBox(const uint32_t* cube, ColorBox& box) {
-  const ColorBox bounds = box;
-  box.ResetBounds();
-  ForEachCell(bounds, [&](int r, int g, int b, uint32_t key) {
-    if (cube[key] != 0) box.Widen(ColorCell{r, g, b});
-  });
+  // The tight bounds of the occupied cells, found one channel at a time: each bound moves in
+  // past the planes of cells that hold no post. The occupied cells all lie within a channel's
+  // tight bounds, so narrowing the box to them before the next channel loses none.
+  ColorBox bounds = box;
+  for (const int c : {kBlue, kGreen, kRed}) {
+    int low = bounds.Min(c), high = bounds.Max(c);
+    while (low <= high && !PlaneOccupied(cube, bounds, c, low)) ++low;
+    if (low > high) {
+      box.ResetBounds();  // no occupied cell
+      return;
+    }
+    while (!PlaneOccupied(cube, bounds, c, high)) --high;
+    bounds.Min(c) = static_cast<uint8_t>(low);
+    bounds.Max(c) = static_cast<uint8_t>(high);
+  }
+  for (const int c : {kRed, kGreen, kBlue}) {
+    box.Min(c) = bounds.Min(c);
+    box.Max(c) = bounds.Max(c);
+  }
 }
 
 void SplitBox(const uint32_t* cube, ColorBox* boxes, int chosen, int channel, int slot) {
