@@ -219,11 +219,11 @@ TileFile TileFile::OpenGrid(const char* module, const std::string& name) {
   return file;
 }
 
-bool TileFile::ReadWhole(const char* module, uint8_t* data, uint64_t size) {
+bool TileFile::ReadAt(const char* module, uint8_t* data, uint64_t size, uint64_t offset) {
   // A read of a file stops short only at its end, or where the system caps one read (2 GB).
   uint64_t done = 0;
   while (done < size) {
-    const ssize_t n = ::pread(fd_, data + done, size - done, static_cast<off_t>(done));
+    const ssize_t n = ::pread(fd_, data + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       trn_fail(module, kErrorRead, name_.c_str());
       return false;
@@ -271,6 +271,18 @@ uint8_t* PassBuffer::Get(const char* module) {
 uint8_t* PassBuffer::Read(const char* module, TileFile& file) {
   uint8_t* data = Get(module);
   if (data == nullptr || !file.ReadWhole(module, data, size_)) return nullptr;
+  return data;
+}
+
+uint8_t* PassBuffer::ReadRegionRows(const char* module, TileFile& file, int ys, int ye) {
+  uint8_t* data = Get(module);
+  if (data == nullptr || !file.ReadAt(module, data, kHeaderBytes, 0)) return nullptr;
+  if (ys <= ye) {
+    const uint64_t band_bytes = uint64_t{kBlocksPerSide} * kBlockBytes;
+    const uint64_t offset = kHeaderBytes + uint64_t(ys >> kBlockShift) * band_bytes;
+    const uint64_t size = uint64_t((ye >> kBlockShift) - (ys >> kBlockShift) + 1) * band_bytes;
+    if (!file.ReadAt(module, data + offset, size, offset)) return nullptr;
+  }
   return data;
 }
 

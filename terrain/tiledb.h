@@ -298,7 +298,11 @@ class TileFile {
   // Reads `size` bytes from offset 0 into `data`, as one read would if the system let one read
   // take any size; what it does not bring (a short or empty file) is zero, as in a fresh
   // zero-filled buffer. A read that fails is reported (code 6 and the name): false.
-  bool ReadWhole(const char* module, uint8_t* data, uint64_t size);
+  bool ReadWhole(const char* module, uint8_t* data, uint64_t size) {
+    return ReadAt(module, data, size, 0);
+  }
+  // The same for the `size` bytes from `offset` of the file.
+  bool ReadAt(const char* module, uint8_t* data, uint64_t size, uint64_t offset);
   bool ReadWhole(const char* module, TileBuffer& buffer) {
     return ReadWhole(module, buffer.data(), buffer.size());
   }
@@ -347,6 +351,10 @@ class PassBuffer {
   uint8_t* Get(const char* module);
   // Reads the whole tile into the buffer (TileFile::ReadWhole); null after a reported failure.
   uint8_t* Read(const char* module, TileFile& file);
+  // Reads what a pass that only reads the region's posts of a tile takes from it: the header
+  // and the block rows that hold region rows ys..ye, each where a whole read puts it. The rest
+  // of the buffer is left as it was. Null after a reported failure.
+  uint8_t* ReadRegionRows(const char* module, TileFile& file, int ys, int ye);
   uint64_t size() const { return size_; }
 
  private:

@@ -73,7 +73,7 @@ inline uint32_t PostKey(const uint8_t* post, uint32_t ambient) {
 int CountTile(PassBuffer& colors, const TileSpan& t) {
   TileFile color = TileFile::OpenInput(kModule, ColorTileName(t.tx, t.ty));
   if (!color.is_open()) return -1;
-  const uint8_t* tile = colors.Read(kModule, color);
+  const uint8_t* tile = colors.ReadRegionRows(kModule, color, t.ys, t.ye);
   if (tile == nullptr) return -1;
 
   // Counting is the same in any order of the posts. Box 0's bounds are taken from the cube
@@ -146,7 +146,7 @@ int IndexTile(PassBuffer& colors, PassBuffer& elevations, const TileSpan& t, con
   // A missing colour tile is replaced without a line of its own here.
   TileFile color = TileFile::OpenInput(kModule, ColorTileName(t.tx, t.ty), false);
   if (!color.is_open()) return -1;
-  const uint8_t* color_tile = colors.Read(kModule, color);
+  const uint8_t* color_tile = colors.ReadRegionRows(kModule, color, t.ys, t.ye);
   if (color_tile == nullptr) return -1;
 
   TileFile elevation = TileFile::OpenOutput(kModule, ElevationTileName(t.tx, t.ty));

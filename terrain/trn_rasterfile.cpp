@@ -93,8 +93,8 @@ int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const 
              ColorTable& table, uint8_t* pixels) {
   TileFile file = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!file.is_open()) return -1;
-  // Header and posts only: the trailer plays no part in the picture.
-  const uint8_t* tile = buffer.Read(kModule, file);
+  // The header and the region's posts: nothing else plays a part in the picture.
+  const uint8_t* tile = buffer.ReadRegionRows(kModule, file, t.ys, t.ye);
   if (tile == nullptr) return -1;
 
   if (!table.built && GetU32(tile + TileHeader::kPaletteBFlagOffset) == 1) table.Build(tile);

@@ -232,7 +232,8 @@ bool ReadWestColumn(const TileFile& east, const TileSpan& t, int16_t* column) {
 int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], const TileSpan& t) {
   TileFile own = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!own.is_open()) return -1;
-  const uint8_t* own_tile = buffers[0].Read(kModule, own);
+  // Its region rows alone give the slopes.
+  const uint8_t* own_tile = buffers[0].ReadRegionRows(kModule, own, t.ys, t.ye);
   if (own_tile == nullptr) return -1;
 
   // The east neighbour gives the last column's slope; it is opened whatever the region holds.
