@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <xmmintrin.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -147,9 +148,22 @@ void trn_levels_write(int k) {
     // c mod S2 < 128, in the order of c.
     uint8_t* out = KeptPosts;
     uint8_t* end = out;
-    for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
-      for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post, end += kPostSize) {
-        std::memcpy(end, posts + c, kPostSize);
+    if (s.post == 2 * kPostSize) {
+      // Every second post of a row, the most posts to gather: posts 0 and 2 of each four taken
+      // in pairs of fours, the bytes moved as they are.
+      for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
+        for (uint32_t c = group; c < group + kBlockRowBytes; c += 8 * kPostSize, end += 16) {
+          const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(posts + c));
+          const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(posts + c + 16));
+          _mm_storeu_ps(reinterpret_cast<float*>(end),
+                        _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+        }
+      }
+    } else {
+      for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
+        for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post, end += kPostSize) {
+          std::memcpy(end, posts + c, kPostSize);
+        }
       }
     }
     total = WriteAll(out, static_cast<uint32_t>(end - out));
