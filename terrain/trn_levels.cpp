@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <xmmintrin.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,29 +31,38 @@ std::string LevelName;
 
 // One read of `size` bytes into `data` from the file's current position, then zeroes from the
 // end of what it brought to `size`: the bytes that the same read leaves in a zero-filled buffer.
-// A failed read brings nothing.
-void ReadZeroPadded(int fd, uint8_t* data, uint32_t size) {
+// False when the read fails.
+bool ReadZeroPadded(int fd, uint8_t* data, uint32_t size) {
   const ssize_t n = read(fd, data, size);
   const uint32_t filled = n > 0 ? static_cast<uint32_t>(n) : 0;
   std::memset(data + filled, 0, size - filled);
+  return n >= 0;
 }
 
-// kFailed: reported failures other than an open (a close, a buffer that cannot be had).
+// kFailed: reported failures other than an open (a read, a close, a buffer that cannot be had).
 enum class Outcome { kDone, kOpenFailed, kFailed };
 
 // The tile's header, posts and trailer into `tile`, three reads; a part that its read does not
-// fill is zero, as in a fresh zero-filled buffer. Nothing is checked but the open.
-bool ReadTile(const std::string& name, uint8_t* tile) {
+// fill is zero, as in a fresh zero-filled buffer. A tile that cannot be opened is reported with
+// "Write failed" (kOpenFailed); one that cannot be read (a directory, a failing disk) by the
+// failure convention, code 6, rather than taken for a tile of zeroes (kFailed).
+Outcome ReadTile(const std::string& name, uint8_t* tile) {
   const int fd = open(name.c_str(), O_RDONLY);
   if (fd < 0) {
     std::perror("Write failed");  // the system's words for this open, reading included
-    return false;
+    return Outcome::kOpenFailed;
   }
-  ReadZeroPadded(fd, tile, kHeaderBytes);
-  ReadZeroPadded(fd, tile + kHeaderBytes, kPostBytes);
-  ReadZeroPadded(fd, tile + kTrailerOffset, kTrailerBytes);
+  const bool read = ReadZeroPadded(fd, tile, kHeaderBytes) &&
+                    ReadZeroPadded(fd, tile + kHeaderBytes, kPostBytes) &&
+                    ReadZeroPadded(fd, tile + kTrailerOffset, kTrailerBytes);
+  const int error = errno;
   close(fd);
-  return true;
+  if (!read) {
+    errno = error;
+    trn_fail(kModule, kErrorRead, name.c_str());
+    return Outcome::kFailed;
+  }
+  return Outcome::kDone;
 }
 
 // Writes all `size` bytes from `data` to the level file, going on after a partial write, and
@@ -114,10 +124,8 @@ Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double l
       outcome = Outcome::kFailed;
       return -1;
     }
-    if (!ReadTile(name, tile)) {
-      outcome = Outcome::kOpenFailed;
-      return -1;
-    }
+    outcome = ReadTile(name, tile);
+    if (outcome != Outcome::kDone) return -1;
     CurrentTile = tile;
     KeptPosts = kept;
     for (int k = 0; k < kLevelCount && outcome == Outcome::kDone; ++k) {

@@ -111,6 +111,17 @@ TEST_F(LevelsTest, MissingTileIsReportedAsWriteFailed) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
 
+// A tile that opens but cannot be read gives no level files of zeroes: it fails the pass, in
+// tintshade's variant too, which then returns rather than ending the process.
+TEST_F(LevelsTest, UnreadableTileIsReported) {
+  std::filesystem::create_directory("066_148");
+  Output o = Run(one_tile_, -1);
+  EXPECT_EQ(o.err, "trn_levels: Is a directory\ntrn_levels: Can't read 066_148\n");
+  o = Capture([&] { EXPECT_EQ(one_tile_.Run(trn_levels_exiting), -1); });
+  EXPECT_EQ(o.err, "trn_levels: Is a directory\ntrn_levels: Can't read 066_148\n");
+  EXPECT_FALSE(Exists("066_148_0"));
+}
+
 TEST_F(LevelsTest, UnopenableLevelFileStopsAfterTheLowerLevels) {
   WriteTile();
   std::filesystem::create_directory("066_148_2");
