@@ -306,8 +306,8 @@ class TileFile {
   bool ReadWhole(const char* module, TileBuffer& buffer) {
     return ReadWhole(module, buffer.data(), buffer.size());
   }
-  // Seeks to offset 0 and writes the `size` bytes; a write that fails or stops short (a full
-  // disk) is reported (code 5 and the name): false.
+  // Writes the `size` bytes at offset 0; a write that fails or stops short (a full disk) is
+  // reported (code 5 and the name): false.
   bool WriteWhole(const char* module, const uint8_t* data, uint64_t size);
   bool WriteWhole(const char* module, const TileBuffer& buffer) {
     return WriteWhole(module, buffer.data(), buffer.size());
@@ -331,8 +331,9 @@ class TileFile {
 // buffer is taken from the heap, zero-filled, the first time a pass of the thread uses it, and
 // kept for the thread's life: tile buffers of 4 MB released per tile, or per call, go back to
 // the system at each release and come back page by page, zero-filled again by the kernel, at
-// each take, which costs more than the tile's file work. Every tile is read into its buffer
-// whole (see Read), so nothing of one tile or call shows in the next.
+// each take, which costs more than the tile's file work. Every use fills what it then reads (a
+// whole tile, the region's rows of one, gathered posts, a cleared picture), so nothing of one
+// tile or call shows in the next.
 //
 // A slot holds a whole elevation tile, or the picture of a one-degree square (1201 x 1201
 // posts: the region of a gridforge run, which the raster pass assembles in a slot), whichever
