@@ -144,18 +144,21 @@ TEST_F(GridforgeDirTest, InputOneValueShortEndsTheRunWithoutTemporaries) {
 }
 
 TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
-  // An elevation tile that cannot be opened for writing fails phases 1, 4, 5 and 6. The southern
-  // bound 0.9 counts as 0, so the region starts at tile row 105 (latitude 0).
+  // An elevation tile that cannot be opened for writing, nor read (a directory), fails every
+  // phase but the colour pass. The southern bound 0.9 counts as 0, so the region starts at tile
+  // row 105 (latitude 0).
   fs::create_directory("210_105");
   WriteI16("in.raw", {100, 200, 300, 400});
   const ProgramRun run =
       RunProgram(GRIDFORGE_PATH, {"in.raw", "0.9", "1", "0", "1", "2", "2", "12"});
   EXPECT_EQ(run.status, 0);
   for (const char* line :
-       {"\n error:  error converting data!\n", "\n error:  error in elevation postprocessing!\n",
+       {"\n error:  error converting data!\n", "\n error:  error in calculating shading!\n",
+        "\n error:  error in elevation postprocessing!\n",
         "\n error: error in 8 bit color postprocessing!\n",
         "\n error:  error converting multiple detail level terrain file into "
-        "lower detail level files!\n"})
+        "lower detail level files!\n",
+        "\n error:  error processing bitmap!\n"})
     EXPECT_TRUE(Contains(run.err, line)) << line;
   EXPECT_TRUE(Contains(run.err, "\nPhase 7: *** Processing Bitmap ***\n\n"));
   EXPECT_TRUE(fs::exists("211_105.c32"));
