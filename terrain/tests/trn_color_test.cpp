@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -152,6 +154,136 @@ TEST_F(ColorPass, HugeGridIndexesStayInsideTheGrid) {
             (std::array<uint8_t, 4>{g102, g102, g102, 200}));
   EXPECT_EQ(Post(ReadFileBytes("067_148.c32"), kX + 1000, kY + 1),
             (std::array<uint8_t, 4>{g204, g204, g204, 100}));
+}
+
+// The colour pass's steps for one post, taken one by one: the post's new four bytes, or false
+// when the post lies outside the grid and stays as it was.
+struct ColorModel {
+  double c[8];  // lon1, lat1 .. lon4, lat4
+  const std::vector<int32_t>& grid;
+  int ncols, nrows;
+  const std::array<uint8_t, 256>& gamma;
+
+  int Byte(int i, int j, int k) const {
+    return (static_cast<uint32_t>(grid[size_t(i) * size_t(nrows) + size_t(j)]) >> (8 * k)) & 0xFF;
+  }
+  int Lerp(int from, int to, double t) const { return TruncateToInt32(from + (to - from) * t); }
+
+  bool Post(int64_t X, int64_t Y, std::array<uint8_t, 4>& post) const {
+    const double lon1 = c[0], lat1 = c[1], lon2 = c[2], lat2 = c[3];
+    const double lon3 = c[4], lat3 = c[5], lon4 = c[6], lat4 = c[7];
+    const double phi = PostLat(Y), lambda = PostLon(X);
+    double P, Q, R, S;
+    if (std::fabs(lon3 - lon1) > std::fabs(lon2 - lon1)) {
+      P = (phi - lat1) / (lat2 - lat1), Q = (phi - lat3) / (lat4 - lat3) - P;
+      R = (lambda - lon1) / (lon3 - lon1), S = (lambda - lon2) / (lon4 - lon2) - R;
+    } else {
+      P = (phi - lat1) / (lat3 - lat1), Q = (phi - lat2) / (lat4 - lat2) - P;
+      R = (lambda - lon1) / (lon2 - lon1), S = (lambda - lon3) / (lon4 - lon3) - R;
+    }
+    const double D = 1 - S * Q, u = (P + R * Q) / D, v = (R + S * P) / D;
+    if (!(v >= -0.00001 && v <= 1.00001 && u >= -0.00001 && u <= 1.00001)) return false;
+    const double fi = (ncols - 1) * u;
+    const int i0 = static_cast<int>(std::floor(fi));
+    const double a = fi - i0;
+    const int ri0 = std::max(i0, 0), ri1 = std::min(i0 + 1, ncols - 1);
+    const double fj = (nrows - 1) * v;
+    const int j0 = std::max(static_cast<int>(std::floor(fj)), 0);
+    const double b = fj - j0;
+    const int rj0 = std::min(j0, nrows - 1), rj1 = std::min(j0 + 1, nrows - 1);
+    auto channel = [&](int k, auto map) {
+      return Lerp(Lerp(map(Byte(ri0, rj0, k)), map(Byte(ri0, rj1, k)), b),
+                  Lerp(map(Byte(ri1, rj0, k)), map(Byte(ri1, rj1, k)), b), a);
+    };
+    const int alpha = channel(3, [](int x) { return x; });
+    const int old_alpha = post[3];
+    if (alpha == 0 || alpha + old_alpha <= 0) {
+      post = {0, 0, 0, 0};
+      return true;
+    }
+    for (int k = 0; k < 3; ++k) {
+      const int64_t n = channel(k, [&](int x) { return int{gamma[size_t(x)]}; });
+      post[size_t(k)] = static_cast<uint8_t>((n * alpha + int64_t{post[size_t(k)]} * old_alpha) /
+                                             (alpha + old_alpha));
+    }
+    post[3] = static_cast<uint8_t>(std::min(alpha + old_alpha, 255));
+    return true;
+  }
+};
+
+// Every post of a region across four tiles, against the steps taken one by one: a grid whose
+// rows and columns lie along the tiles', listed in two orders, and one turned against them,
+// blended into tiles that hold colours with and without alpha.
+TEST_F(ColorPass, EveryPostAsItsStepsGiveIt) {
+  std::vector<int32_t> grid;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFF; };
+  for (int k = 0; k < 6 * 5; ++k) {
+    const uint8_t alpha = k % 7 == 0 ? 0 : k % 5 == 0 ? static_cast<uint8_t>(next()) : 250;
+    grid.push_back(Rgba(uint8_t(next()), uint8_t(next()), uint8_t(next()), alpha));
+  }
+  WriteGrid("grid", grid);
+  // Posts 900 .. 1100 by 950 .. 1090 of tile (66, 148) and its neighbours.
+  const int64_t X0 = 67584 + 900, Y0 = 151552 + 950;
+  const double w = PostLon(X0), e = PostLon(X0 + 200), s = PostLat(Y0), n = PostLat(Y0 + 140);
+  const double turn = 0.35, cx = (w + e) / 2, cy = (s + n) / 2;
+  auto turned = [&](double lon, double lat, double* out) {
+    out[0] = cx + std::cos(turn) * (lon - cx) + std::sin(turn) * (lat - cy);
+    out[1] = cy + std::cos(turn) * (lat - cy) - std::sin(turn) * (lon - cx);
+  };
+  struct Case {
+    const char* what;
+    double c[8];
+    double gamma;
+  } cases[] = {
+      {"north-west first", {w, n, e, n, w, s, e, s}, 1.0},
+      {"columns first", {w, s, w, n, e, s, e, n}, 2.5},
+      {"turned", {}, 1.0},
+  };
+  turned(w, s, cases[2].c);
+  turned(e, s, cases[2].c + 2);
+  turned(w, n, cases[2].c + 4);
+  turned(e, n, cases[2].c + 6);
+  const char* names[] = {"066_148.c32", "067_148.c32", "066_149.c32", "067_149.c32"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::vector<uint8_t>> tiles;
+    for (const char* name : names) {
+      std::vector<uint8_t> tile(kColorTileBytes);
+      for (uint32_t i = kHeaderBytes; i < kColorTileBytes; ++i) tile[i] = uint8_t(next());
+      for (uint32_t i = kHeaderBytes + 3; i < kColorTileBytes; i += 12) tile[i] = 0;
+      WriteFileBytes(name, tile);
+      tiles.push_back(tile);
+    }
+    CaptureStdout();
+    ASSERT_EQ(trn_color(c.c[0], c.c[1], c.c[2], c.c[3], c.c[4], c.c[5], c.c[6], c.c[7], "grid", 6,
+                        5, c.gamma),
+              0);
+    GetCapturedStdout();
+    const ColorModel model{{c.c[0], c.c[1], c.c[2], c.c[3], c.c[4], c.c[5], c.c[6], c.c[7]},
+                           grid,
+                           6,
+                           5,
+                           trn_color_gamma_table()};
+    const Region region =
+        MakeRegion(c.c[0], c.c[1], c.c[2], c.c[3], c.c[4], c.c[5], c.c[6], c.c[7]);
+    int changed = 0;
+    for (int64_t Y = region.y0; Y <= region.y1; ++Y) {
+      for (int64_t X = region.x0; X <= region.x1; ++X) {
+        std::vector<uint8_t>& tile = tiles[size_t((X >> 10) - 66 + 2 * ((Y >> 10) - 148))];
+        std::array<uint8_t, 4> post = Post(tile, X, Y);
+        if (model.Post(X, Y, post)) {
+          SetPost(tile, X, Y, post);
+          ++changed;
+        }
+      }
+    }
+    EXPECT_GT(changed, 20000);
+    for (size_t t = 0; t < 4; ++t) {
+      SetIdentification(tiles[t].data(), kKindColor);
+      EXPECT_TRUE(ReadFileBytes(names[t]) == tiles[t]) << names[t];
+    }
+  }
 }
 
 TEST_F(ColorPass, FailuresAreReportedAndReturnMinusOne) {
