@@ -5,8 +5,9 @@
 // buffer (it reports WSA_IO_PENDING), and WSAGetOverlappedResult completes it with one
 // non-blocking recvfrom into the posted buffer, so that a caller that never waits drains its
 // datagrams in order of arrival. A datagram longer than the buffer completes the receive with
-// the bytes that fit, so that one stray datagram does not end the receiving of a socket. closesocket cancels every receive posted on the socket: once
-// it has returned, the layer no longer touches the posted buffer or overlapped record.
+// the bytes that fit, so that one stray datagram does not end the receiving of a socket.
+// closesocket cancels every receive posted on the socket: once it has returned, the layer no
+// longer touches the posted buffer or overlapped record.
 // A socket receives only the groups it joined. A socket made for multipoint use and bound to a
 // local interface address receives the groups it joins on that interface and sends through it,
 // as under Winsock. Error codes keep their Winsock numbers.
