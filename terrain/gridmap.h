@@ -3,6 +3,7 @@
 // (u along the records, v along the values) and its tolerance test.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -132,3 +133,46 @@ inline int32_t GridFloor(double f) {
 inline int ClampIndex(int64_t i, int n) {
   return i < 0 ? 0 : (i >= n ? n - 1 : static_cast<int>(i));
 }
+
+// A fractional grid index along one direction: the two indexes around it, kept inside the grid,
+// and the fraction past the lower one.
+struct GridStep {
+  int lo = 0, hi = 0;
+  double frac = 0;
+};
+
+// The step of fractional index f in a grid of n: the fraction is taken before the indexes are
+// kept inside the grid.
+inline GridStep StepAt(double f, int n) {
+  const int32_t i0 = GridFloor(f);
+  return GridStep{ClampIndex(i0, n), ClampIndex(int64_t{i0} + 1, n), f - i0};
+}
+
+// The distinct records that the rows of one block row of an axis-aligned grid interpolate
+// between, ascending: a pass interpolates along the values of each of them once, and finds the
+// result by the record's place here.
+class BlockRowRecords {
+ public:
+  void Clear() { records_.clear(); }
+  // Adds the two records of a row's record step.
+  void Add(const GridStep& i) {
+    records_.push_back(i.lo);
+    records_.push_back(i.hi);
+  }
+  // Puts the records added in order and drops repeats; then they have their places.
+  void Finish() {
+    std::sort(records_.begin(), records_.end());
+    records_.erase(std::unique(records_.begin(), records_.end()), records_.end());
+  }
+  size_t size() const { return records_.size(); }
+  int operator[](size_t place) const { return records_[place]; }
+  // The place of `record`, or size() when it is not among them.
+  size_t Find(int record) const {
+    const auto at = std::lower_bound(records_.begin(), records_.end(), record);
+    return at != records_.end() && *at == record ? static_cast<size_t>(at - records_.begin())
+                                                 : records_.size();
+  }
+
+ private:
+  std::vector<int> records_;
+};

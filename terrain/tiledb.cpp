@@ -141,6 +141,19 @@ TileBuffer TileBuffer::Allocate(const char* module, uint64_t size) {
 // ---------------------------------------------------------------------------------------------
 // Tile and grid files
 
+bool ReadAt(int fd, uint8_t* data, uint64_t size, uint64_t offset) {
+  // A read of a file stops short only at its end, or where the system caps one read.
+  uint64_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) return false;
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
+  }
+  std::memset(data + done, 0, size - done);
+  return true;
+}
+
 bool WriteAt(int fd, const uint8_t* data, uint64_t size, uint64_t offset) {
   // A write stops short only when the file can take no more; the next one then says why.
   while (size > 0) {
@@ -220,19 +233,9 @@ TileFile TileFile::OpenGrid(const char* module, const std::string& name) {
 }
 
 bool TileFile::ReadAt(const char* module, uint8_t* data, uint64_t size, uint64_t offset) {
-  // A read of a file stops short only at its end, or where the system caps one read (2 GB).
-  uint64_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(fd_, data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      trn_fail(module, kErrorRead, name_.c_str());
-      return false;
-    }
-    if (n == 0) break;
-    done += static_cast<uint64_t>(n);
-  }
-  std::memset(data + done, 0, size - done);
-  return true;
+  if (::ReadAt(fd_, data, size, offset)) return true;
+  trn_fail(module, kErrorRead, name_.c_str());
+  return false;
 }
 
 bool TileFile::WriteWhole(const char* module, const uint8_t* data, uint64_t size) {

@@ -262,6 +262,10 @@ class TileBuffer {
 // ---------------------------------------------------------------------------------------------
 // Tile and grid files
 
+// Reads `size` bytes at `offset` of descriptor `fd` into `data`, going on where the system caps
+// one read (2 GB); what the file does not hold (a short or empty file) is zero, as in a fresh
+// zero-filled buffer. False, with errno telling why, when a read fails.
+bool ReadAt(int fd, uint8_t* data, uint64_t size, uint64_t offset);
 // Writes `size` bytes from `data` at `offset` of descriptor `fd`, going on after a partial
 // write: false, with errno telling why, when a write fails or the file takes no more.
 bool WriteAt(int fd, const uint8_t* data, uint64_t size, uint64_t offset);

@@ -61,27 +61,21 @@ inline void Blend(uint8_t* post, const int32_t n[3], int alpha) {
   post[3] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
 }
 
-// Where a post's grid position lies along one direction: the two grid indexes (kept inside the
-// grid) and the fraction between them; `inside` when the position passes the tolerance test.
-struct Step {
+// Where a post's grid position lies along one direction; `inside` when the position passes the
+// tolerance test.
+struct Step : GridStep {
   bool inside = false;
-  int lo = 0, hi = 0;
-  double frac = 0;
 };
 
 // Record index: the fraction is taken before the indexes are clamped.
-Step RecordStep(double u, int ncols) {
-  const double fi = (ncols - 1) * u;
-  const int32_t i0 = GridFloor(fi);
-  return Step{true, ClampIndex(i0, ncols), ClampIndex(int64_t{i0} + 1, ncols), fi - i0};
-}
+Step RecordStep(double u, int ncols) { return Step{StepAt((ncols - 1) * u, ncols), true}; }
 
 // Value index: raised to 0 first, so the fraction extrapolates before value 0.
 Step ValueStep(double v, int nrows) {
   const double fj = (nrows - 1) * v;
   int32_t j0 = GridFloor(fj);
   if (j0 < 0) j0 = 0;
-  return Step{true, ClampIndex(j0, nrows), ClampIndex(int64_t{j0} + 1, nrows), fj - j0};
+  return Step{GridStep{ClampIndex(j0, nrows), ClampIndex(int64_t{j0} + 1, nrows), fj - j0}, true};
 }
 
 bool InBand(double f) { return f >= -0.00001 && f <= 1.00001; }
@@ -114,7 +108,7 @@ class SeparableTile {
     }
     t_ = t;
     band_ = -1;
-    records_.clear();
+    records_.Clear();
     return true;
   }
 
@@ -160,25 +154,21 @@ class SeparableTile {
     band_ = y0;
     pairs_.clear();
     // A record that the block row before took as well keeps its interpolations.
-    records_.swap(last_records_);
+    std::swap(records_, last_records_);
     along_.swap(last_along_);
-    records_.clear();
+    records_.Clear();
     for (int y = y0; y <= y1; ++y) {
       const Step& row = rows_[static_cast<size_t>(y - t_.ys)];
-      if (!row.inside) continue;
-      records_.push_back(row.lo);
-      records_.push_back(row.hi);
+      if (row.inside) records_.Add(row);
     }
-    std::sort(records_.begin(), records_.end());
-    records_.erase(std::unique(records_.begin(), records_.end()), records_.end());
+    records_.Finish();
     const size_t width = 4 * columns_.size();
     along_.resize(records_.size() * width);
     for (size_t r = 0; r < records_.size(); ++r) {
       int32_t* t = &along_[r * width];
-      const auto last = std::lower_bound(last_records_.begin(), last_records_.end(), records_[r]);
-      if (last != last_records_.end() && *last == records_[r]) {
-        const size_t from = static_cast<size_t>(last - last_records_.begin()) * width;
-        std::copy_n(&last_along_[from], width, t);
+      const size_t last = last_records_.Find(records_[r]);
+      if (last < last_records_.size()) {
+        std::copy_n(&last_along_[last * width], width, t);
         continue;
       }
       for (const Step& j : columns_) {
@@ -194,10 +184,7 @@ class SeparableTile {
   }
 
   // Where the interpolations of a record of the current block row start in along_.
-  size_t Slot(int record) const {
-    const auto at = std::lower_bound(records_.begin(), records_.end(), record);
-    return static_cast<size_t>(at - records_.begin()) * 4 * columns_.size();
-  }
+  size_t Slot(int record) const { return records_.Find(record) * 4 * columns_.size(); }
 
   // For the rows between records lo and hi of the current block row, the terms of every
   // column: its four interpolations at lo (from) and their differences to those at hi
@@ -225,7 +212,7 @@ class SeparableTile {
   std::vector<GridPlacement::ColumnTerms> column_terms_;
   std::vector<Step> rows_, columns_;
   std::vector<uint8_t> column_inside_;
-  std::vector<int> records_, last_records_;
+  BlockRowRecords records_, last_records_;
   std::vector<int32_t> along_, last_along_;
   std::vector<std::pair<int, int>> pairs_;
   std::vector<double> pair_terms_;  // 16-byte aligned, as the heap gives it

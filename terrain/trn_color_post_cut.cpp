@@ -95,10 +95,7 @@ void ShrinkBox(const uint32_t* cube, ColorBox& box) {
     bounds.Min(c) = static_cast<uint8_t>(low);
     bounds.Max(c) = static_cast<uint8_t>(high);
   }
-  for (const int c : {kRed, kGreen, kBlue}) {
-    box.Min(c) = bounds.Min(c);
-    box.Max(c) = bounds.Max(c);
-  }
+  box = bounds;
 }
 
 void SplitBox(const uint32_t* cube, ColorBox* boxes, int chosen, int channel, int slot) {

@@ -16,21 +16,6 @@ namespace {
 
 constexpr char kModule[] = "trn_elevation";
 
-// Fractional grid index along one direction, with its two neighbouring indexes.
-struct Step {
-  int lo, hi;
-  double frac;
-};
-
-inline Step RecordStep(double f, int n) {
-  const int32_t i0 = GridFloor(f);
-  Step s;
-  s.frac = f - i0;
-  s.lo = ClampIndex(i0, n);
-  s.hi = ClampIndex(int64_t{i0} + 1, n);
-  return s;
-}
-
 // Bilinear interpolation in double precision: along the values (b), then the records (a).
 inline double Interpolate(double g00, double g01, double g10, double g11, double a, double b) {
   const double t0 = g00 + (g01 - g00) * b;
@@ -42,7 +27,7 @@ inline double Interpolate(double g00, double g01, double g10, double g11, double
 struct FastAxis {
   bool separable = false;
   bool inside = false;
-  Step step{0, 0, 0};
+  GridStep step;
 };
 
 #if defined(__SSE2__)
@@ -121,7 +106,7 @@ class AlignedRows {
     lo_.resize(stride_);
     frac_.resize(stride_);
     for (size_t k = 0; k < n; ++k) {
-      const Step& j = columns[static_cast<size_t>(first_x - xs) + k].step;
+      const GridStep& j = columns[static_cast<size_t>(first_x - xs) + k].step;
       // Every column reads the pair of values lo, lo + 1. A column clamped to one value v
       // (hi = lo) takes g(v) + 0 x b = g(v): the same as g(v) + (g(v + 1) - g(v)) x 0, or at
       // the last value as g(v - 1) + (g(v) - g(v - 1)) x 1, exact in whole numbers.
@@ -153,19 +138,15 @@ class AlignedRows {
   }
 
   // Adds row y, whose record step is `i`, to the rows of the current block row.
-  void AddRow(int y, const Step& i) { rows_.push_back({y, i, 0, 0}); }
+  void AddRow(int y, const GridStep& i) { rows_.push_back({y, i, 0, 0}); }
 
   // Stores the elevations of the rows added since the last call into their posts.
   void StoreRows(const PassGrid& grid, uint8_t* tile) {
     if (runs_.empty()) rows_.clear();  // no column of the tile lies inside the grid
     if (rows_.empty()) return;
-    records_.clear();
-    for (const PendingRow& row : rows_) {
-      records_.push_back(row.i.lo);
-      records_.push_back(row.i.hi);
-    }
-    std::sort(records_.begin(), records_.end());
-    records_.erase(std::unique(records_.begin(), records_.end()), records_.end());
+    records_.Clear();
+    for (const PendingRow& row : rows_) records_.Add(row.i);
+    records_.Finish();
     along_.resize(records_.size() * stride_);
     // The records in the order of the rows (north to south in a grid whose record 0 is the
     // northern row), each fetching the next one into the cache.
@@ -178,8 +159,8 @@ class AlignedRows {
                   frac_.data(), stride_, &along_[r * stride_]);
     }
     for (PendingRow& row : rows_) {
-      row.t0 = Index(row.i.lo) * stride_;
-      row.t1 = Index(row.i.hi) * stride_;
+      row.t0 = records_.Find(row.i.lo) * stride_;
+      row.t1 = records_.Find(row.i.hi) * stride_;
     }
     for (const Run& run : runs_) {
       for (const PendingRow& row : rows_) {
@@ -193,7 +174,7 @@ class AlignedRows {
  private:
   struct PendingRow {
     int y;
-    Step i;
+    GridStep i;
     size_t t0, t1;  // where the interpolations along its two records start in along_
   };
   struct Run {
@@ -201,18 +182,13 @@ class AlignedRows {
     uint32_t post_offset;  // offset of its first post from the row's first post
   };
 
-  size_t Index(int record) const {
-    return static_cast<size_t>(std::lower_bound(records_.begin(), records_.end(), record) -
-                               records_.begin());
-  }
-
   int ncols_ = 0;
   size_t stride_ = 0;         // columns, rounded up to even
   std::vector<uint32_t> lo_;  // byte offset of each column's pair of values in a record
   std::vector<double> frac_;
   std::vector<Run> runs_;
   std::vector<PendingRow> rows_;
-  std::vector<int> records_;   // the distinct records of the pending rows, ascending
+  BlockRowRecords records_;    // the records of the pending rows
   std::vector<double> along_;  // their interpolations, stride_ values each
 };
 #else
@@ -220,7 +196,7 @@ class AlignedRows {
 class AlignedRows {
  public:
   bool Start(const std::vector<FastAxis>&, int, int, int) { return false; }
-  void AddRow(int, const Step&) {}
+  void AddRow(int, const GridStep&) {}
   void StoreRows(const PassGrid&, uint8_t*) {}
 };
 #endif
@@ -245,7 +221,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
     if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), buffer, kKindElevation)) return -1;
     uint8_t* const tile = update.data;
     // Stores the interpolation at record step i and value step j into post (x, y).
-    auto store = [&](int x, int y, const Step& i, const Step& j) {
+    auto store = [&](int x, int y, const GridStep& i, const GridStep& j) {
       const double e = Interpolate(value(i.lo, j.lo), value(i.lo, j.hi), value(i.hi, j.lo),
                                    value(i.hi, j.hi), i.frac, j.frac);
       SetElevation(tile, x, y, static_cast<int16_t>(static_cast<uint16_t>(TruncateToInt32(e))));
@@ -263,7 +239,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
       FastAxis f;
       f.separable = c.s == 0 && std::isfinite(c.r);
       f.inside = c.r >= -0.00001 && c.r <= 1.00001;
-      if (f.separable && f.inside) f.step = RecordStep((nrows - 1) * c.r, nrows);
+      if (f.separable && f.inside) f.step = StepAt((nrows - 1) * c.r, nrows);
       all_columns_separable = all_columns_separable && f.separable;
       fast_columns.push_back(f);
     }
@@ -276,7 +252,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
       fast_row.separable = row.q == 0 && std::isfinite(row.p);
       fast_row.inside = row.p >= -0.00001 && row.p <= 1.00001;
       if (fast_row.separable && fast_row.inside) {
-        fast_row.step = RecordStep((ncols - 1) * row.p, ncols);
+        fast_row.step = StepAt((ncols - 1) * row.p, ncols);
       }
       if (fast_row.separable && all_columns_separable) {
         if (fast_row.inside && aligned_rows) aligned.AddRow(y, fast_row.step);
@@ -297,7 +273,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
           } else if (!GridPlacement::Position(row, columns[x - t.xs], u, v)) {
             continue;
           }
-          store(x, y, RecordStep((ncols - 1) * u, ncols), RecordStep((nrows - 1) * v, nrows));
+          store(x, y, StepAt((ncols - 1) * u, ncols), StepAt((nrows - 1) * v, nrows));
         }
       }
       // Every post takes its value from the grid alone, so the rows of an aligned grid can wait

@@ -29,22 +29,12 @@ uint8_t* KeptPosts = nullptr;
 int LevelFd = -1;
 std::string LevelName;
 
-// One read of `size` bytes into `data` from the file's current position, then zeroes from the
-// end of what it brought to `size`: the bytes that the same read leaves in a zero-filled buffer.
-// False when the read fails.
-bool ReadZeroPadded(int fd, uint8_t* data, uint32_t size) {
-  const ssize_t n = read(fd, data, size);
-  const uint32_t filled = n > 0 ? static_cast<uint32_t>(n) : 0;
-  std::memset(data + filled, 0, size - filled);
-  return n >= 0;
-}
-
 // kFailed: reported failures other than an open (a read, a close, a buffer that cannot be had).
 enum class Outcome { kDone, kOpenFailed, kFailed };
 
-// The tile's header, posts and trailer into `tile`, three reads; a part that its read does not
-// fill is zero, as in a fresh zero-filled buffer. A tile that cannot be opened is reported with
-// "Write failed" (kOpenFailed); one that cannot be read (a directory, a failing disk) by the
+// The tile's header, posts and trailer into `tile`, one after another; a part that the file
+// does not fill is zero, as in a fresh zero-filled buffer. A tile that cannot be opened is reported
+// with "Write failed" (kOpenFailed); one that cannot be read (a directory, a failing disk) by the
 // failure convention, code 6, rather than taken for a tile of zeroes (kFailed).
 Outcome ReadTile(const std::string& name, uint8_t* tile) {
   const int fd = open(name.c_str(), O_RDONLY);
@@ -52,9 +42,9 @@ Outcome ReadTile(const std::string& name, uint8_t* tile) {
     std::perror("Write failed");  // the system's words for this open, reading included
     return Outcome::kOpenFailed;
   }
-  const bool read = ReadZeroPadded(fd, tile, kHeaderBytes) &&
-                    ReadZeroPadded(fd, tile + kHeaderBytes, kPostBytes) &&
-                    ReadZeroPadded(fd, tile + kTrailerOffset, kTrailerBytes);
+  const bool read = ReadAt(fd, tile, kHeaderBytes, 0) &&
+                    ReadAt(fd, tile + kHeaderBytes, kPostBytes, kHeaderBytes) &&
+                    ReadAt(fd, tile + kTrailerOffset, kTrailerBytes, kTrailerOffset);
   const int error = errno;
   close(fd);
   if (!read) {

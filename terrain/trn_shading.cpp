@@ -1,7 +1,6 @@
 #include "trn_shading.h"
 
 #include <emmintrin.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cerrno>
@@ -212,16 +211,10 @@ inline void RowRises(const uint8_t* elevation, int last_east, int n, int32_t* ri
 // tile the slopes need. The blocks that hold them are read, 4 KB each, rather than the whole
 // tile; a short or missing file reads as zeroes, as it would in a whole read, and a read that
 // fails is reported as the whole read's would be (false).
-bool ReadWestColumn(const TileFile& east, const TileSpan& t, int16_t* column) {
+bool ReadWestColumn(TileFile& east, const TileSpan& t, int16_t* column) {
   uint8_t block[kBlockBytes];
   for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
-    const ssize_t n = ::pread(east.fd(), block, kBlockBytes, PostOffset(0, band));
-    if (n < 0) {
-      trn_fail(kModule, kErrorRead, east.name().c_str());
-      return false;
-    }
-    const size_t filled = static_cast<size_t>(n);
-    std::memset(block + filled, 0, kBlockBytes - filled);
+    if (!east.ReadAt(kModule, block, kBlockBytes, PostOffset(0, band))) return false;
     for (int y = 0; y < kBlockPosts; ++y) {
       column[band + y] = GetS16(block + y * kBlockPosts * kPostSize);
     }
