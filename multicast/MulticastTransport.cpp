@@ -4,11 +4,18 @@
 #include <ctime>
 #include <new>
 
+#include "multicast/MulticastTransport_test_hook.h"
+
 namespace {
 
 constexpr int kAddressLength = sizeof(sockaddr_in);
 
 CMulticastTransport* g_pTransport = nullptr;
+
+// The time a test holds in force, or null for the real calendar time.
+const std::time_t* g_pCalendarTime = nullptr;
+
+std::time_t CalendarTime() { return g_pCalendarTime ? *g_pCalendarTime : std::time(nullptr); }
 
 }  // namespace
 
@@ -246,10 +253,22 @@ int CMulticastTransport::Poll(MulticastCallback pCallback, MulticastRecord* pRec
 
 std::int32_t CMulticastTransport::MakeRandomId() {
   // The C library's linear congruential generator, seeded with the calendar time.
-  std::uint32_t state = static_cast<std::uint32_t>(std::time(nullptr));
+  std::uint32_t state = static_cast<std::uint32_t>(CalendarTime());
   state = state * 214013u + 2531011u;
   return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
 }
+
+namespace multicast_test {
+
+ScopedCalendarTime::ScopedCalendarTime(std::time_t seconds) : seconds_(seconds) {
+  g_pCalendarTime = &seconds_;
+}
+
+ScopedCalendarTime::~ScopedCalendarTime() {
+  if (g_pCalendarTime == &seconds_) g_pCalendarTime = nullptr;
+}
+
+}  // namespace multicast_test
 
 extern "C" {
 

@@ -94,6 +94,10 @@ TEST_F(CobridgeTest, AChannelThatCannotOpenStopsTheRunWithItsArguments) {
   EXPECT_EQ(block.error(),
             "cobridge:: Error encountered while opening the connection.\nArguments were:\n"
             "iIDKYTE = 1,iSizeToKYTE = 14,iIDMATLAB = 2,iSizeToMATLAB = 19 \n");
+  // Steps after the failed start find the pair not open.
+  block.ClearError();
+  EXPECT_FALSE(block.Outputs(0.0));
+  EXPECT_EQ(block.error(), "cobridge:: Connection not open.");
   block.Terminate();
 
   // More values than a channel holds: refused before anything is copied past its view.

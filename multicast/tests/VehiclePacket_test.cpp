@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "multicast/MulticastTransport.h"
+#include "multicast/MulticastTransport_test_hook.h"
 
 namespace {
 
@@ -377,6 +378,23 @@ TEST(VehiclePacket, RandomIdIsTheFirstDrawAfterSeedingWithTheTime) {
   const std::int32_t id = CMulticastTransport::MakeRandomId();
   const std::time_t after = std::time(nullptr);
   EXPECT_TRUE(id == firstDraw(before) || id == firstDraw(after)) << id;
+}
+
+TEST(VehiclePacket, RandomIdsOfChosenTimes) {
+  const struct {
+    std::time_t seconds;
+    std::int32_t id;
+  } cases[] = {
+      {0, 38},
+      {1, 41},
+      {1796963347, 2},   // top bit of the state set: a mask of 0xFFFF would give 32770
+      {2147483647, 35},  // ... and 32803 here
+      {(std::time_t{1} << 32) + 1, 41},  // only the time's low 32 bits seed the generator
+  };
+  for (const auto& c : cases) {
+    multicast_test::ScopedCalendarTime at(c.seconds);
+    EXPECT_EQ(CMulticastTransport::MakeRandomId(), c.id) << c.seconds;
+  }
 }
 
 }  // namespace

@@ -159,6 +159,11 @@ void Block::Terminate() {
   }
 }
 
+void Block::ClearError() {
+  failed_ = false;
+  error_.clear();
+}
+
 void Block::SetInput(int port, std::span<const double> values) {
   if (port < 0 || static_cast<std::size_t>(port) >= inputPtrs_.size())
     throw std::out_of_range("SetInput: no input port " + std::to_string(port));

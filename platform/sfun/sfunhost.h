@@ -43,6 +43,9 @@ class Block {
   bool Outputs(double t, bool majorStep = true);
   bool Update();
   void Terminate();
+  // Forgets the block's failure and its error, so that a test can run a callback that Simulink
+  // no longer calls after an error status and see how the block guards against it.
+  void ClearError();
 
   // Input values, port by port (set them before Outputs; they start at 0 and keep their values
   // from step to step); outputs as the block left them. SetInput throws std::out_of_range for

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <thread>
 
 #include "platform/clocks/clocks_test_hook.h"
 
@@ -204,6 +206,38 @@ TEST(ElapsedTime, RealClocksAdvance) {
   EXPECT_GE(first, 0.0);
   EXPECT_GE(second, first);
   EXPECT_LT(second, 60.0);
+}
+
+TEST(ElapsedTime, EachRealClockKeepsTimeWithTheSteadyClock) {
+  // Each clock left unhooked and chosen by taking away the ones before it. The bounds are wide
+  // enough for a loaded machine and narrow enough for a clock in the wrong unit (a thousand
+  // times off).
+  struct Case {
+    const char* what;
+    bool counterPresent;
+    bool timerPresent;
+  };
+  const Case cases[] = {
+      {"performance counter and its frequency", true, true},
+      {"timeGetTime", false, true},
+      {"GetTickCount", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clocks_test::ClockHooks hooks;
+    hooks.bCounterPresent = c.counterPresent;
+    hooks.bMultimediaTimerPresent = c.timerPresent;
+    clocks_test::ScopedClocks scope(std::move(hooks));
+    CElapsedTime watch;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(watch.StartTimer(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double seconds = watch.GetElapsedTime(0);
+    const double steady =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(seconds, steady / 2);
+    EXPECT_LT(seconds, steady * 10);
+  }
 }
 
 }  // namespace
