@@ -176,7 +176,7 @@ TileFile::TileFile(TileFile&& other) noexcept
 
 TileFile& TileFile::operator=(TileFile&& other) noexcept {
   if (this != &other) {
-    this->~TileFile();
+    CloseQuietly();
     fd_ = std::exchange(other.fd_, -1);
     temp_ = std::exchange(other.temp_, nullptr);
     name_ = std::move(other.name_);
@@ -184,7 +184,9 @@ TileFile& TileFile::operator=(TileFile&& other) noexcept {
   return *this;
 }
 
-TileFile::~TileFile() {
+TileFile::~TileFile() { CloseQuietly(); }
+
+void TileFile::CloseQuietly() {
   if (temp_ != nullptr) {
     std::fclose(temp_);
   } else if (fd_ >= 0) {

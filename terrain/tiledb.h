@@ -325,6 +325,8 @@ class TileFile {
  private:
   // Opens the file with `flags` (mode 0644 when created) and prints `line` with its name.
   bool TryOpen(int flags, const char* line);
+  // Closes a file still open, without a report; the object then holds none.
+  void CloseQuietly();
 
   int fd_ = -1;
   std::FILE* temp_ = nullptr;  // the temporary file standing in for a missing input tile

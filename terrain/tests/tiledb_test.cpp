@@ -1,5 +1,6 @@
 #include "tiledb.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -228,6 +229,32 @@ TEST_F(TileFiles, OutputTileIsCreatedThenOpened) {
   struct stat st;
   ASSERT_EQ(stat("066_148", &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u & ~static_cast<unsigned>(umask(022)));
+}
+
+TEST_F(TileFiles, MoveAssignmentClosesWhatItHeldAndTakesTheOther) {
+  // Names of 29 characters live on the heap, not in the string's own small buffer.
+  const std::string held(29, 'h'), moved(29, 'm');
+  for (const bool held_is_temporary : {false, true}) {
+    std::filesystem::remove(moved);
+    CaptureStdout();
+    // A missing input tile stands on a temporary file, an output tile on its own descriptor.
+    TileFile target = held_is_temporary ? TileFile::OpenInput("trn_shading", held)
+                                        : TileFile::OpenOutput("trn_shading", held);
+    TileFile source = TileFile::OpenOutput("trn_shading", moved);
+    GetCapturedStdout();
+    ASSERT_TRUE(target.is_open() && source.is_open());
+    const int held_fd = target.fd(), moved_fd = source.fd();
+
+    target = std::move(source);
+    EXPECT_EQ(fcntl(held_fd, F_GETFD), -1) << held_is_temporary;  // closed, not leaked
+    EXPECT_FALSE(source.is_open());
+    EXPECT_EQ(target.name(), moved);
+    EXPECT_EQ(target.fd(), moved_fd);
+    const uint8_t data[2] = {5, 6};
+    EXPECT_TRUE(target.WriteWhole("trn_shading", data, 2));
+    EXPECT_EQ(target.Close("trn_shading"), 0);
+    EXPECT_EQ(ReadFileBytes(moved), std::vector<uint8_t>({5, 6}));
+  }
 }
 
 TEST_F(TileFiles, MissingInputTileReadsAsZeroes) {
