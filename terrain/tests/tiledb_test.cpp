@@ -100,6 +100,67 @@ TEST(RegionWalk, EmptyRangesAndNoNumbers) {
   EXPECT_TRUE(Walk(nan, nan, nan, nan).empty());
 }
 
+TEST(RegionWalk, CornersOffTheGlobeAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double s = kPostSpacing;
+  // One value put into one corner (0 = lon1 .. 7 = lat4) of a region well inside the globe.
+  const struct {
+    int corner;
+    double value;
+    const char* line;  // empty: on the globe
+  } cases[] = {
+      {0, -180.0, ""},  // the globe's edges themselves
+      {2, 180.0, ""},
+      {1, -90.0, ""},
+      {7, 90.0, ""},
+      {4, -180 - 0.005 * s, ""},  // within the walk's tolerance
+      {6, 180 + 0.005 * s, ""},
+      {3, -90 - 0.005 * s, ""},
+      {0, -180 - 0.02 * s,
+       "who: region longitude -180.00001666666665 is off the globe (-180..180)\n"},
+      {5, 90 + 0.02 * s, "who: region latitude 90.00001666666667 is off the globe (-90..90)\n"},
+      {0, -1e9, "who: region longitude -1e+09 is off the globe (-180..180)\n"},
+      {3, -95, "who: region latitude -95 is off the globe (-90..90)\n"},
+      {6, 1e300, "who: region longitude 1e+300 is off the globe (-180..180)\n"},
+      {4, inf, "who: region longitude inf is off the globe (-180..180)\n"},
+      {1, -inf, "who: region latitude -inf is off the globe (-90..90)\n"},
+      // The bounding box passes a value that is not a number over; the check must not.
+      {7, nan, "who: region latitude nan is off the globe (-90..90)\n"},
+      {2, nan, "who: region longitude nan is off the globe (-180..180)\n"},
+  };
+  for (const auto& c : cases) {
+    double p[8] = {-123, 48, -122, 48, -123, 49, -122, 49};
+    p[c.corner] = c.value;
+    CaptureStderr();
+    const bool on_globe = CheckRegion("who", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+    EXPECT_EQ(GetCapturedStderr(), c.line) << c.corner << " " << c.value;
+    EXPECT_EQ(on_globe, *c.line == '\0') << c.corner << " " << c.value;
+  }
+  // Only the first value off the globe is named; a pass walks nothing.
+  CaptureStderr();
+  EXPECT_FALSE(PassRegion("trn_levels", -123, 48, 400, 48, -123, -95, nan, 49));
+  EXPECT_EQ(GetCapturedStderr(), "trn_levels: region longitude 400 is off the globe (-180..180)\n");
+}
+
+TEST(RegionWalk, TheGlobesCornersAreItsLastAndFirstTiles) {
+  // 179.999..180 E, 89.999..90 N: posts 431999..432000 and 215999..216000, the last tile.
+  const auto north_east =
+      PassRegion("trn_levels", 179.999, 89.999, 180, 89.999, 179.999, 90, 180, 90);
+  const auto south_west =
+      PassRegion("trn_levels", -180, -90, -179.999, -90, -180, -89.999, -179.999, -89.999);
+  ASSERT_TRUE(north_east && south_west);
+  for (const auto& [region, span] : {std::pair{*north_east, Span(421, 210, 895, 896, 959, 960)},
+                                     std::pair{*south_west, Span(0, 0, 0, 1, 0, 1)}}) {
+    std::vector<TileSpan> spans;
+    WalkRegion(region, [&](const TileSpan& t) {
+      spans.push_back(t);
+      return 0;
+    });
+    EXPECT_THAT(Tuples(spans), ::testing::ElementsAre(span));
+  }
+}
+
 TEST(TileLayout, PostsBlocksAndRecords) {
   EXPECT_EQ(PostOffset(0, 0), 8192u);
   EXPECT_EQ(PostOffset(31, 0), 8192u + 31 * 4);
