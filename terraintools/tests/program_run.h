@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -110,4 +111,27 @@ inline testing::AssertionResult RefusedRegion(const ProgramRun& run,
            << run.err;
   }
   return testing::AssertionSuccess();
+}
+
+// Expects `program` to refuse the region of `args` with `line`: first on a small disk of its
+// own that holds copies of `inputs`, then, only when it was refused there, in the current
+// directory, where it might otherwise fill the machine's disk. Each time no file may be left but
+// what was there and `made` (what a refused run may still write). Gives the run in the current
+// directory for further checks, none when the first was not refused.
+inline std::optional<ProgramRun> ExpectRefusedRegion(const std::string& program,
+                                                     const std::vector<std::string>& args,
+                                                     const std::string& line,
+                                                     const std::vector<std::string>& inputs = {},
+                                                     const std::set<std::string>& made = {}) {
+  std::set<std::string> kept(inputs.begin(), inputs.end());
+  kept.insert(made.begin(), made.end());
+  const SmallDiskRun small = RunOnSmallDisk(program, args, inputs);
+  const testing::AssertionResult refused = RefusedRegion(small.run, small.files, line, kept);
+  EXPECT_TRUE(refused) << "on the small disk";
+  if (!refused) return std::nullopt;
+  kept = FilesIn(".");
+  kept.insert(made.begin(), made.end());
+  const ProgramRun run = RunProgram(program, args);
+  EXPECT_TRUE(RefusedRegion(run, FilesIn("."), line, kept));
+  return run;
 }
