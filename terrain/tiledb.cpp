@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -103,6 +104,40 @@ Region MakeRegion(double lon1, double lat1, double lon2, double lat2, double lon
   return r;
 }
 
+namespace {
+
+// Whether `degrees` lies within -limit..limit, with the walk's arithmetic and tolerance; false
+// for a value that is not a number.
+bool OnGlobe(double degrees, double limit) {
+  const double post = (degrees + limit) * kPostsPerDegree;
+  return post >= -0.01 && post <= 2 * limit * kPostsPerDegree + 0.01;
+}
+
+}  // namespace
+
+bool CheckRegion(const char* who, double lon1, double lat1, double lon2, double lat2, double lon3,
+                 double lat3, double lon4, double lat4) {
+  const double corners[8] = {lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4};
+  for (int i = 0; i < 8; ++i) {
+    const bool longitude = i % 2 == 0;
+    const double limit = longitude ? 180 : 90;
+    if (OnGlobe(corners[i], limit)) continue;
+    // The shortest text that reads back as the value: -1e+09, 180.00001, inf, nan.
+    char value[32];
+    *std::to_chars(value, value + sizeof value - 1, corners[i]).ptr = '\0';
+    std::fprintf(stderr, "%s: region %s %s is off the globe (%s)\n", who,
+                 longitude ? "longitude" : "latitude", value, longitude ? "-180..180" : "-90..90");
+    return false;
+  }
+  return true;
+}
+
+std::optional<Region> PassRegion(const char* module, double lon1, double lat1, double lon2,
+                                 double lat2, double lon3, double lat3, double lon4, double lat4) {
+  if (!CheckRegion(module, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4)) return std::nullopt;
+  return MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+}
+
 PostRange Region::Columns(int32_t tx) const {
   return {tx == tx0 ? (x0 & kTileMask) : 0, tx == tx1 ? (x1 & kTileMask) : kTileMask};
 }
@@ -176,7 +211,7 @@ TileFile::TileFile(TileFile&& other) noexcept
 
 TileFile& TileFile::operator=(TileFile&& other) noexcept {
   if (this != &other) {
-    this->~TileFile();
+    CloseQuietly();
     fd_ = std::exchange(other.fd_, -1);
     temp_ = std::exchange(other.temp_, nullptr);
     name_ = std::move(other.name_);
@@ -184,7 +219,9 @@ TileFile& TileFile::operator=(TileFile&& other) noexcept {
   return *this;
 }
 
-TileFile::~TileFile() {
+TileFile::~TileFile() { CloseQuietly(); }
+
+void TileFile::CloseQuietly() {
   if (temp_ != nullptr) {
     std::fclose(temp_);
   } else if (fd_ >= 0) {

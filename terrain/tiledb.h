@@ -4,9 +4,10 @@
 //
 // How a pass uses it, for each tile of its region:
 //
-//   const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+//   const std::optional<Region> region = PassRegion(kModule, lon1, lat1, ..., lon4, lat4);
+//   if (!region) return -1;                             // off the globe, already reported
 //   PassBuffer buffer(0, kElevationTileBytes);
-//   return WalkRegion(region, [&](const TileSpan& t) {
+//   return WalkRegion(*region, [&](const TileSpan& t) {
 //     TileUpdate update;                                // "opened  RW" / "created RW"
 //     if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), buffer, kKindElevation))
 //       return -1;                                      // already reported
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 // ---------------------------------------------------------------------------------------------
@@ -202,6 +204,19 @@ struct Region {
 Region MakeRegion(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                   double lon4, double lat4);
 
+// Whether four corner points lie on the globe: every longitude within -180..180 and every
+// latitude within -90..90, up to the walk's own tolerance of 0.01 post past either end. Off the
+// globe the walk would visit tiles that do not exist, up to millions of them. The first value
+// off the globe, infinite or not a number is reported on standard error as
+// "<who>: region longitude <value> is off the globe (-180..180)" (or latitude, -90..90): false.
+bool CheckRegion(const char* who, double lon1, double lat1, double lon2, double lat2, double lon3,
+                 double lat3, double lon4, double lat4);
+
+// The region that a pass walks: CheckRegion under the pass's module name, then MakeRegion.
+// Empty after the report, before the pass has opened or created anything.
+std::optional<Region> PassRegion(const char* module, double lon1, double lat1, double lon2,
+                                 double lat2, double lon3, double lat3, double lon4, double lat4);
+
 // One tile of a region walk with its post ranges (xs..xe columns, ys..ye rows).
 struct TileSpan {
   int32_t tx = 0, ty = 0;
@@ -325,6 +340,8 @@ class TileFile {
  private:
   // Opens the file with `flags` (mode 0644 when created) and prints `line` with its name.
   bool TryOpen(int flags, const char* line);
+  // Closes a file still open, without a report; the object then holds none.
+  void CloseQuietly();
 
   int fd_ = -1;
   std::FILE* temp_ = nullptr;  // the temporary file standing in for a missing input tile

@@ -251,7 +251,9 @@ const std::array<uint8_t, 256>& trn_color_gamma_table() { return gamma_table; }
 int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
               double lon4, double lat4, const char* grid_name, int ncols, int nrows, double gamma) {
   BuildGammaTable(gamma);
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return -1;
   const GridPlacement placement(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
 
   PassGrid grid;
@@ -260,7 +262,7 @@ int trn_color(double lon1, double lat1, double lon2, double lat2, double lon3, d
   PassBuffer buffer(0, kColorTileBytes);
   SeparableTile separable;
   std::vector<GridPlacement::ColumnTerms> columns;
-  const int result = WalkRegion(region, [&](const TileSpan& t) {
+  const int result = WalkRegion(*region, [&](const TileSpan& t) {
     TileUpdate update;
     if (!update.Open(kModule, ColorTileName(t.tx, t.ty), buffer, kKindColor)) return -1;
     uint8_t* const tile = update.data;

@@ -231,14 +231,16 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
   BuildCellKeys();
 
   // 3-4. Counting pass over every tile of the region.
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return -1;
   std::memset(ColorCube, 0, sizeof ColorCube);
   Boxes[0] = ColorBox();
   Boxes[0].ResetBounds();
   BoxCount = 0;
   PassBuffer colors(0, kColorTileBytes);
   PassBuffer elevations(1, kElevationTileBytes);
-  if (WalkRegion(region, [&](const TileSpan& t) { return CountTile(colors, t); }) != 0) return -1;
+  if (WalkRegion(*region, [&](const TileSpan& t) { return CountTile(colors, t); }) != 0) return -1;
   // Box 0 spans every counted cell: the bounds that widening by each counted post gives are
   // the tight bounds of the occupied cells.
   Boxes[0].red_max = 63;
@@ -257,10 +259,10 @@ int trn_color_post(double lon1, double lat1, double lon2, double lat2, double lo
 
   // 8. Index pass, then 9. trailer pass.
   const IndexRunFunction index_run = IndexRunFor(palette, flags);
-  if (WalkRegion(region, [&](const TileSpan& t) {
+  if (WalkRegion(*region, [&](const TileSpan& t) {
         return IndexTile(colors, elevations, t, palette, index_run);
       }) != 0) {
     return -1;
   }
-  return WalkRegion(region, [&](const TileSpan& t) { return CopyTrailerTile(elevations, t); });
+  return WalkRegion(*region, [&](const TileSpan& t) { return CopyTrailerTile(elevations, t); });
 }

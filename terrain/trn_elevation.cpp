@@ -205,7 +205,9 @@ class AlignedRows {
 
 int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                   double lon4, double lat4, const char* grid_name, int ncols, int nrows) {
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return -1;
   const GridPlacement placement(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
 
   PassGrid grid;
@@ -216,7 +218,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
   std::vector<FastAxis> fast_columns;
   AlignedRows aligned;
   PassBuffer buffer(0, kElevationTileBytes);
-  const int result = WalkRegion(region, [&](const TileSpan& t) {
+  const int result = WalkRegion(*region, [&](const TileSpan& t) {
     TileUpdate update;
     if (!update.Open(kModule, ElevationTileName(t.tx, t.ty), buffer, kKindElevation)) return -1;
     uint8_t* const tile = update.data;

@@ -70,7 +70,9 @@ int PostProcessTile(PassBuffer& buffer, const TileSpan& t) {
 
 int trn_elevation_post(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                        double lon4, double lat4) {
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return -1;
   PassBuffer buffer(0, kElevationTileBytes);
-  return WalkRegion(region, [&](const TileSpan& t) { return PostProcessTile(buffer, t); });
+  return WalkRegion(*region, [&](const TileSpan& t) { return PostProcessTile(buffer, t); });
 }

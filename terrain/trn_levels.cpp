@@ -102,11 +102,13 @@ Outcome WriteLevel(const std::string& tile_name, int k) {
 
 Outcome WriteLevels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                     double lon4, double lat4) {
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return Outcome::kFailed;
   Outcome outcome = Outcome::kDone;
   PassBuffer buffer(0, kElevationTileBytes);
   PassBuffer kept_posts(1, kPostBytes);
-  WalkRegion(region, [&](const TileSpan& t) {
+  WalkRegion(*region, [&](const TileSpan& t) {
     const std::string name = ElevationTileName(t.tx, t.ty);
     uint8_t* tile = buffer.Get(kModule);
     uint8_t* kept = tile != nullptr ? kept_posts.Get(kModule) : nullptr;

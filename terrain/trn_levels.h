@@ -26,7 +26,7 @@ int trn_levels(double lon1, double lat1, double lon2, double lat2, double lon3, 
 // The older variant built into tintshade: it ends the process itself, with status 0 after the
 // last tile (at once when the region has no tile) and 1 when a tile or a level file cannot be
 // opened; it returns, with -1, only after a failed close of a level file, a tile that cannot be
-// read or a tile buffer that cannot be had.
+// read, a tile buffer that cannot be had or a region off the globe.
 int trn_levels_exiting(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                        double lon4, double lat4);
 

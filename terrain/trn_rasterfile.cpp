@@ -139,10 +139,12 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
                    double lon4, double lat4, const char* picture_name, int /*unused*/) {
   // 1. Picture size from the region's first and last post columns and rows; a region that
   // holds no post gives an empty picture.
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return -1;
   Picture pic;
-  pic.width = std::max<int64_t>(0, int64_t{region.x1} - region.x0 + 1);
-  pic.height = std::max<int64_t>(0, int64_t{region.y1} - region.y0 + 1);
+  pic.width = std::max<int64_t>(0, int64_t{region->x1} - region->x0 + 1);
+  pic.height = std::max<int64_t>(0, int64_t{region->y1} - region->y0 + 1);
   pic.stride = BmpRowStride(static_cast<uint64_t>(pic.width));
   pic.bytes = kBmpHeaderBytes + pic.stride * static_cast<uint64_t>(pic.height);
 
@@ -164,8 +166,8 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   ColorTable table;
   PassBuffer tile_buffer(0, kColorTileBytes);
   uint8_t* pixels = picture + kBmpHeaderBytes;
-  const int result = WalkRegion(region, [&](const TileSpan& t) {
-    return DrawTile(tile_buffer, t, region, pic, table, pixels);
+  const int result = WalkRegion(*region, [&](const TileSpan& t) {
+    return DrawTile(tile_buffer, t, *region, pic, table, pixels);
   });
   if (result != 0) return -1;
 

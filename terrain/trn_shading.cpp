@@ -278,11 +278,13 @@ int trn_shading(double lon1, double lat1, double lon2, double lat2, double lon3,
   shade.zero = Rgb{shade_colors[3], shade_colors[2], shade_colors[1]};
   shade.full = Rgb{shade_colors[7], shade_colors[6], shade_colors[5]};
 
-  const Region region = MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  const std::optional<Region> region =
+      PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+  if (!region) return -1;
   // Besides the tile buffers the pass takes its table of rises from the heap; a heap that cannot
   // supply it is reported like a tile buffer that cannot be had.
   try {
-    return ShadeRegion(shade, region);
+    return ShadeRegion(shade, *region);
   } catch (const std::bad_alloc&) {
     errno = ENOMEM;
     std::perror(kModule);

@@ -149,6 +149,9 @@ bool ReadDem(const char* filename) {
   for (int k = 0; k < 8; ++k) *corners[k] = corner[k] * 0.0002777777777777778;
   dem.tile_x = DemTileNumber(dem.long_00, 180);
   dem.tile_y = DemTileNumber(dem.lat_00, 90);
+  if (!CheckRegion("demimport", dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c, dem.long_r0,
+                   dem.lat_r0, dem.long_rc, dem.lat_rc))
+    std::exit(-1);
 
   const std::string grid_name = DemGridFileName(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
   std::FILE* out = std::fopen(grid_name.c_str(), "wb");

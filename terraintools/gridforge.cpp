@@ -42,10 +42,17 @@ int main(int argc, char** argv) {
   const int nrows = ArgToInt(argv[7]);
   const double time_of_day = ArgToDouble(argv[8]);
 
-  if (RunInputPhase(file_name, ncols, nrows) != 0) std::exit(-1);
-
   // North-west, north-east, south-west, south-east.
-  const Corners corners{lon_min, lat_max, lon_max, lat_max, lon_min, lat_min, lon_max, lat_min};
+  const auto box = [](double south, double north, double west, double east) {
+    return Corners{west, north, east, north, west, south, east, south};
+  };
+  const Corners corners = box(lat_min, lat_max, lon_min, lon_max);
+  // The bounds as written are checked too: cut to whole degrees, "-2e9" or "nan" would pass.
+  const Corners written =
+      box(ArgToDouble(argv[2]), ArgToDouble(argv[3]), ArgToDouble(argv[4]), ArgToDouble(argv[5]));
+  if (!written.Check("gridforge") || !corners.Check("gridforge")) std::exit(-1);
+
+  if (RunInputPhase(file_name, ncols, nrows) != 0) std::exit(-1);
 
   GridforgeMessage("\nPhase 1: convert elevations\n");
   if (corners.Run(trn_elevation, kTempElevations, ncols, nrows) == -1) {

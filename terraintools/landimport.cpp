@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   transform.Apply(long_max, lat_min, &c.lon2, &c.lat2);
   transform.Apply(long_min, lat_max, &c.lon3, &c.lat3);
   transform.Apply(long_max, lat_max, &c.lon4, &c.lat4);
+  if (!c.Check("landimport")) std::exit(-1);
   std::fprintf(stderr, "long_00 = %f \n", c.lon1);
   std::fprintf(stderr, "lat_00 = %f \n", c.lat1);
   std::fprintf(stderr, "long_0c = %f \n", c.lon2);

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   const double long_max = ArgToDouble(argv[2]);
   const double lat_min = ArgToDouble(argv[3]);
   const double lat_max = ArgToDouble(argv[4]);
+  const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
+  if (!corners.Check("tileprint")) std::exit(-1);
   std::fprintf(stderr, "long_min = %f \n", long_min);
   std::fprintf(stderr, "long_max = %f \n", long_max);
   std::fprintf(stderr, "lat_min = %f \n", lat_min);
@@ -22,7 +24,6 @@ int main(int argc, char** argv) {
 
   std::fputs("\n*** Processing Bitmap ***\n\n", stdout);
   std::fflush(stdout);
-  const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
   if (corners.Run(trn_rasterfile, argv[5], 2) == -1) {
     std::fprintf(stderr, "%s: errors encountered while Processing Bitmap\n", "tileprint");
     std::exit(-1);

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   const double lat_max = ArgToDouble(argv[4]);
   const int levels = ArgToInt(argv[5]);
   const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
+  if (!corners.Check("tintshade")) std::exit(-1);
 
   Header("\nPhase 2: calculate shading\n\n");
   if (corners.Run(trn_shading, kShadeColors, kTimeOfDay) == -1)

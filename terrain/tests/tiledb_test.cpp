@@ -1,5 +1,6 @@
 #include "tiledb.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -97,6 +98,71 @@ TEST(RegionWalk, EmptyRangesAndNoNumbers) {
   // Corners that are not numbers leave the box empty: nothing is visited.
   const double nan = std::numeric_limits<double>::quiet_NaN();
   EXPECT_TRUE(Walk(nan, nan, nan, nan).empty());
+}
+
+TEST(RegionWalk, CornersOffTheGlobeAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double s = kPostSpacing;
+  // One value put into one corner (0 = lon1 .. 7 = lat4) of a region well inside the globe.
+  const struct {
+    int corner;
+    double value;
+    const char* line;  // empty: on the globe
+  } cases[] = {
+      {0, -180.0, ""},  // the globe's edges themselves
+      {2, 180.0, ""},
+      {1, -90.0, ""},
+      {7, 90.0, ""},
+      {4, -180 - 0.005 * s, ""},  // within the walk's tolerance
+      {6, 180 + 0.005 * s, ""},
+      {3, -90 - 0.005 * s, ""},
+      {0, -180 - 0.02 * s,
+       "who: region longitude -180.00001666666665 is off the globe (-180..180)\n"},
+      {5, 90 + 0.02 * s, "who: region latitude 90.00001666666667 is off the globe (-90..90)\n"},
+      {0, -1e9, "who: region longitude -1e+09 is off the globe (-180..180)\n"},
+      {3, -95, "who: region latitude -95 is off the globe (-90..90)\n"},
+      {6, 1e300, "who: region longitude 1e+300 is off the globe (-180..180)\n"},
+      {4, inf, "who: region longitude inf is off the globe (-180..180)\n"},
+      {1, -inf, "who: region latitude -inf is off the globe (-90..90)\n"},
+      // The bounding box passes a value that is not a number over; the check must not.
+      {7, nan, "who: region latitude nan is off the globe (-90..90)\n"},
+      {2, nan, "who: region longitude nan is off the globe (-180..180)\n"},
+  };
+  for (const auto& c : cases) {
+    double p[8] = {-123, 48, -122, 48, -123, 49, -122, 49};
+    p[c.corner] = c.value;
+    CaptureStderr();
+    const bool on_globe = CheckRegion("who", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+    EXPECT_EQ(GetCapturedStderr(), c.line) << c.corner << " " << c.value;
+    EXPECT_EQ(on_globe, *c.line == '\0') << c.corner << " " << c.value;
+  }
+  // The walk's own numbers stay defined for such values: x86's INT32_MIN for what does not fit.
+  const Region wild = MakeRegion(-1e300, -inf, inf, 1e300, nan, nan, nan, nan);
+  EXPECT_EQ(std::tie(wild.x0, wild.x1, wild.y0, wild.y1),
+            std::make_tuple(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN));
+  // Only the first value off the globe is named; a pass walks nothing.
+  CaptureStderr();
+  EXPECT_FALSE(PassRegion("trn_levels", -123, 48, 400, 48, -123, -95, nan, 49));
+  EXPECT_EQ(GetCapturedStderr(), "trn_levels: region longitude 400 is off the globe (-180..180)\n");
+}
+
+TEST(RegionWalk, TheGlobesCornersAreItsLastAndFirstTiles) {
+  // 179.999..180 E, 89.999..90 N: posts 431999..432000 and 215999..216000, the last tile.
+  const auto north_east =
+      PassRegion("trn_levels", 179.999, 89.999, 180, 89.999, 179.999, 90, 180, 90);
+  const auto south_west =
+      PassRegion("trn_levels", -180, -90, -179.999, -90, -180, -89.999, -179.999, -89.999);
+  ASSERT_TRUE(north_east && south_west);
+  for (const auto& [region, span] : {std::pair{*north_east, Span(421, 210, 895, 896, 959, 960)},
+                                     std::pair{*south_west, Span(0, 0, 0, 1, 0, 1)}}) {
+    std::vector<TileSpan> spans;
+    WalkRegion(region, [&](const TileSpan& t) {
+      spans.push_back(t);
+      return 0;
+    });
+    EXPECT_THAT(Tuples(spans), ::testing::ElementsAre(span));
+  }
 }
 
 TEST(TileLayout, PostsBlocksAndRecords) {
@@ -228,6 +294,32 @@ TEST_F(TileFiles, OutputTileIsCreatedThenOpened) {
   struct stat st;
   ASSERT_EQ(stat("066_148", &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u & ~static_cast<unsigned>(umask(022)));
+}
+
+TEST_F(TileFiles, MoveAssignmentClosesWhatItHeldAndTakesTheOther) {
+  // Names of 29 characters live on the heap, not in the string's own small buffer.
+  const std::string held(29, 'h'), moved(29, 'm');
+  for (const bool held_is_temporary : {false, true}) {
+    std::filesystem::remove(moved);
+    CaptureStdout();
+    // A missing input tile stands on a temporary file, an output tile on its own descriptor.
+    TileFile target = held_is_temporary ? TileFile::OpenInput("trn_shading", held)
+                                        : TileFile::OpenOutput("trn_shading", held);
+    TileFile source = TileFile::OpenOutput("trn_shading", moved);
+    GetCapturedStdout();
+    ASSERT_TRUE(target.is_open() && source.is_open());
+    const int held_fd = target.fd(), moved_fd = source.fd();
+
+    target = std::move(source);
+    EXPECT_EQ(fcntl(held_fd, F_GETFD), -1) << held_is_temporary;  // closed, not leaked
+    EXPECT_FALSE(source.is_open());
+    EXPECT_EQ(target.name(), moved);
+    EXPECT_EQ(target.fd(), moved_fd);
+    const uint8_t data[2] = {5, 6};
+    EXPECT_TRUE(target.WriteWhole("trn_shading", data, 2));
+    EXPECT_EQ(target.Close("trn_shading"), 0);
+    EXPECT_EQ(ReadFileBytes(moved), std::vector<uint8_t>({5, 6}));
+  }
 }
 
 TEST_F(TileFiles, MissingInputTileReadsAsZeroes) {

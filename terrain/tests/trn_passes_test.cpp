@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
+#include <limits>
 #include <string>
 
 #include "tiledb.h"
@@ -114,6 +116,45 @@ TEST_F(PassesFileTest, FailedWritesAndReadsAreReported) {
                                            ": Can't write " + c.file + "\n"
                                      : module + ": Is a directory\n" + module + ": Can't read " +
                                            c.file + "\n");
+  }
+}
+
+// A region off the globe is refused by every pass before it opens or creates a file, with one
+// line that names the pass and the value. Each region would make a tile or two if it were not
+// refused, never more.
+TEST_F(PassesFileTest, RegionsOffTheGlobeAreRefusedBeforeAnyFile) {
+  const uint8_t colors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 140};
+  const struct {
+    Corners corners;
+    const char* refusal;
+  } regions[] = {
+      {{-180.5, 48, -180.4, 48.0001}, "region longitude -180.5 is off the globe (-180..180)"},
+      {{-123, 90.1, -122.999, 90.2}, "region latitude 90.1 is off the globe (-90..90)"},
+      {{-123, 48, -122.999, std::numeric_limits<double>::quiet_NaN()},
+       "region latitude nan is off the globe (-90..90)"},
+  };
+  const struct {
+    const char* module;
+    std::function<int(const Corners&)> pass;
+  } passes[] = {
+      {"trn_elevation", [](const Corners& r) { return r.Run(trn_elevation, "grid", 2, 2); }},
+      {"trn_color", [](const Corners& r) { return r.Run(trn_color, "grid", 2, 2, 1.0); }},
+      {"trn_shading", [&](const Corners& r) { return r.Run(trn_shading, colors, 12.0); }},
+      {"trn_elevation_post", [](const Corners& r) { return r.Run(trn_elevation_post); }},
+      {"trn_color_post", [](const Corners& r) { return r.Run(trn_color_post, 2.5, 2); }},
+      {"trn_levels", [](const Corners& r) { return r.Run(trn_levels); }},
+      {"trn_rasterfile", [](const Corners& r) { return r.Run(trn_rasterfile, "p.bmp", 2); }},
+  };
+  WriteGrid("grid", {1, 2, 3, 4});
+  for (const auto& p : passes) {
+    for (const auto& r : regions) {
+      SCOPED_TRACE(std::string(p.module) + ": " + r.refusal);
+      const Output o = Capture([&] { EXPECT_EQ(p.pass(r.corners), -1); });
+      EXPECT_EQ(o.err, std::string(p.module) + ": " + r.refusal + "\n");
+      EXPECT_EQ(o.out, "");
+      const auto entries = std::filesystem::directory_iterator(".");
+      EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);  // the grid alone
+    }
   }
 }
 

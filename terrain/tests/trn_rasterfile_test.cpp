@@ -241,12 +241,13 @@ TEST_F(RasterTest, FailuresAreReported) {
   }
 }
 
-// Corners that are not numbers bound no post: an empty picture, no tile read.
-TEST_F(RasterTest, CornersThatAreNotNumbersGiveAnEmptyPicture) {
+// Corners that are not numbers are refused: no picture, no tile read.
+TEST_F(RasterTest, CornersThatAreNotNumbersAreRefused) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   Output o;
-  ASSERT_EQ(Draw(Corners{nan, nan, nan, nan}, "nan.bmp", &o), 0);
-  EXPECT_EQ(ReadFileBytes("nan.bmp").size(), 54u);
+  ASSERT_EQ(Draw(Corners{nan, nan, nan, nan}, "nan.bmp", &o), -1);
+  EXPECT_EQ(o.err, "trn_rasterfile: region longitude nan is off the globe (-180..180)\n");
+  EXPECT_FALSE(Exists("nan.bmp"));
   EXPECT_EQ(o.out.find("opened"), std::string::npos);
 }
 

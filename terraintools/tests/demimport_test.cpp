@@ -277,4 +277,31 @@ TEST_F(Demimport, FailuresEndTheProcess) {
                        "long_min = 68.000000 \n"));
 }
 
+// Corners off the globe are refused once read, before the grid file is created: no file, even
+// on a disk too small for one tile.
+TEST_F(Demimport, CornersOffTheGlobeAreRefusedBeforeTheGridFile) {
+  const struct {
+    size_t corner;      // of the header's eight values: longitude, latitude, from south-west
+    const char* value;  // arc-seconds, read as a float
+    const char* line;
+  } cases[] = {
+      {0, "-0.432000000000000D+13",
+       "demimport: region longitude -1199999986.3466666 is off the globe (-180..180)"},
+      {5, "0.400000000000000D+06",
+       "demimport: region latitude 111.11111111111111 is off the globe (-90..90)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    DemContent dem;
+    dem.corners[c.corner] = c.value;
+    dem.profiles = {{1, 2}, {3, 4}};
+    WriteText("far.dem", MakeDem(dem));
+    const std::optional<ProgramRun> run =
+        ExpectRefusedRegion(DEMIMPORT_PATH, {"far.dem"}, c.line, {"far.dem"});
+    if (run) {
+      EXPECT_EQ(run->out, "");
+    }
+  }
+}
+
 }  // namespace

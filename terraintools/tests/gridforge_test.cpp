@@ -256,4 +256,35 @@ TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {
   EXPECT_EQ(std::string(size.begin(), size.end()), "BMP3 1201 1201");
 }
 
+// Bounds off the globe, as written or as the whole degrees used, are refused before the input
+// phase: no temporary grid, tile or picture, even on a disk too small for one tile.
+TEST_F(GridforgeDirTest, RegionsOffTheGlobeAreRefusedBeforeAnyFile) {
+  fs::copy_file(BUNDLED_GRID, "g.i16");
+  const struct {
+    std::vector<std::string> bounds;  // LatitudeMin, LatitudeMax, LongitudeMin, LongitudeMax
+    const char* line;
+  } cases[] = {
+      {{"48", "49", "-2e9", "-123"},
+       "gridforge: region longitude -2e+09 is off the globe (-180..180)"},
+      {{"48", "49", "NaN", "-123"}, "gridforge: region longitude nan is off the globe (-180..180)"},
+      {{"48", "49", "inf", "-123"}, "gridforge: region longitude inf is off the globe (-180..180)"},
+      {{"48", "49", "-124", "200"}, "gridforge: region longitude 200 is off the globe (-180..180)"},
+      {{"-91", "49", "-124", "-123"}, "gridforge: region latitude -91 is off the globe (-90..90)"},
+      // On the globe as written, but 181 once cut to whole degrees.
+      {{"48", "49", "-124", "181e-5"},
+       "gridforge: region longitude 181 is off the globe (-180..180)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::vector<std::string> args = {"g.i16"};
+    args.insert(args.end(), c.bounds.begin(), c.bounds.end());
+    args.insert(args.end(), {"46", "30", "14.5"});
+    const std::optional<ProgramRun> run =
+        ExpectRefusedRegion(GRIDFORGE_PATH, args, c.line, {"g.i16"});
+    if (run) {
+      EXPECT_EQ(run->err, std::string(c.line) + "\n");
+    }
+  }
+}
+
 }  // namespace

@@ -285,4 +285,38 @@ TEST_F(LandimportTest, RefusedInputs) {
   EXPECT_FALSE(fs::exists("066_162.c32"));
 }
 
+// The region is checked after the rotation, shift and scale, before the colour pass: no tile is
+// made, even on a disk too small for one; the reader's colour grid file stays.
+TEST_F(LandimportTest, RegionsOffTheGlobeAreRefusedBeforeTheColourPass) {
+  Ctg().Write("land.ctg");
+  // Bounds that say 999,999 degrees west (the field holds at most 214,748.3647 degrees).
+  std::string far = Ctg().Text();
+  far.replace(2 * 80 + 10, 10, "9999990000");
+  WriteFileBytes("far.ctg", std::vector<uint8_t>(far.begin(), far.end()));
+  const struct {
+    std::vector<std::string> args;
+    const char* line;
+  } cases[] = {
+      {{"land.ctg", "0", "0", "0", "1e9", "1"},
+       "landimport: region longitude -5000123.005009663 is off the globe (-180..180)"},
+      {{"land.ctg", "0", "1e9", "0", "1", "1"},
+       "landimport: region longitude 999999876.99 is off the globe (-180..180)"},
+      {{"land.ctg", "0", "0", "0", "1", "inf"},
+       "landimport: region latitude -inf is off the globe (-90..90)"},
+      {{"land.ctg", "nan", "0", "0", "1", "1"},
+       "landimport: region longitude nan is off the globe (-180..180)"},
+      {{"far.ctg", "0", "0", "0", "1", "1"},
+       "landimport: region longitude -214748.3647 is off the globe (-180..180)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string& ctg = c.args[0];
+    const std::optional<ProgramRun> run =
+        ExpectRefusedRegion(LANDIMPORT_PATH, c.args, c.line, {ctg}, {ctg + ".0004x0006"});
+    if (run) {
+      EXPECT_FALSE(Contains(run->out, "Phase 2"));
+    }
+  }
+}
+
 }  // namespace

@@ -1,9 +1,16 @@
 // Runs a terrain program in the current directory and collects its status and output.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,18 +21,67 @@ struct ProgramRun {
   std::string out, err;
 };
 
-inline ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+// The shell's command for `program` with `args`, each quoted, its output into `out` and `err`.
+inline std::string ProgramCommand(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& out, const std::string& err) {
   std::string command = program;
   for (const std::string& a : args) command += " '" + a + "'";
-  command += " >stdout.txt 2>stderr.txt";
+  return command + " >" + out + " 2>" + err;
+}
+
+inline std::string TakeFileText(const std::string& name) {
+  const auto bytes = ReadFileBytes(name);
+  std::remove(name.c_str());
+  return std::string(bytes.begin(), bytes.end());
+}
+
+inline ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  const std::string command = ProgramCommand(program, args, "stdout.txt", "stderr.txt");
   const int raw = std::system(command.c_str());
   ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000, "", ""};
-  const auto out = ReadFileBytes("stdout.txt"), err = ReadFileBytes("stderr.txt");
-  run.out.assign(out.begin(), out.end());
-  run.err.assign(err.begin(), err.end());
-  std::remove("stdout.txt");
-  std::remove("stderr.txt");
+  run.out = TakeFileText("stdout.txt");
+  run.err = TakeFileText("stderr.txt");
   return run;
+}
+
+// The names of the files in directory `dir`.
+inline std::set<std::string> FilesIn(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+// A run on a disk of its own: `program` runs in "small", a tmpfs of 1 MiB mounted in a private
+// mount namespace, which holds copies of the current directory's `inputs` and is gone with the
+// namespace. A program that wrote tiles there would soon find its disk full instead of filling
+// the machine's.
+struct SmallDiskRun {
+  ProgramRun run;
+  std::set<std::string> files;  // what the small disk held after the run
+};
+
+inline SmallDiskRun RunOnSmallDisk(const std::string& program, const std::vector<std::string>& args,
+                                   const std::vector<std::string>& inputs = {}) {
+  std::filesystem::create_directory("small");
+  std::string script = "set -e\nmount -t tmpfs -o size=1m kyte-small small\n";
+  for (const std::string& input : inputs) script += "cp '" + input + "' small/\n";
+  script += "cd small\nset +e\n" + ProgramCommand(program, args, "../stdout.txt", "../stderr.txt") +
+            "\necho $? >../status.txt\nls -A >../files.txt\n";
+  WriteFileBytes("small.sh", std::vector<uint8_t>(script.begin(), script.end()));
+  const std::string command = std::string(geteuid() == 0 ? "unshare -m" : "unshare -r -m") +
+                              " --propagation private sh small.sh";
+  SmallDiskRun small{{-1000, "", ""}, {}};
+  EXPECT_EQ(std::system(command.c_str()), 0) << "no private mount namespace with a tmpfs";
+  const std::string status = TakeFileText("status.txt");
+  if (!status.empty()) small.run.status = std::stoi(status);
+  small.run.out = TakeFileText("stdout.txt");
+  small.run.err = TakeFileText("stderr.txt");
+  std::istringstream listed(TakeFileText("files.txt"));
+  for (std::string name; std::getline(listed, name);) small.files.insert(name);
+  std::filesystem::remove("small.sh");
+  std::filesystem::remove("small");
+  return small;
 }
 
 inline bool Contains(const std::string& text, const std::string& part) {
@@ -37,4 +93,45 @@ inline int CountOf(const std::string& text, const std::string& part) {
   int n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
+}
+
+// Whether a run was refused for its region before it made any file: status -1, `line` as the
+// last line of standard error and the only one about the globe, and no file in `files` beyond
+// `kept`.
+inline testing::AssertionResult RefusedRegion(const ProgramRun& run,
+                                              const std::set<std::string>& files,
+                                              const std::string& line,
+                                              const std::set<std::string>& kept) {
+  const bool last_line = ("\n" + run.err).ends_with("\n" + line + "\n");
+  if (run.status != 255 || !last_line || CountOf(run.err, "off the globe") != 1 || files != kept) {
+    std::string listed;
+    for (const std::string& f : files) listed += " " + f;
+    return testing::AssertionFailure()
+           << "status " << run.status << ", files:" << listed << "\nstandard error:\n"
+           << run.err;
+  }
+  return testing::AssertionSuccess();
+}
+
+// Expects `program` to refuse the region of `args` with `line`: first on a small disk of its
+// own that holds copies of `inputs`, then, only when it was refused there, in the current
+// directory, where it might otherwise fill the machine's disk. Each time no file may be left but
+// what was there and `made` (what a refused run may still write). Gives the run in the current
+// directory for further checks, none when the first was not refused.
+inline std::optional<ProgramRun> ExpectRefusedRegion(const std::string& program,
+                                                     const std::vector<std::string>& args,
+                                                     const std::string& line,
+                                                     const std::vector<std::string>& inputs = {},
+                                                     const std::set<std::string>& made = {}) {
+  std::set<std::string> kept(inputs.begin(), inputs.end());
+  kept.insert(made.begin(), made.end());
+  const SmallDiskRun small = RunOnSmallDisk(program, args, inputs);
+  const testing::AssertionResult refused = RefusedRegion(small.run, small.files, line, kept);
+  EXPECT_TRUE(refused) << "on the small disk";
+  if (!refused) return std::nullopt;
+  kept = FilesIn(".");
+  kept.insert(made.begin(), made.end());
+  const ProgramRun run = RunProgram(program, args);
+  EXPECT_TRUE(RefusedRegion(run, FilesIn("."), line, kept));
+  return run;
 }

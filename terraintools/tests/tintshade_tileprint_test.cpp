@@ -121,4 +121,66 @@ TEST_F(TerrainProgramTest, TileprintOverARegionWithoutTiles) {
   EXPECT_EQ(colours.size(), 1u);
 }
 
+// The region is checked before the first phase: nothing is created, even on a disk too small
+// for one tile.
+TEST_F(TerrainProgramTest, RegionsOffTheGlobeAreRefusedBeforeAnyFile) {
+  const struct {
+    const char* program;
+    std::vector<std::string> args;
+    const char* line;
+  } cases[] = {
+      {TINTSHADE_PATH,
+       {"-1e9", "0", "48", "48.0001", "0"},
+       "tintshade: region longitude -1e+09 is off the globe (-180..180)"},
+      {TINTSHADE_PATH,
+       {"-124", "-123", "-95", "-91", "1"},
+       "tintshade: region latitude -95 is off the globe (-90..90)"},
+      {TINTSHADE_PATH,
+       {"inf", "-inf", "48", "48.0001", "0"},
+       "tintshade: region longitude inf is off the globe (-180..180)"},
+      {TINTSHADE_PATH,
+       {"-124", "-123", "48", "nan", "1"},
+       "tintshade: region latitude nan is off the globe (-90..90)"},
+      {TILEPRINT_PATH,
+       {"-124", "-123", "-1e7", "49", "out.bmp"},
+       "tileprint: region latitude -1e+07 is off the globe (-90..90)"},
+      {TILEPRINT_PATH,
+       {"179.999", "180.001", "89.999", "90", "out.bmp"},
+       "tileprint: region longitude 180.001 is off the globe (-180..180)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::optional<ProgramRun> run = ExpectRefusedRegion(c.program, c.args, c.line);
+    if (!run) continue;
+    EXPECT_EQ(run->err, std::string(c.line) + "\n");
+    EXPECT_EQ(run->out, "");
+  }
+}
+
+// The last posts of the globe, north-east and south-west: the last and the first tile.
+TEST_F(TerrainProgramTest, RegionsAtTheGlobesCornersAreDrawn) {
+  const struct {
+    std::vector<std::string> box;
+    const char* tile;
+  } corners[] = {{{"179.999", "180", "89.999", "90"}, "421_210"},
+                 {{"-180", "-179.999", "-90", "-89.999"}, "000_000"}};
+  for (const auto& c : corners) {
+    SCOPED_TRACE(c.tile);
+    std::vector<std::string> args = c.box;
+    args.push_back("1");
+    ProgramRun run = RunProgram(TINTSHADE_PATH, args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(c.tile + std::string(".c32")));
+    EXPECT_TRUE(fs::exists(LevelFileName(c.tile, 5)));
+
+    args.back() = "corner.bmp";
+    run = RunProgram(TILEPRINT_PATH, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Two posts each way: 179.999 lies 0.8 of a post west of 180.
+    ASSERT_EQ(std::system("identify -format '%w %h' corner.bmp > size.txt"), 0);
+    const auto size = ReadFileBytes("size.txt");
+    EXPECT_EQ(std::string(size.begin(), size.end()), "2 2");
+  }
+}
+
 }  // namespace
