@@ -59,8 +59,7 @@ Outcome ReadTile(const std::string& name, uint8_t* tile) {
 // Writes `size` bytes of the current tile at `offset` of the level file. A write that fails or
 // stops short (a full disk) is reported with the level file's name, by `system_line` (the
 // system's message after that prefix) and code 5.
-bool WriteLevelBytes(const uint8_t* data, uint32_t size, uint32_t offset,
-                     const char* system_line) {
+bool WriteLevelBytes(const uint8_t* data, uint32_t size, uint32_t offset, const char* system_line) {
   if (WriteAt(LevelFd, data, size, offset)) return true;
   std::perror(system_line);
   trn_error(kErrorWrite, kModule, LevelName.c_str(), "");
