@@ -29,7 +29,8 @@ uint8_t* KeptPosts = nullptr;
 int LevelFd = -1;
 std::string LevelName;
 
-// kFailed: reported failures other than an open (a read, a close, a buffer that cannot be had).
+// kFailed: reported failures other than an open (a read, a write, a close, a buffer that cannot
+// be had).
 enum class Outcome { kDone, kOpenFailed, kFailed };
 
 // The tile's header, posts and trailer into `tile`, one after another; a part that the file
@@ -55,18 +56,53 @@ Outcome ReadTile(const std::string& name, uint8_t* tile) {
   return Outcome::kDone;
 }
 
-// Writes all `size` bytes from `data` to the level file, going on after a partial write, and
-// returns the sum of the write results: the bytes written, less one when a write fails.
-uint32_t WriteAll(const uint8_t* data, uint32_t size) {
-  uint32_t total = 0;
-  while (size > 0) {
-    const ssize_t n = write(LevelFd, data, size);
-    total += static_cast<uint32_t>(n);
-    if (n <= 0) break;
-    data += n;
-    size -= static_cast<uint32_t>(n);
+// Writes `size` bytes of the current tile at `offset` of the level file. A write that fails or
+// stops short (a full disk) is reported with the level file's name, by `system_line` (the
+// system's message after that prefix) and code 5.
+bool WriteLevelBytes(const uint8_t* data, uint32_t size, uint32_t offset, const char* system_line) {
+  if (WriteAt(LevelFd, data, size, offset)) return true;
+  std::perror(system_line);
+  trn_error(kErrorWrite, kModule, LevelName.c_str(), "");
+  return false;
+}
+
+// The posts kept at level k, written after the header, and their line; false after a reported
+// failure.
+bool WriteKeptPosts(int k) {
+  const LevelStrides s = LevelTable[k];
+  const uint8_t* posts = CurrentTile + kHeaderBytes;
+  // Every post kept (level 5): the posts area as it stands.
+  const uint8_t* out = posts;
+  uint32_t size = kPostBytes;
+  if (s.post != kPostSize) {
+    // The kept posts are gathered into one buffer and written together, not one write per
+    // post. The posts at c = g S2 + j S1 with j S1 < 128 are those with c mod S1 = 0 and
+    // c mod S2 < 128, in the order of c.
+    uint8_t* end = KeptPosts;
+    if (s.post == 2 * kPostSize) {
+      // Every second post of a row, the most posts to gather: posts 0 and 2 of each four taken
+      // in pairs of fours, the bytes moved as they are.
+      for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
+        for (uint32_t c = group; c < group + kBlockRowBytes; c += 8 * kPostSize, end += 16) {
+          const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(posts + c));
+          const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(posts + c + 16));
+          _mm_storeu_ps(reinterpret_cast<float*>(end),
+                        _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+        }
+      }
+    } else {
+      for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
+        for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post, end += kPostSize) {
+          std::memcpy(end, posts + c, kPostSize);
+        }
+      }
+    }
+    out = KeptPosts;
+    size = static_cast<uint32_t>(end - KeptPosts);
   }
-  return total;
+  if (!WriteLevelBytes(out, size, kHeaderBytes, kModule)) return false;
+  std::printf("Wrote %u bytes to %s \n", size, LevelName.c_str());
+  return true;
 }
 
 Outcome WriteLevel(const std::string& tile_name, int k) {
@@ -76,23 +112,27 @@ Outcome WriteLevel(const std::string& tile_name, int k) {
     std::perror("Write failed");
     return Outcome::kOpenFailed;
   }
-  const ssize_t header = write(LevelFd, CurrentTile, kHeaderBytes);
-  if (header < 0) {
-    std::perror("Write failed");
-  } else {
-    std::printf("Wrote %u bytes to file\n", static_cast<unsigned>(header));
+  // A level file cut short would be taken for the tile's level: every write that fails or
+  // stops short fails the pass, which then stops.
+  const uint32_t trailer_at = LevelFileBytes(k) - kTrailerBytes;
+  bool written = WriteLevelBytes(CurrentTile, kHeaderBytes, 0, "Write failed");
+  if (written) {
+    std::printf("Wrote %u bytes to file\n", kHeaderBytes);
+    written = WriteKeptPosts(k);
   }
-  trn_levels_write(k);
-  const ssize_t trailer = write(LevelFd, CurrentTile + kTrailerOffset, kTrailerBytes);
-  if (trailer >= 0) {
+  if (written) {
+    written = WriteLevelBytes(CurrentTile + kTrailerOffset, kTrailerBytes, trailer_at, kModule);
+  }
+  if (written) {
     if (k < kLevelCount - 1) {
-      std::printf("Wrote %u bytes to file\n", static_cast<unsigned>(trailer));
+      std::printf("Wrote %u bytes to file\n", kTrailerBytes);
     } else {
-      std::printf("Wrote %u bytes to %s \n", static_cast<unsigned>(trailer), LevelName.c_str());
+      std::printf("Wrote %u bytes to %s \n", kTrailerBytes, LevelName.c_str());
     }
   }
   const int closed = close(LevelFd);
   LevelFd = -1;
+  if (!written) return Outcome::kFailed;  // already reported, with the file's name
   if (closed != 0) {
     trn_fail(kModule, kErrorClose, LevelName.c_str());
     return Outcome::kFailed;
@@ -136,39 +176,7 @@ void trn_levels_write(int k) {
   if (k < 0 || k >= kLevelCount || CurrentTile == nullptr || KeptPosts == nullptr || LevelFd < 0) {
     return;
   }
-  const LevelStrides s = LevelTable[k];
-  const uint8_t* posts = CurrentTile + kHeaderBytes;
-  uint32_t total = 0;
-  if (s.post == kPostSize) {
-    // Every post is kept: the posts area as it stands.
-    total = WriteAll(posts, kPostBytes);
-  } else {
-    // The kept posts are gathered into one buffer and written together, not one write per
-    // post. The posts at c = g S2 + j S1 with j S1 < 128 are those with c mod S1 = 0 and
-    // c mod S2 < 128, in the order of c.
-    uint8_t* out = KeptPosts;
-    uint8_t* end = out;
-    if (s.post == 2 * kPostSize) {
-      // Every second post of a row, the most posts to gather: posts 0 and 2 of each four taken
-      // in pairs of fours, the bytes moved as they are.
-      for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
-        for (uint32_t c = group; c < group + kBlockRowBytes; c += 8 * kPostSize, end += 16) {
-          const __m128 a = _mm_loadu_ps(reinterpret_cast<const float*>(posts + c));
-          const __m128 b = _mm_loadu_ps(reinterpret_cast<const float*>(posts + c + 16));
-          _mm_storeu_ps(reinterpret_cast<float*>(end),
-                        _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-        }
-      }
-    } else {
-      for (uint32_t group = 0; group < kPostBytes; group += s.row_group) {
-        for (uint32_t c = group; c < group + kBlockRowBytes; c += s.post, end += kPostSize) {
-          std::memcpy(end, posts + c, kPostSize);
-        }
-      }
-    }
-    total = WriteAll(out, static_cast<uint32_t>(end - out));
-  }
-  std::printf("Wrote %u bytes to %s \n", total, LevelName.c_str());
+  WriteKeptPosts(k);
 }
 
 int trn_levels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,

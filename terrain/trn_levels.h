@@ -18,19 +18,21 @@ extern const LevelStrides LevelTable[kLevelCount];
 inline constexpr uint32_t LevelFileBytes(int k) { return 8192 + (4096u << (2 * k)) + 8192; }
 
 // Returns 0 when every tile of the region has its six level files, -1 after a failure it has
-// reported ("Write failed" for a tile or level file that cannot be opened, the failure
-// convention for a tile that cannot be read or a level file whose close fails).
+// reported ("Write failed" for a tile or level file that cannot be opened; the failure
+// convention for a tile that cannot be read, a level file write that fails or stops short, with
+// "Write failed" in place of the module for the header, and a level file whose close fails).
 int trn_levels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                double lon4, double lat4);
 
 // The older variant built into tintshade: it ends the process itself, with status 0 after the
 // last tile (at once when the region has no tile) and 1 when a tile or a level file cannot be
-// opened; it returns, with -1, only after a failed close of a level file, a tile that cannot be
-// read, a tile buffer that cannot be had or a region off the globe.
+// opened; it returns, with -1, only after a failed write or close of a level file, a tile that
+// cannot be read, a tile buffer that cannot be had or a region off the globe.
 int trn_levels_exiting(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                        double lon4, double lat4);
 
 // Writes the posts of the current tile kept at level k into the open level file and prints
-// "Wrote %u bytes to %s \n". Works on the tile that trn_levels is writing; outside it, or for
-// a level outside 0..5, it writes nothing.
+// "Wrote %u bytes to %s \n", or reports a write that fails or stops short (code 5). Works on
+// the tile that trn_levels is writing; outside it, or for a level outside 0..5, it writes
+// nothing.
 void trn_levels_write(int k);

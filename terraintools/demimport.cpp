@@ -36,10 +36,11 @@ int main(int argc, char** argv) {
   // A DEM whose profiles end early leaves an empty grid file; converting it would overwrite
   // the region's elevations with zeroes.
   if (!ReadDem(argv[1])) return -1;
-  ConvertElevations(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
+  const int converted = ConvertElevations(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
   std::fprintf(stderr, "long_min = %f \n", static_cast<double>(dem.tile_x));
   std::fprintf(stderr, "long_max = %f \n", static_cast<double>(dem.tile_x));
   std::fprintf(stderr, "lat_min = %f \n", static_cast<double>(dem.tile_y));
   std::fprintf(stderr, "lat_max = %f \n", static_cast<double>(dem.tile_y));
-  return 0;
+  // The pass has named the tile that failed; a caller's script must see the failure too.
+  return converted == -1 ? -1 : 0;
 }

@@ -143,6 +143,12 @@ bool ReadDem(const char* filename) {
       if (!ConvertInt(token, dem.DEM_a_col)) Fail("error:DEM_a_col\n");
     }
   }
+  // Without a profile the grid would be all zeroes, and the region's elevations with it.
+  if (dem.DEM_a_col < 1) {
+    std::fprintf(stderr, "\n error: '%s' holds no profile (DEM_a_col = %d)\n", filename,
+                 dem.DEM_a_col);
+    std::exit(-1);
+  }
 
   double* const corners[8] = {&dem.long_00, &dem.lat_00, &dem.long_r0, &dem.lat_r0,
                               &dem.long_rc, &dem.lat_rc, &dem.long_0c, &dem.lat_0c};

@@ -32,7 +32,8 @@ int DemTileNumber(double degrees, int offset);
 std::string DemGridFileName(int tx, int ty, int ncols, int nrows);
 
 // Reads the DEM and writes its grid file. Ends the process with status -1 when the file cannot
-// be opened, ends early, holds a header value that does not convert, or the grid file cannot be
-// created. Returns false, with "elev_dat" printed and the grid file left empty, when a profile
+// be opened, ends early, holds a header value that does not convert or a profile count below 1
+// (before the grid file is created), or the grid file cannot be created or written whole.
+// Returns false, with "elev_dat" printed and the grid file left empty, when a profile
 // elevation cannot be read; true after the grid file has been written.
 bool ReadDem(const char* filename);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "cmdline.h"
 #include "corners.h"
@@ -23,15 +24,17 @@ constexpr int kColorPostFlags = kColorPostPaletteB | kColorPostZeroIsSea;  // 0x
 // Zero-intensity colour blue 20, green 55, red 40; full intensity blue 105, green 180, red 140.
 constexpr uint8_t kShadeColors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 140};
 
+[[noreturn]] void ExitWithUsage() {
+  GridforgeMessage("\n usage: ",
+                   "gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
+                   "NumberColumns,NumberRows,TimeOfDay)");
+  std::exit(-1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 9) {
-    GridforgeMessage("\n usage: ",
-                     "gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
-                     "NumberColumns,NumberRows,TimeOfDay)");
-    std::exit(-1);
-  }
+  if (argc != 9) ExitWithUsage();
   const char* file_name = argv[1];
   // Whole degrees: the bounds go through int before they become doubles.
   const double lat_min = ArgToInt(argv[2]);
@@ -41,6 +44,13 @@ int main(int argc, char** argv) {
   const int ncols = ArgToInt(argv[6]);
   const int nrows = ArgToInt(argv[7]);
   const double time_of_day = ArgToDouble(argv[8]);
+  // Fewer than one record or value forms no grid that the passes could place.
+  for (const auto& [name, value] : {std::pair{"NumberColumns", ncols}, {"NumberRows", nrows}}) {
+    if (value < 1) {
+      GridforgeMessage("\n error: ", name, " below 1: ", std::to_string(value).c_str());
+      ExitWithUsage();
+    }
+  }
 
   // North-west, north-east, south-west, south-east.
   const auto box = [](double south, double north, double west, double east) {
@@ -53,33 +63,40 @@ int main(int argc, char** argv) {
   if (!written.Check("gridforge") || !corners.Check("gridforge")) std::exit(-1);
 
   if (RunInputPhase(file_name, ncols, nrows) != 0) std::exit(-1);
+  // Every phase runs whatever the phases before it gave, but a run in which one failed does
+  // not end with status 0.
+  bool failed = false;
+  auto phase = [&failed](int result) {
+    failed = failed || result == -1;
+    return result;
+  };
 
   GridforgeMessage("\nPhase 1: convert elevations\n");
-  if (corners.Run(trn_elevation, kTempElevations, ncols, nrows) == -1) {
+  if (phase(corners.Run(trn_elevation, kTempElevations, ncols, nrows)) == -1) {
     GridforgeMessage("\n error:  error converting data!");
     std::remove(kTempElevations);
   }
 
   GridforgeMessage("\nPhase 2: convert Pseudocolors\n");
-  corners.Run(trn_color, kTempColors, ncols, nrows, 1.0);
+  phase(corners.Run(trn_color, kTempColors, ncols, nrows, 1.0));
   std::remove(kTempElevations);
   std::remove(kTempColors);
 
   GridforgeMessage("\nPhase 3: calculate shading\n");
-  if (corners.Run(trn_shading, kShadeColors, time_of_day) == -1)
+  if (phase(corners.Run(trn_shading, kShadeColors, time_of_day)) == -1)
     GridforgeMessage("\n error:  error in calculating shading!");
 
   GridforgeMessage("\nPhase 4: elevation postprocessing\n");
-  if (corners.Run(trn_elevation_post) == -1)
+  if (phase(corners.Run(trn_elevation_post)) == -1)
     GridforgeMessage("\n error:  error in elevation postprocessing!");
 
   GridforgeMessage("\nPhase 5: 8 bit color postprocessing\n");
-  if (corners.Run(trn_color_post, 1.0, kColorPostFlags) == -1)
+  if (phase(corners.Run(trn_color_post, 1.0, kColorPostFlags)) == -1)
     GridforgeMessage("\n error: error in 8 bit color postprocessing!");
 
   GridforgeMessage(
       "\nPhase 6: Converting multiple detail level terrain file into lower detail level files\n");
-  if (corners.Run(trn_levels) == -1)
+  if (phase(corners.Run(trn_levels)) == -1)
     GridforgeMessage(
         "\n error:  error converting multiple detail level terrain file into lower detail level "
         "files!");
@@ -87,10 +104,11 @@ int main(int argc, char** argv) {
   GridforgeMessage("\nPhase 7: *** Processing Bitmap ***\n");
   const std::string picture_name = std::string(file_name) + ".bmp";
   if (picture_name.size() >= kPictureNameSize) {
+    failed = true;
     GridforgeMessage("\n error:  picture name longer than 1023 characters: '", picture_name.c_str(),
                      "'");
-  } else if (corners.Run(trn_rasterfile, picture_name.c_str(), 2) == -1) {
+  } else if (phase(corners.Run(trn_rasterfile, picture_name.c_str(), 2)) == -1) {
     GridforgeMessage("\n error:  error processing bitmap!");
   }
-  return 0;
+  return failed ? -1 : 0;
 }

@@ -15,5 +15,7 @@ void GridforgeMessage(const Pieces*... pieces) {
 }
 
 // Converts `ncols` records of `nrows` values of `file_name` into the two temporary grids.
-// Returns 0, or -1 after its message (both temporaries removed once both were created).
+// Returns 0, or -1 after its message (both temporaries removed once both were created). A plain
+// input file too short for the grid gets the read error before any temporary is created; an
+// existing temporary that is a link, or not a plain file of its own, is not opened.
 int RunInputPhase(const char* file_name, int ncols, int nrows);

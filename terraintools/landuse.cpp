@@ -104,9 +104,16 @@ CtgGrid ReadCtg(const char* name) {
             "\n error: '%s' has no usable grid (row count, column count and cell size must be "
             "at least 1)\n",
             name);
-      // The colour pass takes a grid of at most 4 GiB - 1 bytes.
-      const uint64_t bytes = uint64_t{4} * uint64_t(grid.rows) * uint64_t(grid.columns);
-      if (bytes > UINT32_MAX) Fail("\n error: the grid of '%s' is larger than 4 GiB\n", name);
+      // The header alone sizes the grid file and the colour pass's buffer, whatever the file
+      // holds: a grid larger than any land-use file has is refused before either is made.
+      const uint64_t cells = uint64_t(grid.rows) * uint64_t(grid.columns);
+      if (cells > kMaxCtgGridCells) {
+        std::fprintf(stderr,
+                     "\n error: the grid of '%s' (%d rows of %d cells) is larger than %u cells\n",
+                     name, grid.rows, grid.columns, kMaxCtgGridCells);
+        std::exit(-1);
+      }
+      const uint64_t bytes = 4 * cells;
       try {
         colors.assign(bytes, 0);
       } catch (const std::bad_alloc&) {

@@ -17,8 +17,14 @@ struct CtgGrid {
   std::string grid_name;  // "%s.%04dx%04d"
 };
 
+// The most cells a CTG header may give its grid: 4096 x 4096, a grid file of 64 MiB. A land-use
+// quadrangle of 1 x 2 degrees in cells of 200 m has about 600 x 1000 cells.
+inline constexpr uint32_t kMaxCtgGridCells = 4096u * 4096u;
+
 // Reads the CTG file, writes its colour grid file and returns what it read. Ends the process
-// with status -1 on its failures, after its message.
+// with status -1 on its failures, after its message; a header whose row or column count is
+// below 1 or whose grid has more than kMaxCtgGridCells cells is refused before the grid file is
+// written.
 CtgGrid ReadCtg(const char* name);
 
 // The corner transform: rotation by `rot_deg` about the centre of the bounds, shift and scale.

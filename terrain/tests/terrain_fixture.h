@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -30,6 +32,17 @@ class TerrainDirTest : public ::testing::Test {
   }
   std::filesystem::path dir_, old_dir_;
 };
+
+// Lays a tmpfs of `bytes` bytes over the working directory, in a mount namespace of the calling
+// process's own, so that what it writes there lands on a small disk: for a child process (a death
+// test's), whose namespace and disk end with it. Needs root. False when the system refuses.
+inline bool MountSmallDisk(uint64_t bytes) {
+  const std::string dir = std::filesystem::current_path().string();
+  const std::string options = "size=" + std::to_string(bytes);
+  return unshare(CLONE_NEWNS) == 0 &&
+         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0 && chdir(dir.c_str()) == 0;
+}
 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& name) {
   std::ifstream in(name, std::ios::binary);

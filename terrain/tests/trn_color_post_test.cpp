@@ -23,9 +23,14 @@ TEST(GammaTable, FollowsTheCurve) {
                                        {64, 146}, {128, 193}, {255, 255}};
   for (const auto& [i, v] : expected) EXPECT_EQ(g[i], v) << "entry " << i;
 
-  // With gamma 1 every entry is i, or one below where the logarithm lands a hair short.
+  // With gamma 1 every entry is i, or one below where the logarithm and the exponential land a
+  // hair short: these entries, with this system's library (a table of powers, or one rounded to
+  // the nearest, misses some of them). The palettes and indexes of every tile rest on them.
+  const std::set<int> below = {2,  3,   4,   6,   15,  16,  20,  23,  28,  33,  37,  41, 47,
+                               53, 55,  56,  58,  59,  66,  74,  79,  81,  82,  84,  86, 90,
+                               98, 106, 114, 122, 132, 148, 164, 180, 196, 212, 228, 244};
   BuildGammaTable(g, 1.0);
-  for (int i = 1; i < kGammaEntries; ++i) EXPECT_TRUE(g[i] == i || g[i] == i - 1) << i;
+  for (int i = 0; i < kGammaEntries; ++i) EXPECT_EQ(g[i], below.count(i) ? i - 1 : i) << i;
 }
 
 ColorBox MakeBox(int r0, int r1, int g0, int g1, int b0, int b1, int32_t count) {

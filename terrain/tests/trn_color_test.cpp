@@ -138,6 +138,19 @@ TEST_F(ColorPass, BlendWithCancellingWeightsClearsThePost) {
   EXPECT_EQ(Post(tile, kX, kY + 2), (std::array<uint8_t, 4>{46, 46, 46, 4}));
 }
 
+TEST_F(ColorPass, ExtrapolatedAlphaAboveAByteIsHeldAt255) {
+  // Half a value before value 0, an alpha falling from 255 to 252 extrapolates to
+  // trunc(255 + 3 / 2) = 256: a post without colour takes the grid's colour with alpha 255, not
+  // the low byte of 256.
+  std::vector<int32_t> values(100001, Rgba(90, 90, 90, 252));
+  values[0] = Rgba(90, 90, 90, 255);
+  WriteGrid("grid", values);
+  ASSERT_EQ(RunColor("grid", 1, 100001, 1200, 4, 1.0, 0.006 * kS), 0);
+  const uint8_t g90 = trn_color_gamma_table()[90];
+  EXPECT_EQ(Post(ReadFileBytes("066_148.c32"), kX, kY + 1),
+            (std::array<uint8_t, 4>{g90, g90, g90, 255}));
+}
+
 TEST_F(ColorPass, HugeGridIndexesStayInsideTheGrid) {
   // 300,001 values: the tolerance band spans 1.5 values beyond each end of the grid, and the
   // posts there read the values at the grid's ends.

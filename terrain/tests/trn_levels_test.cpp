@@ -1,7 +1,11 @@
 #include "trn_levels.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,6 +13,25 @@
 #include "trn_passes_fixture.h"
 
 namespace {
+
+// The lines that writing level k prints: its header, its posts and its trailer, each once written.
+std::vector<std::string> LevelLines(const std::string& tile_name, int k) {
+  const std::string level = LevelFileName(tile_name, k);
+  return {
+      "Wrote 8192 bytes to file\n",
+      "Wrote " + std::to_string(4096u << (2 * k)) + " bytes to " + level + " \n",
+      k < kLevelCount - 1 ? "Wrote 8192 bytes to file\n" : "Wrote 8192 bytes to " + level + " \n"};
+}
+
+// The output of levels 0 .. k - 1 written whole and the first `parts` writes of level k.
+std::string LevelOutput(const std::string& tile_name, int k, int parts = 0) {
+  std::string out;
+  for (int level = 0; level <= k && level < kLevelCount; ++level) {
+    const std::vector<std::string> lines = LevelLines(tile_name, level);
+    for (int p = 0; p < (level < k ? 3 : parts); ++p) out += lines[size_t(p)];
+  }
+  return out;
+}
 
 class LevelsTest : public TerrainDirTest {
  protected:
@@ -78,14 +101,9 @@ TEST_F(LevelsTest, SixFilesOfTheTile) {
     EXPECT_EQ(GetS16(&level1[kHeaderBytes + 4 * i + 2]), order[i][1]) << i;
   }
 
-  std::string expected;
-  for (int k = 0; k < kLevelCount; ++k) {
-    const std::string level = "066_148_" + std::to_string(k);
-    expected += "Wrote 8192 bytes to file\n";
-    expected += "Wrote " + std::to_string(4096u << (2 * k)) + " bytes to " + level + " \n";
-    expected += k < 5 ? "Wrote 8192 bytes to file\n" : "Wrote 8192 bytes to 066_148_5 \n";
-  }
-  EXPECT_EQ(o.out, expected);
+  EXPECT_EQ(o.out, LevelOutput(name_, kLevelCount));
+  EXPECT_EQ(LevelLines(name_, 0)[1], "Wrote 4096 bytes to 066_148_0 \n");
+  EXPECT_EQ(LevelLines(name_, 5)[2], "Wrote 8192 bytes to 066_148_5 \n");
   EXPECT_EQ(o.err, "");
 }
 
@@ -146,6 +164,52 @@ TEST_F(LevelsTest, RegionWithoutTiles) {
 TEST_F(LevelsTest, WriteOutsideThePassWritesNothing) {
   const Output o = Capture([] { trn_levels_write(3); });
   EXPECT_EQ(o.out, "");
+}
+
+// A level file write that fails, or stops short, fails the pass in both variants and names the
+// level file; the lines printed are those of the writes done. Each case runs in a child process,
+// most on a small disk of its own that holds the tile and some pages (4096 bytes) more: a level
+// file takes 5, 8, 20, 68, 260 and 1028 pages for levels 0 to 5, its header and trailer 2 each.
+using LevelsWriteDeathTest = LevelsTest;
+
+TEST_F(LevelsWriteDeathTest, WriteThatFailsOrStopsShortFailsThePass) {
+  constexpr uint64_t kPage = 4096, kTilePages = kElevationTileBytes / kPage;
+  const struct {
+    const char* what;
+    uint64_t disk_pages;  // 0: no disk of its own, level `level` a link to /dev/full
+    int level, parts_written;
+    const char* system_line;
+  } cases[] = {
+      {"level 3 a link to /dev/full", 0, 3, 0, "Write failed"},
+      {"disk full at level 0's header", kTilePages, 0, 0, "Write failed"},
+      {"disk full in level 2's posts", kTilePages + 5 + 8 + 2 + 8, 2, 1, "trn_levels"},
+      {"disk full at level 1's trailer", kTilePages + 5 + 2 + 4, 1, 2, "trn_levels"},
+      {"disk full in level 1's header", kTilePages + 5 + 1, 1, 0, "Write failed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string level = LevelFileName(name_, c.level);
+    const std::string err = std::string(c.system_line) +
+                            ": No space left on device\ntrn_levels: Can't write " + level + "\n";
+    const std::string out = LevelOutput(name_, c.level, c.parts_written);
+    EXPECT_EXIT(
+        {
+          if (c.disk_pages > 0 && !MountSmallDisk(c.disk_pages * kPage)) std::exit(2);
+          WriteTile();
+          if (c.disk_pages == 0) std::filesystem::create_symlink("/dev/full", level);
+          bool as_expected = true;
+          for (auto pass : {trn_levels, trn_levels_exiting}) {
+            for (int k = 0; k < c.level; ++k) std::filesystem::remove(LevelFileName(name_, k));
+            if (c.disk_pages > 0) std::filesystem::remove(level);
+            testing::internal::CaptureStdout();
+            const int result = one_tile_.Run(pass);
+            as_expected =
+                as_expected && result == -1 && testing::internal::GetCapturedStdout() == out;
+          }
+          std::exit(as_expected ? 3 : 4);
+        },
+        testing::ExitedWithCode(3), testing::Eq(err + err));
+  }
 }
 
 // The older variant ends the process itself; each case runs in a child process.

@@ -47,6 +47,8 @@ struct DemContent {
   std::string profile_x = "0.000000000000000D+00";  // the profiles' first coordinate
   std::vector<std::vector<int32_t>> profiles;
   bool lines = false;  // records as lines instead of 1024-character blocks
+  // Counts the header and every profile claim instead of the real ones, when not empty.
+  std::string profile_count, elevation_count;
 };
 
 std::string Field(const std::string& text, size_t width) {
@@ -62,15 +64,20 @@ std::string MakeDem(const DemContent& dem) {
   for (const std::string& c : dem.corners) a += Field(c, 24);
   a += Field("0.0", 24) + Field("100.0", 24) + Field("0.0", 24);
   a += Field("0", 6) + "3.000000D+003.000000D+001.000000D+00";
-  a += Field("1", 6) + Field(std::to_string(dem.profiles.size()), 6) + dem.after_counts;
+  a += Field("1", 6) +
+       Field(dem.profile_count.empty() ? std::to_string(dem.profiles.size()) : dem.profile_count,
+             6) +
+       dem.after_counts;
   if (dem.lines) {
     a += "\n";
   } else {
     a.resize(1024, ' ');
   }
   for (size_t p = 0; p < dem.profiles.size(); ++p) {
-    std::string b = Field("1", 6) + Field(std::to_string(p + 1), 6) +
-                    Field(std::to_string(dem.profiles[p].size()), 6) + Field("1", 6);
+    const std::string count =
+        dem.elevation_count.empty() ? std::to_string(dem.profiles[p].size()) : dem.elevation_count;
+    std::string b =
+        Field("1", 6) + Field(std::to_string(p + 1), 6) + Field(count, 6) + Field("1", 6);
     b += Field(dem.profile_x, 24);
     for (int k = 0; k < 4; ++k) b += Field("0.000000000000000D+00", 24);
     for (const int32_t v : dem.profiles[p]) b += Field(std::to_string(v), 6);
@@ -208,6 +215,11 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   letter.token4 = "X";
   DemContent long_token = dem;
   long_token.profile_x = std::string(300, '7');
+  DemContent no_profile = dem;
+  no_profile.profile_count = "0";
+  DemContent huge_counts = dem;  // read as far as the file goes, and no farther
+  huge_counts.profile_count = "99999";
+  huge_counts.elevation_count = "99999";
   // The last profile: its header and its first elevation, of two.
   const std::string short_profile = good.substr(0, good.size() - 1024 + 144 + 6);
   const size_t corner_at = good.find("-0.4392");
@@ -225,6 +237,9 @@ TEST_F(Demimport, FailuresEndTheProcess) {
        "error:dem_gnd_cood[0] string = X\n"},
       {"profile ends early", short_profile, 255, "elev_dat\n"},
       {"token longer than its buffer", MakeDem(long_token), 0, "lat_max = 148.000000 \n"},
+      {"no profile", MakeDem(no_profile), 255,
+       "\n error: 'd.dem' holds no profile (DEM_a_col = 0)\n"},
+      {"counts far beyond the file", MakeDem(huge_counts), 255, "elev_dat\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -236,6 +251,9 @@ TEST_F(Demimport, FailuresEndTheProcess) {
     ASSERT_GE(run.err.size(), c.err_tail.size());
     EXPECT_EQ(run.err.substr(run.err.size() - c.err_tail.size()), c.err_tail);
     EXPECT_EQ(std::filesystem::exists("067_148"), c.status == 0);
+    if (c.err_tail.find("no profile") != std::string::npos) {
+      EXPECT_FALSE(std::filesystem::exists("068_148.1201x1201"));
+    }
   }
   // The profile that ends early leaves its grid file empty.
   WriteText("d.dem", short_profile);
@@ -266,11 +284,19 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   EXPECT_FALSE(std::filesystem::exists("067_148"));
   std::filesystem::remove("068_148.1201x1201");
 
-  // A failing elevation pass is reported; the closing lines still follow.
+  // So does one that a small disk (1 MiB of its 5,769,604 bytes) cuts short.
+  run = RunProgram(OnSmallDisk(1 << 20) + DEMIMPORT_PATH, {"../d.dem"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(
+      Contains(run.err, "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 1"));
+
+  // A failing elevation pass is reported; the closing lines still follow, and the status is -1.
   std::filesystem::remove("067_148");
   std::filesystem::create_directory("067_148");
   run = RunDemimport({"d.dem"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 255);
   EXPECT_TRUE(Contains(run.err,
                        "trn_elevation: Can't open 067_148\n"
                        "demimport: error in conversion of elevation\n"

@@ -4,7 +4,9 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gridforge_input.h"
@@ -121,6 +123,53 @@ TEST_F(GridforgeDirTest, InputPhaseFailures) {
   // A dimension below 1 reads nothing, so the grid files are empty.
   ASSERT_EQ(RunInputPhase("short.raw", -2, -3), 0);
   EXPECT_EQ(fs::file_size(kTempElevations), 0u);
+
+  // An input too short for the grid is refused before the temporaries are made: a directory in
+  // place of one is not reached.
+  fs::remove(kTempElevations);
+  fs::create_directory(kTempElevations);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunInputPhase("short.raw", 1000, 1000), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\n error: error encountered while reading data from: 'short.raw'\n");
+}
+
+// The temporaries' names are fixed: one planted as a link, to a file of someone else's or none,
+// or as a second name of such a file, is not opened, and the file it leads to stays as it was.
+TEST_F(GridforgeDirTest, TemporariesDoNotFollowLinks) {
+  WriteI16("in.raw", {1, 2, 3, 4});
+  const std::string cannot_open = "\n error: Could not open '";
+  const struct {
+    const char* what;
+    const char* name;
+    bool hard;
+  } cases[] = {
+      {"link at the elevations", kTempElevations, false},
+      {"link at the colours", kTempColors, false},
+      {"second name at the elevations", kTempElevations, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes("victim", {1, 2, 3});
+    fs::remove(kTempElevations);
+    fs::remove(kTempColors);
+    if (c.hard) {
+      fs::create_hard_link("victim", c.name);
+    } else {
+      fs::create_symlink("victim", c.name);
+    }
+    const ProgramRun run =
+        RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "2", "2", "12"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, cannot_open + c.name + "'\n");
+    EXPECT_EQ(ReadFileBytes("victim"), (std::vector<uint8_t>{1, 2, 3}));
+    fs::remove("victim");
+  }
+  // A dangling link is not followed to create its target.
+  fs::remove(kTempElevations);
+  fs::create_symlink("planted", kTempElevations);
+  EXPECT_EQ(RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "2", "2", "12"}).status, 255);
+  EXPECT_FALSE(fs::exists("planted"));
 }
 
 TEST_F(GridforgeDirTest, WrongArgumentCountPrintsOnlyTheUsage) {
@@ -131,6 +180,35 @@ TEST_F(GridforgeDirTest, WrongArgumentCountPrintsOnlyTheUsage) {
               "\n usage: gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
               "NumberColumns,NumberRows,TimeOfDay)\n");
     EXPECT_TRUE(fs::is_empty(fs::current_path()));
+  }
+}
+
+// On a disk of one page (4096 bytes) the elevations take it, and the colours, still buffered,
+// fail only when they are closed: the run ends there, with status -1.
+TEST_F(GridforgeDirTest, TemporaryThatCannotBeClosedWholeEndsTheRun) {
+  WriteI16("in.raw", {1, 2, 3, 4});
+  const ProgramRun run = RunProgram(OnSmallDisk(4096) + GRIDFORGE_PATH,
+                                    {"../in.raw", "0", "1", "0", "1", "2", "2", "12"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err,
+            "\n error: error encountered while writing color data to: './TempDataColors.tmp'\n");
+}
+
+// Fewer than one record or value: the reason and the usage, status -1, no file made.
+TEST_F(GridforgeDirTest, DimensionsBelowOneAreRefused) {
+  WriteI16("in.raw", {1, 2, 3, 4});
+  const std::string usage =
+      "\n usage: gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
+      "NumberColumns,NumberRows,TimeOfDay)\n";
+  for (const auto& [columns, rows, reason] : {std::tuple{"-5", "30", "NumberColumns below 1: -5"},
+                                              {"46", "0", "NumberRows below 1: 0"},
+                                              {"x", "-2", "NumberColumns below 1: 0"}}) {
+    const ProgramRun run =
+        RunProgram(GRIDFORGE_PATH, {"in.raw", "48", "49", "-124", "-123", columns, rows, "14.5"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "\n error: " + std::string(reason) + "\n" + usage);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
   }
 }
 
@@ -145,13 +223,13 @@ TEST_F(GridforgeDirTest, InputOneValueShortEndsTheRunWithoutTemporaries) {
 
 TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
   // An elevation tile that cannot be opened for writing, nor read (a directory), fails every
-  // phase but the colour pass. The southern bound 0.9 counts as 0, so the region starts at tile
-  // row 105 (latitude 0).
+  // phase but the colour pass; the run goes on and ends with status -1. The southern bound 0.9
+  // counts as 0, so the region starts at tile row 105 (latitude 0).
   fs::create_directory("210_105");
   WriteI16("in.raw", {100, 200, 300, 400});
   const ProgramRun run =
       RunProgram(GRIDFORGE_PATH, {"in.raw", "0.9", "1", "0", "1", "2", "2", "12"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 255);
   for (const char* line :
        {"\n error:  error converting data!\n", "\n error:  error in calculating shading!\n",
         "\n error:  error in elevation postprocessing!\n",
@@ -170,11 +248,11 @@ TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
 TEST_F(GridforgeDirTest, TilesCutShortByAFileSizeLimitFailTheirPhases) {
   // Under a file-size limit of 1 or 2 MiB (2048 blocks of the shell's 512 or 1024 bytes), with
   // the signal it raises ignored, no tile can be written whole: every pass that writes one says
-  // so, and the run goes on. The region is one post of tile 210_105.
+  // so, and the run goes on to end with status -1. The region is one post of tile 210_105.
   WriteI16("in.raw", {100, 200, 300, 400});
   const ProgramRun run = RunProgram("trap '' XFSZ; ulimit -f 2048; " GRIDFORGE_PATH,
                                     {"in.raw", "0", "0", "0", "0", "2", "2", "12"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 255) << run.err;
   for (const char* lines : {
            "trn_elevation: File too large\ntrn_elevation: Can't write 210_105\n"
            "\n error:  error converting data!\n",
@@ -194,18 +272,44 @@ TEST_F(GridforgeDirTest, TilesCutShortByAFileSizeLimitFailTheirPhases) {
 
 TEST_F(GridforgeDirTest, APictureNameTooLongFailsOnlyThePicture) {
   // The picture's name has 1023 characters at most: a longer one fails phase 7 alone, whose error
-  // line is then the last line, and the status is still 0.
+  // line is then the last line, and the status is -1.
   WriteI16("in.raw", {100, 200, 300, 400});
   std::string name = "in.raw";
   while (name.size() < 1020) name = "./" + name;
   const ProgramRun run = RunProgram(GRIDFORGE_PATH, {name, "0", "1", "0", "1", "2", "2", "12"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 255);
   const std::string last =
       "\n error:  picture name longer than 1023 characters: '" + name + ".bmp'\n";
   ASSERT_GE(run.err.size(), last.size());
   EXPECT_EQ(run.err.substr(run.err.size() - last.size()), last);
   EXPECT_TRUE(fs::exists("211_105_5"));
   EXPECT_FALSE(fs::exists("in.raw.bmp"));
+}
+
+// Level files that cannot be written whole fail phase 6, and the run ends with status -1: a level
+// file linked to /dev/full fails phase 6 alone; on a full disk every phase after the input fails.
+TEST_F(GridforgeDirTest, LevelFilesNotWrittenWholeFailTheRun) {
+  WriteI16("in.raw", {100, 200, 300, 400});
+  const std::vector<std::string> args = {"in.raw", "0", "0", "0", "0", "2", "2", "12"};
+  const std::string phase6 =
+      "trn_levels: Can't write 210_105_2\n"
+      "\n error:  error converting multiple detail level terrain file into lower detail level "
+      "files!\n\nPhase 7";
+  fs::create_symlink("/dev/full", "210_105_2");
+  ProgramRun run = RunProgram(GRIDFORGE_PATH, args);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "Write failed: No space left on device\n" + phase6)) << run.err;
+  EXPECT_EQ(CountOf(run.err, " error:"), 1) << run.err;
+  EXPECT_EQ(fs::file_size("in.raw.bmp"), 58u);
+
+  // 64 KiB: the input and the temporaries fit, no tile does.
+  run = RunProgram(OnSmallDisk(65536, {"in.raw"}) + GRIDFORGE_PATH, args);
+  EXPECT_EQ(run.status, 255);
+  for (const char* lines :
+       {"trn_elevation: No space left on device\ntrn_elevation: Can't write 210_105\n",
+        "Write failed: No space left on device\ntrn_levels: Can't write 210_105_0\n",
+        "\n error:  error processing bitmap!\n"})
+    EXPECT_TRUE(Contains(run.err, lines)) << lines << run.err;
 }
 
 TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {

@@ -59,8 +59,10 @@ struct Ctg {
     Put(r1, 51, 55, zone);
     Put(r2, 1, 5, 1);
     Put(r2, 6, 10, 1);
-    Put(r2, 11, 15, columns);
-    Put(r2, 16, 20, rows);
+    if (columns < 100000 && rows < 100000) {  // record 2 is not read; its fields are narrower
+      Put(r2, 11, 15, columns);
+      Put(r2, 16, 20, rows);
+    }
     Put(r3, 1, 10, south);
     Put(r3, 11, 20, west);
     Put(r3, 61, 70, north);
@@ -259,13 +261,25 @@ TEST_F(LandimportTest, RefusedInputs) {
     EXPECT_FALSE(fs::exists("bad.ctg.0000x0006"));
   }
 
-  // A grid the colour pass could not take (over 4 GiB) is refused before it is allocated.
-  Ctg huge;
-  huge.rows = 99999, huge.columns = 99999;
-  huge.Write("huge.ctg");
-  run = RunPlain("huge.ctg");
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err, "larger than 4 GiB")) << run.err;
+  // A header whose grid has more cells than any land-use file is refused before the grid is
+  // allocated or written; the limit itself is taken.
+  for (const auto& [rows, columns] :
+       {std::pair{99999, 99999}, {32768, 32767}, {4, 77777777}, {4097, 4096}}) {
+    Ctg huge;
+    huge.rows = rows, huge.columns = columns;
+    huge.Write("huge.ctg");
+    run = RunPlain("huge.ctg");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "\n\nprocessing: huge.ctg \n\n error: the grid of 'huge.ctg' (" +
+                           std::to_string(rows) + " rows of " + std::to_string(columns) +
+                           " cells) is larger than 16777216 cells\n");
+    EXPECT_FALSE(fs::exists(GridFileName("huge.ctg", rows, columns)));
+  }
+  Ctg limit;
+  limit.rows = 4096, limit.columns = 4096;
+  limit.Write("limit.ctg");
+  EXPECT_EQ(RunPlain("limit.ctg").status, 0);
+  EXPECT_EQ(fs::file_size("limit.ctg.4096x4096"), uint64_t{4} * 4096 * 4096);
 
   const std::string long_name(250, 'n');
   Ctg().Write(long_name);
@@ -283,6 +297,19 @@ TEST_F(LandimportTest, RefusedInputs) {
       << run.err;
   EXPECT_FALSE(Contains(run.out, "Phase 2"));
   EXPECT_FALSE(fs::exists("066_162.c32"));
+
+  // So does one that a small disk cuts short: two pages (4096 bytes), one taken by the input, for
+  // a grid of 6400 bytes.
+  Ctg wide;
+  wide.rows = 40, wide.columns = 40;
+  wide.Write("wide.ctg");
+  run = RunProgram(OnSmallDisk(2 * 4096, {"wide.ctg"}) + LANDIMPORT_PATH,
+                   {"wide.ctg", "0", "0", "0", "1", "1"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err,
+                       "\n error: Could not write 'wide.ctg.0040x0040': No space left on device\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 2"));
 }
 
 // The region is checked after the rotation, shift and scale, before the colour pass: no tile is

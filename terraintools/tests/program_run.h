@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -82,6 +83,16 @@ inline SmallDiskRun RunOnSmallDisk(const std::string& program, const std::vector
   std::filesystem::remove("small.sh");
   std::filesystem::remove("small");
   return small;
+}
+
+// A prefix for RunProgram's program: it then runs in a directory "disk" of its own, a tmpfs of
+// `bytes` bytes in a mount namespace of its own (root only) that holds copies of `files` from the
+// working directory. What it writes there is gone when it ends; its output and status are kept.
+inline std::string OnSmallDisk(uint64_t bytes, const std::vector<std::string>& files = {}) {
+  std::string copies;
+  for (const std::string& f : files) copies += " && cp \"" + f + "\" disk/";
+  return "mkdir -p disk && unshare -m sh -c 'mount -t tmpfs -o size=" + std::to_string(bytes) +
+         " tmpfs disk" + copies + " && cd disk && exec \"$0\" \"$@\"' ";
 }
 
 inline bool Contains(const std::string& text, const std::string& part) {

@@ -71,6 +71,32 @@ TEST_F(TerrainProgramTest, TintshadeLevelsEndInsideTheLevelPass) {
   EXPECT_TRUE(Contains(run.err, "Write failed")) << run.err;
 }
 
+// A level file that cannot be written whole fails phase 6: its error line, status -1. On the small
+// disk the tiles take 3082 pages (4096 bytes) and levels 0 to 2 another 33; level 3's header and
+// posts take 66, and its trailer finds one page of the two it needs.
+TEST_F(TerrainProgramTest, TintshadeFailsAtALevelFileNotWrittenWhole) {
+  const struct {
+    const char* what;
+    std::string prefix;
+    const char* system_line;
+  } cases[] = {
+      {"a link to /dev/full", "", "Write failed"},
+      {"a small disk", OnSmallDisk(uint64_t{3082 + 33 + 66 + 1} * 4096), "trn_levels"},
+  };
+  fs::create_symlink("/dev/full", LevelFileName("066_161", 3));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ProgramRun run = RunProgram(c.prefix + TINTSHADE_PATH, With("1"));
+    EXPECT_EQ(run.status, 255);
+    const std::string tail = std::string(c.system_line) +
+                             ": No space left on device\ntrn_levels: Can't write 066_161_3\n"
+                             "tintshade: error converting multiple detail level terrain file into "
+                             "lower detail level files\n";
+    ASSERT_GE(run.err.size(), tail.size()) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - tail.size()), tail);
+  }
+}
+
 TEST_F(TerrainProgramTest, TintshadeStopsAtAFailingPhase) {
   // An elevation tile that reads as zeroes but takes no byte: the shading only reads it, the
   // elevation post-processing fails to write it back.
