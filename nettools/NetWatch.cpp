@@ -1,7 +1,8 @@
 #include "NetWatch.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "Drones.h"
 #include "Run.h"
@@ -13,12 +14,35 @@ namespace netwatch {
 
 VehicleRecordD receiver;
 
+namespace {
+
+// A name or tag field as printed: its bytes up to the first NUL or the field's end (it need not
+// hold a NUL), each control byte (below 0x20, 0x7F, 0x80 to 0x9F) as \xNN, so that no sender can
+// move the operator's cursor, ring the bell or break the one line per packet. Every other byte,
+// the backslash included, prints as it is. `out` has room for four characters a byte and a NUL.
+void PrintableField(const std::uint8_t* field, std::size_t size, char* out) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < size && field[i] != 0; ++i) {
+    const std::uint8_t c = field[i];
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      *out++ = '\\';
+      *out++ = 'x';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0xF];
+    } else {
+      *out++ = static_cast<char>(c);
+    }
+  }
+  *out = '\0';
+}
+
+}  // namespace
+
 int PrintVehicle(VehicleRecordD* record) {
-  // The name field need not end in a NUL, nor the tag.
-  char name[33] = {};
-  char tag[5] = {};
-  std::memcpy(name, record->PacketImage + kImageName, 32);
-  std::memcpy(tag, record->PacketImage + kImageTag, 4);
+  char name[4 * 32 + 1];
+  char tag[4 * 4 + 1];
+  PrintableField(record->PacketImage + kImageName, 32, name);
+  PrintableField(record->PacketImage + kImageTag, 4, tag);
   return std::printf("%i %i %4.1g %4.1g %4.1f %4.1f %4.1f %4.1f %s %s\n",
                      GetImageInt32(record->PacketImage, wire::kInstanceId),
                      GetImageInt32(record->PacketImage, wire::kVehicleId), record->dEast,

@@ -6,7 +6,7 @@
 namespace netwatch {
 
 // The receive callback: writes the decoded record as one line to standard output and returns
-// what the print returned.
+// what the print returned. Control bytes of the name and tag print as \xNN.
 int PrintVehicle(VehicleRecordD* record);
 
 // The one receiving record of the run. Its reference position is the drones' start position,

@@ -141,21 +141,55 @@ TEST_F(CobridgeTest, BlocksOfOneModelKeepChannelsOfTheirOwn) {
   EXPECT_EQ(ReadChannelValues(3, 14), std::vector<double>(14, 0.0));
 }
 
-// Two simulated seconds, stepped by 0.1 s; the wall-clock seconds the run took.
-double PacedRun(double flag) {
-  Model model;
-  model.Add(COBRIDGE_PATH, Params({3, 25, 4, 16, flag}));
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(model.Run(RunOptions{.steps = 21, .stepSize = 0.1}));
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// Steps at these simulated times, over a performance counter that moves on 1 ms at every
+// reading; for each step, the milliseconds since mdlStart once its outputs are done, and the
+// readings it took.
+const double kStepTimes[] = {0.0, 0.1, 0.25, 2.0, 1.5};
+struct PacedSteps {
+  std::vector<std::int64_t> elapsedMs;
+  std::vector<int> readings;
+};
+
+PacedSteps PacedRun(double flag) {
+  std::int64_t now = 0;
+  int readings = 0;
+  clocks_test::ClockHooks hooks;
+  hooks.counter = [&](std::int64_t& reading) {
+    ++readings;
+    reading = now += 1000000;
+    return true;
+  };
+  clocks_test::ScopedClocks scope(hooks);
+  Block block(COBRIDGE_PATH, Params({3, 25, 4, 16, flag}));
+  EXPECT_TRUE(block.Initialize());
+  EXPECT_TRUE(block.Start()) << block.error();
+  const std::int64_t started = now;  // the pacing timer's start, when the flag is set
+  PacedSteps steps;
+  for (double t : kStepTimes) {
+    const int before = readings;
+    EXPECT_TRUE(block.Outputs(t)) << block.error();
+    steps.elapsedMs.push_back((now - started) / 1000000);
+    steps.readings.push_back(readings - before);
+  }
+  block.Terminate();
+  return steps;
 }
 
-TEST_F(CobridgeTest, FlagSetPacesToWallClock) {
-  EXPECT_GE(PacedRun(1.0), 2.0);
-  EXPECT_GE(PacedRun(2.0), 2.0);  // any non-zero whole number counts as set
+TEST_F(CobridgeTest, FlagSetWaitsUntilTheWallClockReachesEachStep) {
+  for (double flag : {1.0, 2.0}) {  // any non-zero whole number counts as set
+    const PacedSteps steps = PacedRun(flag);
+    // Each wait ends on the first reading at or past the step's time; a step whose time has
+    // passed reads the clock once and goes on.
+    EXPECT_EQ(steps.elapsedMs, (std::vector<std::int64_t>{1, 100, 250, 2000, 2001})) << flag;
+    EXPECT_EQ(steps.readings, (std::vector<int>{1, 99, 150, 1750, 1})) << flag;
+  }
 }
 
-TEST_F(CobridgeTest, FlagBelowOneIsTruncatedToNoPacing) { EXPECT_LT(PacedRun(0.5), 1.5); }
+TEST_F(CobridgeTest, FlagBelowOneIsTruncatedToNoPacing) {
+  for (double flag : {0.0, 0.5}) {
+    EXPECT_EQ(PacedRun(flag).readings, std::vector<int>(std::size(kStepTimes), 0)) << flag;
+  }
+}
 
 TEST(PacingWait, AStopwatchWithoutReadingsEndsTheWait) {
   bool counterWorks = true;

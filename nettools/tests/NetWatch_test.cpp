@@ -77,6 +77,39 @@ TEST(PrintVehicle, OffsetsKeepOneSignificantDigit) {
   }
 }
 
+// Whatever a sender puts in the name and tag, the line is one line without a control byte; a
+// control byte shows as \xNN and every other byte, backslash included, as it is.
+TEST(PrintVehicle, ControlBytesOfTheNameAndTagPrintAsEscapes) {
+  std::string wholeName;
+  for (int i = 0; i < 32; ++i) wholeName += "\\x1B";
+  const struct {
+    std::string name, tag;  // the fields' bytes; a field shorter than its size ends in NULs
+    std::string printed;    // what follows the heading
+  } cases[] = {
+      {"\x1B[2J\x1B[H", "tg", "\\x1B[2J\\x1B[H tg"},
+      {"ring\a", "\r\n", "ring\\x07 \\x0D\\x0A"},
+      {"\x01\x1F\x20\x7E\x7F", "\x80\x9F\xA0\xFF", "\\x01\\x1F ~\\x7F \\x80\\x9F\xA0\xFF"},
+      {"C:\\x41\\", "\t", "C:\\x41\\ \\x09"},
+      {std::string(32, '\x1B'), "\x1B\x1B\x1B\x1B", wholeName + " \\x1B\\x1B\\x1B\\x1B"},  // no NUL
+  };
+  VehicleRecordD record{};
+  for (const auto& c : cases) {
+    std::memset(record.PacketImage + kImageName, 0, 32);
+    std::memset(record.PacketImage + kImageTag, 0, 4);
+    std::memcpy(record.PacketImage + kImageName, c.name.data(), c.name.size());
+    std::memcpy(record.PacketImage + kImageTag, c.tag.data(), c.tag.size());
+    testing::internal::CaptureStdout();
+    const int result = netwatch::PrintVehicle(&record);
+    const std::string line = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(line, "0 0    0    0  0.0  0.0  0.0  0.0 " + c.printed + "\n") << c.name;
+    EXPECT_EQ(result, static_cast<int>(line.size()));
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(line[i]);
+      EXPECT_FALSE(byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) << c.name << " at " << i;
+    }
+  }
+}
+
 // A packet as skycast sends it, written byte by byte by an independent peer: tag "none".
 peer::Packet SkycastPacket(const std::string& name) {
   peer::Packet packet(304, 0);

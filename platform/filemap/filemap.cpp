@@ -112,6 +112,12 @@ bool Flock(int fd, int op) {
   return true;
 }
 
+// The directory of the user's named objects, held open from its first use.
+struct Namespace {
+  std::string path;
+  Fd dir;
+};
+
 // Each holder of a mapping keeps a shared lock on the name entry (the mapping is alive while the
 // entry is locked) and on its own description of the backing file (the file is mapped).
 struct MappingObject {
@@ -170,8 +176,8 @@ struct State {
   std::map<filemap_test::Call, Fault> faults;
   std::vector<std::string> messageBoxTexts;
   std::unordered_map<std::string, std::shared_ptr<LockFile>> lockFiles;
-  std::string namespaceFor;  // environment value the cached directory belongs to
-  std::string namespaceDir;
+  std::string namespaceFor;  // environment value the cached namespace belongs to
+  std::shared_ptr<const Namespace> space;
 };
 
 State& state() {
@@ -206,64 +212,100 @@ std::shared_ptr<Object> FindHandle(HANDLE handle) {
   return it->second;
 }
 
-// The namespace directory, created on first use.
-bool NamespaceDir(std::string& dir) {
+// A regular file of this user's.
+bool OwnFile(const struct stat& st) { return S_ISREG(st.st_mode) && st.st_uid == ::geteuid(); }
+
+bool RefuseUnless(bool accepted) {
+  if (!accepted) tlsLastError = ERROR_ACCESS_DENIED;
+  return accepted;
+}
+
+// The namespace holds the entries and locks that lead every opener to an object, so whoever can
+// write there decides what a mapping lies over and who owns a mutex. It is taken only when it is
+// a directory of this user's that nobody else may enter; a link in its place is not followed.
+std::shared_ptr<const Namespace> OpenNamespace(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    FailWithErrno();
+    return nullptr;
+  }
+  // Not O_DIRECTORY, so that a link fails as a link; whether it is a directory is asked below.
+  Fd dir(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!dir.valid() || ::fstat(dir.get(), &st) != 0) {
+    FailWithErrno();
+    return nullptr;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    tlsLastError = CodeOfErrno(ENOTDIR);
+    return nullptr;
+  }
+  if (!RefuseUnless(st.st_uid == ::geteuid() && (st.st_mode & 077) == 0)) return nullptr;
+  return std::make_shared<const Namespace>(Namespace{path, std::move(dir)});
+}
+
+// The namespace, opened on first use and held open: every object is opened relative to it.
+std::shared_ptr<const Namespace> CurrentNamespace() {
   const char* env = std::getenv("KYTE_OBJECT_NAMESPACE");
   std::string key = env != nullptr ? env : "";
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  if (!s.namespaceDir.empty() && s.namespaceFor == key) {
-    dir = s.namespaceDir;
-    return true;
-  }
+  if (s.space && s.namespaceFor == key) return s.space;
   std::string path = key;
   if (path.empty()) {
     struct stat st {};
     const char* base = (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) ? "/dev/shm" : "/tmp";
     path = std::string(base) + "/kyte-objects-" + std::to_string(::getuid());
   }
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    FailWithErrno();
-    return false;
-  }
+  std::shared_ptr<const Namespace> space = OpenNamespace(path);
+  if (!space) return nullptr;
   s.namespaceFor = key;
-  s.namespaceDir = path;
-  dir = path;
-  return true;
+  s.space = space;
+  return space;
 }
 
-// Object names may hold any character; the entry's file name escapes all but a safe set.
-bool ObjectPath(const char* kind, LPCSTR name, std::string& path) {
+// The namespace's file `name`, read-write, created when `create` is set; a link is not followed
+// and a file that is not this user's is refused.
+Fd OpenInNamespace(const Namespace& space, const std::string& name, bool create) {
+  Fd fd(::openat(space.dir.get(), name.c_str(),
+                 O_RDWR | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT : 0), 0600));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+    FailWithErrno();
+    return Fd();
+  }
+  if (!RefuseUnless(OwnFile(st))) return Fd();
+  return fd;
+}
+
+// The namespace and the name in it of the object `name` of `kind`, or nullptr. Object names may
+// hold any character; the file name escapes all but a safe set.
+std::shared_ptr<const Namespace> ObjectFile(const char* kind, LPCSTR name, std::string& fileName) {
   if (name == nullptr || *name == '\0') {
     tlsLastError = ERROR_INVALID_PARAMETER;
-    return false;
+    return nullptr;
   }
-  std::string dir;
-  if (!NamespaceDir(dir)) return false;
-  path = dir + "/" + kind + ".";
+  fileName = std::string(kind) + ".";
   for (const char* p = name; *p != '\0'; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
         c == '-' || c == '.') {
-      path += static_cast<char>(c);
+      fileName += static_cast<char>(c);
     } else {
       char hex[4];
       std::snprintf(hex, sizeof hex, "%%%02X", c);
-      path += hex;
+      fileName += hex;
     }
   }
-  return true;
+  return CurrentNamespace();
 }
 
 // Serialises the creation and opening of mappings machine-wide, so that looking for a live
 // mapping and becoming its holder is one step.
 class NamespaceLock {
  public:
-  NamespaceLock() {
-    std::string dir;
-    if (!NamespaceDir(dir)) return;
-    fd_.reset(::open((dir + "/.namespace.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd_.valid() || !Flock(fd_.get(), LOCK_EX)) {
+  explicit NamespaceLock(const Namespace& space)
+      : fd_(OpenInNamespace(space, ".namespace.lock", true)) {
+    if (fd_.valid() && !Flock(fd_.get(), LOCK_EX)) {
       FailWithErrno();
       fd_.reset();
     }
@@ -284,11 +326,11 @@ Entry ProbeEntry(int entry) {
   return Entry::kError;
 }
 
+std::string FdLink(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 bool FilePathOf(int fd, std::string& path) {
-  char link[64];
-  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
   char target[PATH_MAX];
-  ssize_t n = ::readlink(link, target, sizeof target - 1);
+  ssize_t n = ::readlink(FdLink(fd).c_str(), target, sizeof target - 1);
   if (n < 0) {
     FailWithErrno();
     return false;
@@ -297,9 +339,46 @@ bool FilePathOf(int fd, std::string& path) {
   return true;
 }
 
+// A description of its own of the very file that `fd` holds, whatever has become of its path.
+Fd Reopen(int fd, bool writable) {
+  Fd file(::open(FdLink(fd).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  if (!file.valid()) FailWithErrno();
+  return file;
+}
+
+// An entry records the path of the file that its mapping lies over, for openers in other
+// directories, and the file's identity, so that no other file put at that path is taken for it.
+std::string EntryRecord(const std::string& path, const struct stat& st) {
+  return path + '\0' + std::to_string(st.st_dev) + ' ' + std::to_string(st.st_ino);
+}
+
+// The file that an entry records, when it is still that very file and this user's own; a link
+// at the path is not followed, and nothing is opened for reading or writing before the checks.
+Fd OpenRecordedFile(const char* record, std::size_t length, bool writable) {
+  const char* end = static_cast<const char*>(std::memchr(record, '\0', length));
+  std::uintmax_t dev = 0, ino = 0;
+  char extra = 0;
+  std::string identity = end != nullptr ? std::string(end + 1, record + length) : "";
+  if (!RefuseUnless(end != nullptr &&
+                    std::sscanf(identity.c_str(), "%ju %ju%c", &dev, &ino, &extra) == 2)) {
+    return Fd();
+  }
+  Fd place(::open(record, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!place.valid() || ::fstat(place.get(), &st) != 0) {
+    FailWithErrno();
+    return Fd();
+  }
+  if (!RefuseUnless(OwnFile(st) && static_cast<std::uintmax_t>(st.st_dev) == dev &&
+                    static_cast<std::uintmax_t>(st.st_ino) == ino)) {
+    return Fd();
+  }
+  return Reopen(place.get(), writable);
+}
+
 // Becomes a holder of the live mapping whose entry is `entry`.
 std::shared_ptr<MappingObject> JoinMapping(Fd entry, bool writable) {
-  char buffer[PATH_MAX];
+  char buffer[PATH_MAX + 64];
   ssize_t n = ::pread(entry.get(), buffer, sizeof buffer - 1, 0);
   if (n <= 0) {
     if (n == 0) errno = ENOENT;
@@ -308,10 +387,11 @@ std::shared_ptr<MappingObject> JoinMapping(Fd entry, bool writable) {
   }
   buffer[n] = '\0';
   auto mapping = std::make_shared<MappingObject>();
-  mapping->file.reset(::open(buffer, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  mapping->file = OpenRecordedFile(buffer, static_cast<std::size_t>(n), writable);
+  if (!mapping->file.valid()) return nullptr;
   struct stat st {};
-  if (!mapping->file.valid() || !Flock(mapping->file.get(), LOCK_SH) ||
-      ::fstat(mapping->file.get(), &st) != 0 || !Flock(entry.get(), LOCK_SH)) {
+  if (!Flock(mapping->file.get(), LOCK_SH) || ::fstat(mapping->file.get(), &st) != 0 ||
+      !Flock(entry.get(), LOCK_SH)) {
     FailWithErrno();
     return nullptr;
   }
@@ -328,10 +408,10 @@ std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t 
   if (!FilePathOf(fileFd, path)) return nullptr;
   auto mapping = std::make_shared<MappingObject>();
   // A description of our own, so that the lock lives with the mapping, not with the file handle.
-  mapping->file.reset(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  mapping->file = Reopen(fileFd, writable);
+  if (!mapping->file.valid()) return nullptr;
   struct stat st {};
-  if (!mapping->file.valid() || !Flock(mapping->file.get(), LOCK_SH) ||
-      ::fstat(mapping->file.get(), &st) != 0) {
+  if (!Flock(mapping->file.get(), LOCK_SH) || ::fstat(mapping->file.get(), &st) != 0) {
     FailWithErrno();
     return nullptr;
   }
@@ -352,8 +432,10 @@ std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t 
       return nullptr;
     }
   }
+  std::string record = EntryRecord(path, st);
   if (::ftruncate(entry.get(), 0) != 0 ||
-      ::pwrite(entry.get(), path.data(), path.size(), 0) != static_cast<ssize_t>(path.size()) ||
+      ::pwrite(entry.get(), record.data(), record.size(), 0) !=
+          static_cast<ssize_t>(record.size()) ||
       !Flock(entry.get(), LOCK_SH)) {  // exclusive to shared, still under the namespace lock
     FailWithErrno();
     return nullptr;
@@ -372,8 +454,10 @@ HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping, DWORD error) {
   return handle;
 }
 
-// The lock file at `path` for a new mutex handle: the cached one when no handle uses it.
-std::shared_ptr<LockFile> TakeLockFile(const std::string& path) {
+// The namespace's lock file `fileName` for a new mutex handle: the cached one when no handle
+// uses it.
+std::shared_ptr<LockFile> TakeLockFile(const Namespace& space, const std::string& fileName) {
+  std::string path = space.path + "/" + fileName;
   State& s = state();
   {
     std::lock_guard<std::mutex> guard(s.lock);
@@ -381,11 +465,8 @@ std::shared_ptr<LockFile> TakeLockFile(const std::string& path) {
     if (it != s.lockFiles.end() && !it->second->inUse.exchange(true)) return it->second;
   }
   auto lockFile = std::make_shared<LockFile>();
-  lockFile->fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!lockFile->fd.valid()) {
-    FailWithErrno();
-    return nullptr;
-  }
+  lockFile->fd = OpenInNamespace(space, fileName, true);
+  if (!lockFile->fd.valid()) return nullptr;
   lockFile->inUse = true;
   std::lock_guard<std::mutex> guard(s.lock);
   s.lockFiles.emplace(path, lockFile);  // kept only when the name has no lock file yet
@@ -406,7 +487,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIB
   }
   bool readable = (access & GENERIC_READ) != 0;
   bool writable = (access & GENERIC_WRITE) != 0;
-  int flags = O_CLOEXEC | (readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY);
+  // A link at the name is not followed: in a shared directory it may be anybody's.
+  int mode = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
+  int flags = O_CLOEXEC | O_NOFOLLOW | mode;
   bool existed = ::access(name, F_OK) == 0;
   if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
   Fd fd(::open(name, flags, 0666));
@@ -415,6 +498,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIB
     return INVALID_HANDLE_VALUE;
   }
   if (disposition == CREATE_ALWAYS) {
+    // Emptied only when it is the user's own file under this one name: another user's file would
+    // let its owner read and feed the channel, and a second name (a hard link put there) would
+    // empty a file that lives elsewhere.
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+      FailWithErrno();
+      return INVALID_HANDLE_VALUE;
+    }
+    if (!RefuseUnless(OwnFile(st) && st.st_nlink == 1)) return INVALID_HANDLE_VALUE;
     // Mapping holders share-lock the file: it may be emptied only when nobody maps it.
     if (!Flock(fd.get(), LOCK_EX | LOCK_NB)) {
       if (errno == EWOULDBLOCK) {
@@ -458,15 +550,13 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  std::string entryPath;
-  if (!ObjectPath("map", name, entryPath)) return nullptr;
-  NamespaceLock namespaceLock;
+  std::string entryName;
+  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
+  if (!space) return nullptr;
+  NamespaceLock namespaceLock(*space);
   if (!namespaceLock.held()) return nullptr;
-  Fd entry(::open(entryPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!entry.valid()) {
-    FailWithErrno();
-    return nullptr;
-  }
+  Fd entry = OpenInNamespace(*space, entryName, true);
+  if (!entry.valid()) return nullptr;
   Entry probe = ProbeEntry(entry.get());
   if (probe == Entry::kError) return nullptr;
   if (probe == Entry::kLive) {
@@ -478,15 +568,13 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
   if (Faulted(filemap_test::Call::OpenFileMapping)) return nullptr;
-  std::string entryPath;
-  if (!ObjectPath("map", name, entryPath)) return nullptr;
-  NamespaceLock namespaceLock;
+  std::string entryName;
+  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
+  if (!space) return nullptr;
+  NamespaceLock namespaceLock(*space);
   if (!namespaceLock.held()) return nullptr;
-  Fd entry(::open(entryPath.c_str(), O_RDWR | O_CLOEXEC));
-  if (!entry.valid()) {
-    FailWithErrno();
-    return nullptr;
-  }
+  Fd entry = OpenInNamespace(*space, entryName, false);
+  if (!entry.valid()) return nullptr;
   Entry probe = ProbeEntry(entry.get());
   if (probe == Entry::kError) return nullptr;
   if (probe == Entry::kFree) {
@@ -551,9 +639,10 @@ BOOL UnmapViewOfFile(LPCVOID view) {
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCSTR name) {
   if (Faulted(filemap_test::Call::CreateMutex)) return nullptr;
-  std::string path;
-  if (!ObjectPath("mutex", name, path)) return nullptr;
-  std::shared_ptr<LockFile> lockFile = TakeLockFile(path);
+  std::string fileName;
+  std::shared_ptr<const Namespace> space = ObjectFile("mutex", name, fileName);
+  if (!space) return nullptr;
+  std::shared_ptr<LockFile> lockFile = TakeLockFile(*space, fileName);
   if (!lockFile) return nullptr;
   int owned = 0;
   DWORD error = ERROR_SUCCESS;

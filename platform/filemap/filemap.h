@@ -13,7 +13,10 @@
 //
 // The namespace directory is /dev/shm/kyte-objects-<uid> (/tmp when there is no /dev/shm). Tests
 // give a process and its children a private namespace with the environment variable
-// KYTE_OBJECT_NAMESPACE, the path of the directory to use.
+// KYTE_OBJECT_NAMESPACE, the path of the directory to use. The namespace is the user's alone: a
+// directory that is a link, belongs to someone else or lets group or others in is refused
+// (ERROR_ACCESS_DENIED), and so are entries, lock files and backing files that are links or not
+// the user's own.
 #pragma once
 
 #include <cstddef>
@@ -90,7 +93,9 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 
 // CREATE_ALWAYS empties an existing file, and fails with ERROR_USER_MAPPED_FILE while a live
-// mapping lies over it. Supports CREATE_ALWAYS and OPEN_EXISTING.
+// mapping lies over it; it empties only a regular file of the user's own with no other name
+// (else ERROR_ACCESS_DENIED). A link at the name is never followed. Supports CREATE_ALWAYS and
+// OPEN_EXISTING.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile);
 

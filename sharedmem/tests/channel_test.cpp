@@ -1,11 +1,16 @@
 // The channel and its table across two processes: this test process is one end, channel_peer
 // the other.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -285,6 +290,158 @@ TEST_F(ChannelTest, APeerKilledWhileHoldingTheMutexDoesNotBlockTheOtherEnd) {
   EXPECT_EQ(peer->Wait(), 128 + SIGKILL);
   ASSERT_EQ(write.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 6.0);
+}
+
+// A fresh namespace and working directory in which a case plants what a link or another user
+// may have left, a file of the user's outside the namespace that nothing may touch, and the
+// descriptors the case holds while the channel opens.
+struct Scene {
+  Scene() { std::ofstream(victim, std::ios::binary) << kPrivate; }
+  ~Scene() {
+    for (int fd : held) ::close(fd);
+  }
+  std::filesystem::path Object(const char* name) const { return box.objects() / name; }
+  void Link(const std::filesystem::path& at) const { std::filesystem::create_symlink(victim, at); }
+
+  static inline const std::string kPrivate = std::string(5000, 'p');
+  ChannelSandbox box;
+  std::filesystem::path victim = box.dir() / "private";
+  std::vector<int> held;
+};
+
+// What an entry records of the file its mapping lies over: the path and the identity of
+// `identityOf`.
+std::string Record(const std::filesystem::path& path, const std::filesystem::path& identityOf) {
+  struct stat st {};
+  EXPECT_EQ(::stat(identityOf.c_str(), &st), 0);
+  return path.string() + '\0' + std::to_string(st.st_dev) + ' ' + std::to_string(st.st_ino);
+}
+
+// The entry of "SharedMap3" holding `record`, share-locked as the holders of a live mapping keep
+// it.
+void LiveEntry(Scene& scene, const std::string& record) {
+  std::filesystem::path entry = scene.Object("map.SharedMap3");
+  std::ofstream(entry, std::ios::binary) << record;
+  ::chmod(entry.c_str(), 0600);
+  int fd = ::open(entry.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+  scene.held.push_back(fd);
+}
+
+struct PlantedCase {
+  const char* what;
+  std::function<void(Scene&)> plant;
+  const char* report;  // what the channel reports
+  bool opens;          // the channel opens, and the report comes with its first copy
+};
+
+// Each case: the channel's usual report, and the private file (or the planted one standing for
+// it) stays byte for byte as it was.
+void ExpectRefused(const PlantedCase& c) {
+  SCOPED_TRACE(c.what);
+  Scene scene;
+  c.plant(scene);
+  std::string before = ReadFileBytes(scene.victim);
+  filemap_test::TakeMessageBoxTexts();
+  testing::internal::CaptureStderr();
+  std::int32_t index = OpenConnection(3, 25);
+  if (index >= 0) {
+    SetConnectionValue(index, 0, 6.0);
+    WriteConnection(index);
+  }
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(index >= 0, c.opens);
+  EXPECT_EQ(err, c.report);
+  EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
+  EXPECT_TRUE(ReadFileBytes(scene.victim) == before) << scene.victim << " changed";
+  CloseAllConnections();
+}
+
+constexpr const char* kLinkedMapping = "CreateFileMapping - Too many levels of symbolic links\n";
+constexpr const char* kRefusedMapping = "CreateFileMapping - Permission denied\n";
+
+TEST_F(ChannelTest, NoLinkInTheNamespaceOrAtTheFileIsFollowed) {
+  const PlantedCase cases[] = {
+      {"namespace open to its group",
+       [](Scene& s) {
+         std::filesystem::permissions(s.box.objects(), std::filesystem::perms(0750));
+       },
+       kRefusedMapping, false},
+      {"namespace named through a link",
+       [](Scene& s) {
+         std::filesystem::create_directory_symlink(s.box.objects(), s.box.dir() / "objects");
+         ::setenv("KYTE_OBJECT_NAMESPACE", (s.box.dir() / "objects").c_str(), 1);
+       },
+       kLinkedMapping, false},
+      {"namespace is a file",
+       [](Scene& s) { ::setenv("KYTE_OBJECT_NAMESPACE", s.victim.c_str(), 1); },
+       "CreateFileMapping - Not a directory\n", false},
+      {"entry is a link", [](Scene& s) { s.Link(s.Object("map.SharedMap3")); }, kLinkedMapping,
+       false},
+      {"namespace lock is a link", [](Scene& s) { s.Link(s.Object(".namespace.lock")); },
+       kLinkedMapping, false},
+      {"mutex file is a link", [](Scene& s) { s.Link(s.Object("mutex.SharedMutex3")); },
+       "CreateMutex - Too many levels of symbolic links\n", true},
+      {"live entry: the private file's path with another file's identity",
+       [](Scene& s) {
+         std::ofstream(s.box.dir() / "other") << "other";
+         LiveEntry(s, Record(s.victim, s.box.dir() / "other"));
+       },
+       kRefusedMapping, false},
+      {"live entry: a link with the private file's identity",
+       [](Scene& s) {
+         s.Link(s.box.dir() / "link");
+         LiveEntry(s, Record(s.box.dir() / "link", s.victim));
+       },
+       kRefusedMapping, false},
+      {"live entry: a bare path", [](Scene& s) { LiveEntry(s, s.victim.string()); },
+       kRefusedMapping, false},
+      {"backing file is a link", [](Scene& s) { s.Link(s.box.dir() / "SharedFile3"); },
+       "CreateFile - Too many levels of symbolic links\n", false},
+      {"backing file is a second name of the private file",
+       [](Scene& s) { std::filesystem::create_hard_link(s.victim, s.box.dir() / "SharedFile3"); },
+       "CreateFile - Permission denied\n", false},
+  };
+  for (const PlantedCase& c : cases) ExpectRefused(c);
+}
+
+TEST_F(ChannelTest, ObjectsOfAnotherUserAreRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user (uid 65534)";
+  constexpr uid_t kOther = 65534;
+  const auto give = [](const std::filesystem::path& path) {
+    ASSERT_EQ(::chown(path.c_str(), kOther, kOther), 0) << path;
+  };
+  const PlantedCase cases[] = {
+      {"namespace of another user", [&](Scene& s) { give(s.box.objects()); }, kRefusedMapping,
+       false},
+      {"entry of another user",
+       [&](Scene& s) {
+         std::ofstream(s.Object("map.SharedMap3")) << "";
+         give(s.Object("map.SharedMap3"));
+       },
+       kRefusedMapping, false},
+      {"mutex file of another user",
+       [&](Scene& s) {
+         std::ofstream(s.Object("mutex.SharedMutex3")) << "";
+         give(s.Object("mutex.SharedMutex3"));
+       },
+       "CreateMutex - Permission denied\n", true},
+      {"live entry naming another user's file",
+       [&](Scene& s) {
+         give(s.victim);
+         LiveEntry(s, Record(s.victim, s.victim));
+       },
+       kRefusedMapping, false},
+      {"backing file of another user",
+       [&](Scene& s) {
+         std::filesystem::copy_file(s.victim, s.box.dir() / "SharedFile3");
+         give(s.box.dir() / "SharedFile3");
+         s.victim = s.box.dir() / "SharedFile3";
+       },
+       "CreateFile - Permission denied\n", false},
+  };
+  for (const PlantedCase& c : cases) ExpectRefused(c);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -21,6 +22,7 @@ TempDir::~TempDir() {
 }
 
 ChannelSandbox::ChannelSandbox() : previousDir_(std::filesystem::current_path()) {
+  if (const char* previous = std::getenv("KYTE_OBJECT_NAMESPACE")) previousNamespace_ = previous;
   ::setenv("KYTE_OBJECT_NAMESPACE", objects_.path().c_str(), 1);
   std::filesystem::current_path(work_.path());
 }
@@ -28,7 +30,11 @@ ChannelSandbox::ChannelSandbox() : previousDir_(std::filesystem::current_path())
 ChannelSandbox::~ChannelSandbox() {
   std::error_code ignored;
   std::filesystem::current_path(previousDir_, ignored);
-  ::unsetenv("KYTE_OBJECT_NAMESPACE");
+  if (previousNamespace_) {
+    ::setenv("KYTE_OBJECT_NAMESPACE", previousNamespace_->c_str(), 1);
+  } else {
+    ::unsetenv("KYTE_OBJECT_NAMESPACE");
+  }
 }
 
 std::filesystem::path ChannelSandbox::Subdir(const std::string& name) const {

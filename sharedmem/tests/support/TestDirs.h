@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace cosim_test {
@@ -21,18 +22,21 @@ class TempDir {
 };
 
 // Points the file-mapping layer of this process, and of every child started in its lifetime,
-// at a private namespace, and makes a private directory the current one.
+// at a private namespace, and makes a private directory the current one; both are given back
+// as they were at the end.
 class ChannelSandbox {
  public:
   ChannelSandbox();
   ~ChannelSandbox();
   const std::filesystem::path& dir() const { return work_.path(); }
+  const std::filesystem::path& objects() const { return objects_.path(); }
   std::filesystem::path Subdir(const std::string& name) const;
 
  private:
   TempDir objects_{"kyte-objects"};
   TempDir work_{"kyte-work"};
   std::filesystem::path previousDir_;
+  std::optional<std::string> previousNamespace_;
 };
 
 // The whole content of a file, or "" when it cannot be read.
