@@ -111,6 +111,37 @@ def sfun_seeds():
     write('sfun_params', 'wrong-parameter-count.bin', flightcue + arrays(char('run.cfg')))
 
 
+def shm_seeds():
+    private = byte(1)  # the namespace folder 0700
+    entry, mutex, lock, backing = (below(i) for i in range(4))
+    plain, record, link, folder, pipe, held = (below(i) for i in range(6))
+    def channel(count, copies):
+        return below(count) + byte(1) + below(copies) + struct.pack('<d', 1.5) * (count * copies)
+    def plants(*items):
+        return below(len(items)) + b''.join(items)
+    live, gone = byte(1), byte(0)
+    write('shm_channel', 'channel.bin', private + below(0) + plants() + channel(4, 2))
+    write('shm_channel', 'entry-naming-another-users-file.bin',
+          private + below(1) + plants(entry + record + byte(0) + text('') + live) + channel(3, 1))
+    write('shm_channel', 'entry-naming-the-backing-file.bin',
+          private + below(1) + plants(backing + held + below(4096) + live,
+                                      entry + record + byte(1) + text('') + live) + channel(3, 1))
+    write('shm_channel', 'backing-file-a-link.bin',
+          private + below(2) + plants(backing + link + byte(0) + gone) + channel(2, 1))
+    write('shm_channel', 'entry-a-link-held-live.bin',
+          private + below(0) + plants(backing + held + below(100) + live,
+                                      entry + link + byte(1) + live) + channel(5, 1))
+    write('shm_channel', 'garbage-entry-held-live.bin',
+          private + below(0) + plants(entry + plain + text('x' * 9) + struct.pack('<H', 0o600) +
+                                      live) + channel(8, 1))
+    write('shm_channel', 'namespace-open-to-others.bin',
+          byte(0) + struct.pack('<H', 0o777) + below(0) + plants() + channel(4, 1))
+    write('shm_channel', 'lock-files-folders-and-pipes.bin',
+          private + below(1) + plants(mutex + folder, lock + pipe) + channel(4, 1))
+    write('shm_channel', 'count-beyond-the-view.bin', private + below(0) + plants() +
+          below(513) + byte(0) + below(512) + below(0))
+
 if __name__ == '__main__':
     skycast_seeds()
     sfun_seeds()
+    shm_seeds()
