@@ -112,5 +112,7 @@ def sfun_seeds():
 
 
 if __name__ == '__main__':
+    import terrain_seeds
     skycast_seeds()
     sfun_seeds()
+    terrain_seeds.write_all()
