@@ -112,6 +112,8 @@ def sfun_seeds():
 
 
 if __name__ == '__main__':
+    import sys
+    sys.dont_write_bytecode = True  # no __pycache__ beside the seeds
     import terrain_seeds
     skycast_seeds()
     sfun_seeds()
