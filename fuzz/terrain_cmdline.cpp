@@ -11,10 +11,6 @@
 // programs. tintshade with a level count other than 0 ends its process in its level pass by
 // design, so that run is made in a child process.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -74,14 +70,7 @@ bool Fits(const std::string& program, const std::vector<std::string>& w) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  for (Sample& sample : samples) {
-    std::ifstream in(sample.source, std::ios::binary);
-    sample.bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in.good() && !in.eof()) {
-      std::fprintf(stderr, "fuzz harness: cannot read %s\n", sample.source);
-      std::abort();
-    }
-  }
+  for (Sample& sample : samples) sample.bytes = kyte::fuzz::ReadWholeFile(sample.source);
   return 0;
 }
 

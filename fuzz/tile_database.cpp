@@ -14,14 +14,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -42,11 +39,7 @@ namespace {
 
 using kyte::fuzz::CornerPoints;
 using kyte::fuzz::FuzzInput;
-
-[[noreturn]] void HarnessFailure(const std::string& what) {
-  std::fprintf(stderr, "fuzz harness: %s\n", what.c_str());
-  std::abort();
-}
+using kyte::fuzz::NumberText;
 
 constexpr int kGridColumns = 6, kGridRows = 5;  // records of values, as gridforge's grid
 constexpr const char* kElevationGrid = "elevations.grid";
@@ -95,13 +88,7 @@ unsigned KindOf(const std::string& name) {
 }
 
 void Check(int result, const char* pass) {
-  if (result != 0) HarnessFailure(std::string("the good database's ") + pass + " failed");
-}
-
-std::string Number(double value) {
-  char text[32];
-  *std::to_chars(text, text + sizeof text - 1, value).ptr = '\0';
-  return text;
+  if (result != 0) kyte::fuzz::Abort(std::string("the good database's ") + pass + " failed");
 }
 
 // The shade colours of gridforge's shading, for the good database.
@@ -112,9 +99,8 @@ constexpr uint8_t kShadeColors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 
 void MakeDatabase() {
   const std::filesystem::path home = std::filesystem::current_path();
   const std::filesystem::path& dir = kyte::fuzz::FreshScratch("tile_database");
-  std::ifstream in(GRID_SAMPLE, std::ios::binary);
-  const std::string sample{std::istreambuf_iterator<char>(in), {}};
-  if (sample.size() < 2 * kGridColumns * kGridRows) HarnessFailure("cannot read " GRID_SAMPLE);
+  const std::string sample = kyte::fuzz::ReadWholeFile(GRID_SAMPLE);
+  if (sample.size() < 2 * kGridColumns * kGridRows) kyte::fuzz::Abort("too short: " GRID_SAMPLE);
   std::string elevations, colors;
   PseudoRandom draws;
   for (int i = 0; i < kGridColumns * kGridRows; ++i) {
@@ -143,13 +129,12 @@ void MakeDatabase() {
   Check(trn_levels(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]), "level pass");
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    std::ifstream file(entry.path(), std::ios::binary);
-    database.push_back({name, KindOf(name), {std::istreambuf_iterator<char>(file), {}}});
+    database.push_back({name, KindOf(name), kyte::fuzz::ReadWholeFile(entry.path())});
   }
   std::sort(database.begin(), database.end(),
             [](const DatabaseFile& a, const DatabaseFile& b) { return a.name < b.name; });
   if (database.size() != 2 + 2 * (3 + kLevelCount))
-    HarnessFailure("the good database is not whole");
+    kyte::fuzz::Abort("the good database is not whole");
   std::filesystem::current_path(home);
 }
 
@@ -209,13 +194,6 @@ struct Pass {
   std::function<void(FuzzInput&, const CornerPoints&)> run;
 };
 
-void Expect(int result, const char* pass) {
-  if (result != 0 && result != -1) {
-    std::fprintf(stderr, "fuzz harness: %s returned %d\n", pass, result);
-    std::abort();
-  }
-}
-
 // A dimension of a pass's grid: -1 .. 7, about the 6 x 5 of the database's grids.
 int Dimension(FuzzInput& in) { return static_cast<int>(in.Below(9)) - 1; }
 
@@ -224,22 +202,26 @@ std::vector<std::string> BoxWords(const char* program, const CornerPoints& c, st
   const double lon_max = std::max({c[0], c[2], c[4], c[6]});
   const double lat_min = std::min({c[1], c[3], c[5], c[7]});
   const double lat_max = std::max({c[1], c[3], c[5], c[7]});
-  return {program,         Number(lon_min), Number(lon_max),
-          Number(lat_min), Number(lat_max), std::move(last)};
+  return {program,
+          NumberText(lon_min),
+          NumberText(lon_max),
+          NumberText(lat_min),
+          NumberText(lat_max),
+          std::move(last)};
 }
 
 const Pass kPasses[] = {
     {"trn_elevation", kElevation | kGrid,
      [](FuzzInput& in, const CornerPoints& c) {
        const int ncols = Dimension(in), nrows = Dimension(in);
-       Expect(trn_elevation(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], kElevationGrid, ncols,
-                            nrows),
-              "trn_elevation");
+       kyte::fuzz::ExpectResult(trn_elevation(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7],
+                                              kElevationGrid, ncols, nrows),
+                                "trn_elevation");
      }},
     {"trn_color", kColor | kGrid,
      [](FuzzInput& in, const CornerPoints& c) {
        const int ncols = Dimension(in), nrows = Dimension(in);
-       Expect(
+       kyte::fuzz::ExpectResult(
            trn_color(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], kColorGrid, ncols, nrows, 1.0),
            "trn_color");
      }},
@@ -249,14 +231,14 @@ const Pass kPasses[] = {
        const std::string_view bytes = in.Bytes(kShadeColorsSize);
        std::copy(bytes.begin(), bytes.end(), shade_colors);
        const double time_of_day = in.Take<double>();
-       Expect(
+       kyte::fuzz::ExpectResult(
            trn_shading(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], shade_colors, time_of_day),
            "trn_shading");
      }},
     {"trn_elevation_post", kElevation,
      [](FuzzInput&, const CornerPoints& c) {
-       Expect(trn_elevation_post(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]),
-              "trn_elevation_post");
+       kyte::fuzz::ExpectResult(trn_elevation_post(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]),
+                                "trn_elevation_post");
      }},
     {"trn_color_post", kElevation | kColor | kScratch,
      [](FuzzInput& in, const CornerPoints& c) {
@@ -265,18 +247,20 @@ const Pass kPasses[] = {
        const int flags =
            in.Bool() ? (gridforge ? kColorPostPaletteB | kColorPostZeroIsSea : kColorPostPaletteB)
                      : in.Take<int32_t>();
-       Expect(trn_color_post(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], gridforge ? 1.0 : 2.5,
-                             flags),
-              "trn_color_post");
+       kyte::fuzz::ExpectResult(trn_color_post(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7],
+                                               gridforge ? 1.0 : 2.5, flags),
+                                "trn_color_post");
      }},
     {"trn_levels", kElevation | kLevel,
      [](FuzzInput&, const CornerPoints& c) {
-       Expect(trn_levels(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]), "trn_levels");
+       kyte::fuzz::ExpectResult(trn_levels(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]),
+                                "trn_levels");
      }},
     {"trn_rasterfile", kElevation,
      [](FuzzInput&, const CornerPoints& c) {
-       Expect(trn_rasterfile(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], "region.bmp", 2),
-              "trn_rasterfile");
+       kyte::fuzz::ExpectResult(
+           trn_rasterfile(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], "region.bmp", 2),
+           "trn_rasterfile");
      }},
     {"trn_levels_exiting", kElevation | kLevel,
      [](FuzzInput&, const CornerPoints& c) {

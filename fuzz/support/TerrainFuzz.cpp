@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "FuzzTarget.h"
 #include "tiledb.h"
@@ -22,13 +25,6 @@ namespace {
 // The child's status after a sanitizer report: none of the programs' own.
 constexpr int kSanitizerReportStatus = 86;
 
-[[noreturn]] void Finding(const char* format, int value) {
-  std::fprintf(stderr, "fuzz harness: ");
-  std::fprintf(stderr, format, value);
-  std::fprintf(stderr, "\n");
-  std::abort();
-}
-
 // The child leaves with its status as soon as exit is called: the fuzzer's own exit handler,
 // inherited from the parent, would take an exit for a finding of its own and change the status.
 void LeaveWithStatus(int status, void*) {
@@ -38,19 +34,43 @@ void LeaveWithStatus(int status, void*) {
 
 void SanitizerReported() { ::_exit(kSanitizerReportStatus); }
 
+std::string SystemError() { return std::strerror(errno); }
+
 }  // namespace
+
+void Abort(const std::string& what) {
+  std::fprintf(stderr, "fuzz harness: %s\n", what.c_str());
+  std::abort();
+}
+
+void ExpectResult(int result, const char* who) {
+  if (result != 0 && result != -1) Abort(std::string(who) + " gave " + std::to_string(result));
+}
+
+std::string ReadWholeFile(const std::filesystem::path& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  if (!in.is_open() || in.bad()) Abort("cannot read " + name.string());
+  return bytes;
+}
+
+std::string NumberText(double value) {
+  char text[32];
+  *std::to_chars(text, text + sizeof text - 1, value).ptr = '\0';
+  return text;
+}
 
 int RunTerrainProgram(int (*run)(int, char**), std::vector<std::string> words) {
   std::vector<char*> argv = Argv(words);
   const int status = run(static_cast<int>(words.size()), argv.data());
-  if (status != 0 && status != -1) Finding("the program's run returned %d", status);
+  ExpectResult(status, words[0].c_str());
   return status;
 }
 
 int RunInChild(const std::function<int()>& run, std::initializer_list<int> expected) {
   std::fflush(nullptr);  // nothing buffered is written twice
   const pid_t pid = ::fork();
-  if (pid < 0) Finding("cannot fork (errno %d)", errno);
+  if (pid < 0) Abort("cannot fork: " + SystemError());
   if (pid == 0) {
     if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(SanitizerReported);
     ::on_exit(LeaveWithStatus, nullptr);
@@ -58,14 +78,13 @@ int RunInChild(const std::function<int()>& run, std::initializer_list<int> expec
   }
   int raw = 0;
   while (::waitpid(pid, &raw, 0) < 0) {
-    if (errno != EINTR) Finding("cannot wait for the child (errno %d)", errno);
+    if (errno != EINTR) Abort("cannot wait for the child: " + SystemError());
   }
-  if (WIFSIGNALED(raw)) Finding("the child died of signal %d", WTERMSIG(raw));
+  if (WIFSIGNALED(raw)) Abort("the child died of signal " + std::to_string(WTERMSIG(raw)));
   const int status = WEXITSTATUS(raw);
-  if (status == kSanitizerReportStatus)
-    Finding("the child's sanitizer reported (status %d)", status);
+  if (status == kSanitizerReportStatus) Abort("the child's sanitizer reported");
   if (std::find(expected.begin(), expected.end(), status) == expected.end())
-    Finding("the child ended with status %d", status);
+    Abort("the child ended with status " + std::to_string(status));
   return status;
 }
 
