@@ -316,6 +316,20 @@ def tile_database_seeds():
                          raw=[math.nan, 48.0, -122.8, 48.0, -122.83, 48.01, -122.8, 48.01]))
     write('tile_database', 'tintshade-with-levels-over-a-removed-colour-tile.bin',
           database_input('tintshade', 0, [damage(1, 6)], flag(0)))
+    # Regions off the globe, each refused by the pass before any file; and one at its edge.
+    one_post = 1 / 1200
+    for pass_name, corners, arguments in [
+            ('trn_shading', [-180.5, 48, -180.4, 48, -180.5, 48.0001, -180.4, 48.0001], shade),
+            ('trn_levels', [-123, 90.1, -122.999, 90.1, -123, 90.2, -122.999, 90.2], b''),
+            ('trn_rasterfile', [-123, 48, 1e300, 48, -123, 49, -122.9, 49], b''),
+            ('trn_color_post', [-123, -math.inf, -122.9, 48, -123, 49, math.inf, 49], post),
+            ('trn_elevation_post', [-180 - 0.02 * one_post, 48, -179.99, 48, -180, 48.01, -179.99,
+                                    48.01], b''),
+            ('trn_levels_exiting', [-123, 48, 400, 48, -123, -95, math.nan, 49], b''),
+            ('trn_color', [-180, 48, -179.999, 48, -180, 48.001, -179.999, 48.001], dims)]:
+        edge = 'at-the-edge' if pass_name == 'trn_color' else 'off-the-globe'
+        write('tile_database', '%s-region-%s.bin' % (pass_name, edge),
+              database_input(pass_name, REGION_RAW, arguments=arguments, raw=corners))
 
 
 # --- the five programs' command lines -----------------------------------------------------------
