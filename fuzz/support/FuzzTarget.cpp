@@ -1,0 +1,77 @@
+#include "FuzzTarget.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace kyte::fuzz {
+namespace {
+
+[[noreturn]] void HarnessFailure(const std::string& what) {
+  std::fprintf(stderr, "fuzz harness: %s\n", what.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+std::vector<std::string> Words(FuzzInput& in, std::size_t most) {
+  std::vector<std::string> words;
+  while (!in.empty() && words.size() < most) words.push_back(in.Text());
+  return words;
+}
+
+std::vector<char*> Argv(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// The scratch directory, removed with what it holds when the process ends.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const char* target) {
+    const char* root = std::getenv("KYTE_FUZZ_SCRATCH");
+    const std::filesystem::path base =
+        root && *root ? std::filesystem::path(root) : std::filesystem::temp_directory_path();
+    std::string pattern = (base / (std::string("kyte-fuzz-") + target + ".XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) HarnessFailure("cannot make " + pattern);
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code error;
+    std::filesystem::current_path(path_.parent_path(), error);
+    std::filesystem::remove_all(path_, error);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+const std::filesystem::path& FreshScratch(const char* target) {
+  static const ScratchDir scratch(target);
+  const std::filesystem::path& dir = scratch.path();
+  std::error_code error;
+  std::filesystem::current_path(dir, error);
+  if (error) HarnessFailure("cannot enter " + dir.string());
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+    std::filesystem::remove_all(entry.path(), error);
+    if (error) HarnessFailure("cannot clear " + entry.path().string());
+  }
+  if (error) HarnessFailure("cannot list " + dir.string());
+  return dir;
+}
+
+void WriteFile(const std::filesystem::path& name, std::string_view bytes) {
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) HarnessFailure("cannot write " + name.string());
+}
+
+}  // namespace kyte::fuzz
