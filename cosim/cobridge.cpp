@@ -9,7 +9,7 @@
 #include <string>
 
 #include "KYTE2MATLAB.h"
-#include "simlink/Truncate.h"
+#include "support/Truncate.h"
 #include "simstruc.h"
 
 namespace {

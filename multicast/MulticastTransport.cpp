@@ -5,6 +5,7 @@
 #include <new>
 
 #include "multicast/MulticastTransport_test_hook.h"
+#include "support/CLibraryRandom.h"
 
 namespace {
 
@@ -252,10 +253,8 @@ int CMulticastTransport::Poll(MulticastCallback pCallback, MulticastRecord* pRec
 }
 
 std::int32_t CMulticastTransport::MakeRandomId() {
-  // The C library's linear congruential generator, seeded with the calendar time.
-  std::uint32_t state = static_cast<std::uint32_t>(CalendarTime());
-  state = state * 214013u + 2531011u;
-  return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+  // The C library's generator, seeded with the calendar time (its low 32 bits).
+  return CLibraryRandom(static_cast<std::uint32_t>(CalendarTime())).Next();
 }
 
 namespace multicast_test {

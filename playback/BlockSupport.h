@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "ValueFormat.h"
 #include "simstruc.h"
+#include "support/Truncate.h"
 
 namespace playback {
 

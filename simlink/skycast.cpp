@@ -8,7 +8,7 @@
 #include <map>
 
 #include "MATLAB2Network.h"
-#include "Truncate.h"
+#include "support/Truncate.h"
 #include "mex.h"
 
 // Connections by id, in ascending order of id; the first one polls and closes for all.

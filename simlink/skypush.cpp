@@ -11,7 +11,7 @@
 
 #include "MATLAB2Network.h"
 #include "multicast/MulticastTransport.h"
-#include "Truncate.h"
+#include "support/Truncate.h"
 #include "simstruc.h"
 
 namespace {

@@ -32,6 +32,8 @@
 #include <optional>
 #include <string>
 
+#include "support/Truncate.h"
+
 // ---------------------------------------------------------------------------------------------
 // Grid, tiles and blocks
 
@@ -165,22 +167,6 @@ std::string ScratchTileName(int tx, int ty);                         // "%03d_%0
 std::string LevelFileName(const std::string& tile_name, int level);  // "%s_%d"
 // A grid file "%s.%04dx%04d" from a base name and the grid's two dimensions.
 std::string GridFileName(const std::string& base, int ncols, int nrows);
-
-// ---------------------------------------------------------------------------------------------
-// 32-bit conversions as the x86 truncating conversion makes them: toward zero, and
-// INT32_MIN for a value that is not a number or does not fit.
-
-inline int32_t TruncateToInt32(double v) {
-  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
-
-// TruncateToInt32(floor(v)), without the library call.
-inline int32_t FloorToInt32(double v) {
-  if (!(v >= -2147483648.0 && v < 2147483648.0)) return INT32_MIN;
-  const int32_t t = static_cast<int32_t>(v);
-  return t > v ? t - 1 : t;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Region walk

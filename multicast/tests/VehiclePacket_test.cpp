@@ -12,6 +12,7 @@
 
 #include "multicast/MulticastTransport.h"
 #include "multicast/MulticastTransport_test_hook.h"
+#include "support/CLibraryRandom.h"
 
 namespace {
 
@@ -379,10 +380,9 @@ TEST(VehiclePacket, InitRecordLeavesTheUnsetPlacesAlone) {
 }
 
 TEST(VehiclePacket, RandomIdIsTheFirstDrawAfterSeedingWithTheTime) {
-  // The C library's generator: state x 214013 + 2531011, bits 16 to 30 of the state.
+  // The C library's generator seeded with the time.
   const auto firstDraw = [](std::time_t seconds) {
-    const std::uint32_t state = static_cast<std::uint32_t>(seconds) * 214013u + 2531011u;
-    return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+    return CLibraryRandom(static_cast<std::uint32_t>(seconds)).Next();
   };
   const std::time_t before = std::time(nullptr);
   const std::int32_t id = CMulticastTransport::MakeRandomId();

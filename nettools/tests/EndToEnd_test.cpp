@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "GroupPeer.h"
+#include "support/CLibraryRandom.h"
 
 extern char** environ;
 
@@ -85,9 +86,7 @@ void ExpectFinalLine(const fs::path& err) {
 
 // The value InitRecord draws in a second whose calendar time is `seconds`.
 std::int32_t RandomIdAt(std::time_t seconds) {
-  std::uint32_t state = static_cast<std::uint32_t>(seconds);
-  state = state * 214013u + 2531011u;
-  return static_cast<std::int32_t>((state >> 16) & 0x7FFF);
+  return CLibraryRandom(static_cast<std::uint32_t>(seconds)).Next();
 }
 
 TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {

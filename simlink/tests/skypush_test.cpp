@@ -15,6 +15,7 @@
 #include "clocks_test_hook.h"
 #include "mexhost.h"
 #include "sfunhost.h"
+#include "support/CLibraryRandom.h"
 
 namespace {
 
@@ -239,8 +240,7 @@ TEST_F(Skypush, InputsAndParametersReachTheWire) {
 // The number skypush appends when its start falls in second `t`: the first value of the C
 // library's generator seeded with t, ANDed with 0x270F.
 std::string NameNumber(std::time_t t) {
-  const std::uint32_t uState = static_cast<std::uint32_t>(t) * 214013u + 2531011u;
-  return std::to_string((uState >> 16 & 0x7FFFu) & 0x270Fu);
+  return std::to_string(CLibraryRandom(static_cast<std::uint32_t>(t)).Next() & 0x270F);
 }
 
 TEST_F(Skypush, NameIsTheHandleCutTo27CharactersAndAMaskedNumber) {

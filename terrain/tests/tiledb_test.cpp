@@ -211,23 +211,6 @@ TEST(TileLayout, NamesFitTheirBuffer) {
   EXPECT_EQ(GridFileName(std::string(400, 'a'), 1, 1).size(), kFileNameSize - 1);
 }
 
-TEST(Conversions, TruncateToInt32LikeX86) {
-  const double inf = std::numeric_limits<double>::infinity();
-  const struct {
-    double in;
-    int32_t out;
-  } cases[] = {{12.9, 12},
-               {-12.9, -12},
-               {40000.0, 40000},
-               {2147483647.9, INT32_MAX},
-               {-2147483648.9, INT32_MIN},
-               {2147483648.0, INT32_MIN},
-               {-1e300, INT32_MIN},
-               {inf, INT32_MIN},
-               {std::numeric_limits<double>::quiet_NaN(), INT32_MIN}};
-  for (const auto& c : cases) EXPECT_EQ(TruncateToInt32(c.in), c.out) << c.in;
-}
-
 TEST(Errors, TrnErrorCodes) {
   const struct {
     int code;
