@@ -8,8 +8,8 @@
 #include <new>
 #include <string>
 
+#include "BlockSupport.h"
 #include "KYTE2MATLAB.h"
-#include "support/Truncate.h"
 #include "simstruc.h"
 
 namespace {
@@ -26,7 +26,7 @@ constexpr const char* kParameterMessages[5] = {
 std::string strOpenError;
 
 std::int32_t Parameter(SimStruct* S, int ordinal) {
-  return TruncateToInt32(mxGetPr(ssGetSFcnParam(S, ordinal - 1))[0]);
+  return kyte::sfun::ReadInteger(ssGetSFcnParam(S, ordinal - 1));
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ std::int32_t Parameter(SimStruct* S, int ordinal) {
 static void mdlCheckParameters(SimStruct* S) {
   for (int i = 0; i < 5; ++i) {
     const mxArray* param = ssGetSFcnParam(S, i);
-    if (!mxIsDouble(param) || mxGetNumberOfElements(param) != 1) {
+    if (!kyte::sfun::IsOneDouble(param)) {
       ssSetErrorStatus(S, kParameterMessages[i]);
       return;
     }
@@ -48,28 +48,11 @@ static void mdlInitializeSizes(SimStruct* S) {
   if (ssGetSFcnParamsCount(S) != ssGetNumSFcnParams(S)) return;
   mdlCheckParameters(S);
   if (ssGetErrorStatus(S) != nullptr) return;
-  ssSetNumContStates(S, 0);
-  ssSetNumDiscStates(S, 0);
-
-  if (!ssSetNumInputPorts(S, 1)) return;
-  ssSetInputPortWidth(S, 0, Parameter(S, 2));
-  ssSetInputPortDirectFeedThrough(S, 0, 1);
-
-  if (!ssSetNumOutputPorts(S, 1)) return;
-  ssSetOutputPortWidth(S, 0, Parameter(S, 4));
-
-  ssSetNumSampleTimes(S, 1);
-  ssSetNumRWork(S, 0);
-  ssSetNumIWork(S, 0);
-  ssSetNumPWork(S, 0);
-  ssSetNumModes(S, 0);
-  ssSetNumNonsampledZCs(S, 0);
-  ssSetOptions(S, 2);
+  kyte::sfun::InitializeBlockSizes(S, Parameter(S, 2), Parameter(S, 4));
 }
 
 static void mdlInitializeSampleTimes(SimStruct* S) {
-  ssSetSampleTime(S, 0, CONTINUOUS_SAMPLE_TIME);
-  ssSetOffsetTime(S, 0, 0.0);
+  kyte::sfun::InitializeContinuousSampleTime(S);
 }
 
 #define MDL_INITIALIZE_CONDITIONS

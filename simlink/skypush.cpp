@@ -9,20 +9,18 @@
 #include <cstdlib>
 #include <new>
 
+#include "BlockSupport.h"
 #include "MATLAB2Network.h"
+#include "WallClock.h"
 #include "multicast/MulticastTransport.h"
-#include "support/Truncate.h"
 #include "simstruc.h"
+#include "support/Truncate.h"
 
 namespace {
 
 constexpr int kParameterCount = 7;
 constexpr int kInputWidth = 10;
 constexpr int kHandleBufferSize = 28;  // at most 27 characters of parameter 1
-
-bool IsDoubleScalarParameter(const mxArray* pParameter) {
-  return mxIsDouble(pParameter) && mxGetNumberOfElements(pParameter) == 1;
-}
 
 // The first parameter of the wrong form, in the order 1, 2, 3, 5, 4, 6, 7, as its message;
 // nullptr when every parameter has its form.
@@ -42,7 +40,7 @@ const char* ParameterError(SimStruct* S) {
       {6, "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
   };
   for (const auto& parameter : kScalarParameters) {
-    if (!IsDoubleScalarParameter(ssGetSFcnParam(S, parameter.iIndex))) {
+    if (!kyte::sfun::IsOneDouble(ssGetSFcnParam(S, parameter.iIndex))) {
       return parameter.pszMessage;
     }
   }
@@ -64,25 +62,11 @@ static void mdlCheckParameters(SimStruct* S) {
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kParameterCount);
-  ssSetNumContStates(S, 0);
-  ssSetNumDiscStates(S, 0);
-  if (!ssSetNumInputPorts(S, 1)) return;
-  ssSetInputPortWidth(S, 0, kInputWidth);
-  ssSetInputPortDirectFeedThrough(S, 0, 1);
-  if (!ssSetNumOutputPorts(S, 1)) return;
-  ssSetOutputPortWidth(S, 0, 1);
-  ssSetNumSampleTimes(S, 1);
-  ssSetNumRWork(S, 0);
-  ssSetNumIWork(S, 0);
-  ssSetNumPWork(S, 0);
-  ssSetNumModes(S, 0);
-  ssSetNumNonsampledZCs(S, 0);
-  ssSetOptions(S, 2);
+  kyte::sfun::InitializeBlockSizes(S, kInputWidth);
 }
 
 static void mdlInitializeSampleTimes(SimStruct* S) {
-  ssSetSampleTime(S, 0, 0.0);
-  ssSetOffsetTime(S, 0, 0.0);
+  kyte::sfun::InitializeContinuousSampleTime(S);
 }
 
 #define MDL_INITIALIZE_CONDITIONS
@@ -141,15 +125,7 @@ static void mdlOutputs(SimStruct* S, int_T) {
     vehicle.afAux2[i] = 0.0f;
   }
 
-  if (pConnection->bUseKYTETime != 0) {
-    // Busy wait until wall-clock time reaches simulation time; a clock that gives no reading
-    // (-1.0) ends the wait instead of holding the simulation for ever.
-    const double dSimulationTime = ssGetT(S);
-    for (;;) {
-      const double dWallTime = pConnection->Timer.GetElapsedTime(0);
-      if (dWallTime < 0.0 || !(dWallTime < dSimulationTime)) break;
-    }
-  }
+  if (pConnection->bUseKYTETime != 0) WaitForWallClock(pConnection->Timer, ssGetT(S));
   const double dt = pConnection->GetSendInterval();
   vehicle.fSendInterval = static_cast<float>(vehicle.fSendInterval + dt);
   ssGetOutputPortRealSignal(S, 0)[0] = pConnection->Timer.GetElapsedTime(0);
