@@ -141,7 +141,12 @@ def shm_seeds():
     write('shm_channel', 'count-beyond-the-view.bin', private + below(0) + plants() +
           below(513) + byte(0) + below(512) + below(0))
 
+
 if __name__ == '__main__':
+    import sys
+    sys.dont_write_bytecode = True  # no __pycache__ beside the seeds
+    import terrain_seeds
     skycast_seeds()
     sfun_seeds()
     shm_seeds()
+    terrain_seeds.write_all()

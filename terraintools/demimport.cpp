@@ -2,7 +2,10 @@
 #include <cstdio>
 
 #include "demreader.h"
+#include "programs.h"
 #include "trn_elevation.h"
+
+namespace {
 
 // Runs the elevation pass with the DEM's corners (south-west, south-east, north-west,
 // north-east: record 0 of the grid along the southern edge, values eastward).
@@ -28,7 +31,9 @@ int ConvertElevations(int tx, int ty, int ncols, int nrows) {
   return result;
 }
 
-int main(int argc, char** argv) {
+}  // namespace
+
+int RunDemimport(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "\n usage: %s DEM_filename \n", argv[0]);
     return -1;

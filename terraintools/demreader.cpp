@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 
 #include "gridwrite.h"
 #include "tiledb.h"
@@ -22,13 +22,15 @@ class DemTokenizer {
  public:
   DemTokenizer(std::FILE* file, const char* name) : file_(file), name_(name) {}
 
-  // A header token: number characters are digits, ".", "D", "E", "+" and "-"; a "D" becomes
-  // "E", and an exponent letter takes the three characters after it whatever they are.
+  // A header token (null at the end of the file): number characters are digits, ".", "D", "E", "+"
+  // and "-"; a "D" becomes "E", and an exponent letter takes the three characters after it whatever
+  // they are.
   const char* Header() {
     return Next(true, "error: processing: %s \n\n", "error: processing: %s \n");
   }
 
-  // A profile token: digits, ".", "D", "+" and "-", without the exponent rule.
+  // A profile token (null at the end of the file): digits, ".", "D", "+" and "-", without the
+  // exponent rule.
   const char* Profile() {
     return Next(false, "error: processing: %s \n\n", "error: processing: %s \n\n");
   }
@@ -52,12 +54,10 @@ class DemTokenizer {
     return std::isdigit(c) || c == '.' || c == 'D' || c == '+' || c == '-' || (header && c == 'E');
   }
 
+  // The next character, or EOF after `eof_message`.
   int Read(const char* eof_message) {
     const int c = std::fgetc(file_);
-    if (c == EOF) {
-      std::fprintf(stderr, eof_message, name_);
-      std::exit(-1);
-    }
+    if (c == EOF) std::fprintf(stderr, eof_message, name_);
     return c;
   }
 
@@ -65,17 +65,26 @@ class DemTokenizer {
     if (length_ + 1 < kTokenSize) token_[length_++] = c;  // longer tokens are cut
   }
 
+  // The token, or null after the message for a file that ends before the token does.
   const char* Next(bool header, const char* eof_in_space, const char* eof_in_token) {
-    while (std::isspace(current_)) current_ = Read(eof_in_space);
+    while (std::isspace(current_)) {
+      current_ = Read(eof_in_space);
+      if (current_ == EOF) return nullptr;
+    }
     length_ = 0;
     Append(static_cast<char>(current_));
     while (IsNumberChar(current_, header)) {
       current_ = Read(eof_in_token);
+      if (current_ == EOF) return nullptr;
       if (!IsNumberChar(current_, header)) break;  // stays the current character
       const char c = current_ == 'D' ? 'E' : static_cast<char>(current_);
       Append(c);
       if (header && c == 'E') {
-        for (int k = 0; k < 3; ++k) Append(static_cast<char>(Read(eof_in_token)));
+        for (int k = 0; k < 3; ++k) {
+          const int e = Read(eof_in_token);
+          if (e == EOF) return nullptr;
+          Append(static_cast<char>(e));
+        }
         current_ = ' ';
         break;
       }
@@ -91,9 +100,15 @@ class DemTokenizer {
   size_t length_ = 0;
 };
 
-void Fail(const char* format, const char* text = "") {
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Prints a failure's message: false, for the reader to return.
+bool Fail(const char* format, const char* text = "") {
   std::fprintf(stderr, format, text);
-  std::exit(-1);
+  return false;
 }
 
 bool ConvertInt(const char* token, int& value) { return std::sscanf(token, "%i", &value) == 1; }
@@ -120,34 +135,36 @@ std::string DemGridFileName(int tx, int ty, int ncols, int nrows) {
 }
 
 bool ReadDem(const char* filename) {
-  std::FILE* in = std::fopen(filename, "r");
-  if (in == nullptr) Fail("\n error:Could not open '%s'\n", filename);
+  dem = DemState{};
+  File in(std::fopen(filename, "r"));
+  if (!in) return Fail("\n error:Could not open '%s'\n", filename);
   std::fprintf(stderr, "\n\nprocessing: %s \n", filename);
 
   for (int k = 0; k < 143; ++k) {
-    if (std::fgetc(in) == EOF) Fail("error processing: %s \n\n", filename);
+    if (std::fgetc(in.get()) == EOF) return Fail("error processing: %s \n\n", filename);
   }
 
-  DemTokenizer tokens(in, filename);
+  DemTokenizer tokens(in.get(), filename);
   float corner[8] = {};
   for (int t = 0; t <= 37; ++t) {
     const char* token = tokens.Header();
+    if (token == nullptr) return false;
     if (t >= 22 && t <= 29) {
       if (std::sscanf(token, "%f", &corner[t - 22]) != 1) {
         std::fprintf(stderr, "error:dem_gnd_cood[%i] string = %s\n", t - 22, token);
-        std::exit(-1);
+        return false;
       }
     } else if (t == 36) {
-      if (!ConvertInt(token, dem.DEM_a_row)) Fail("error:DEM_a_row\n");
+      if (!ConvertInt(token, dem.DEM_a_row)) return Fail("error:DEM_a_row\n");
     } else if (t == 37) {
-      if (!ConvertInt(token, dem.DEM_a_col)) Fail("error:DEM_a_col\n");
+      if (!ConvertInt(token, dem.DEM_a_col)) return Fail("error:DEM_a_col\n");
     }
   }
   // Without a profile the grid would be all zeroes, and the region's elevations with it.
   if (dem.DEM_a_col < 1) {
     std::fprintf(stderr, "\n error: '%s' holds no profile (DEM_a_col = %d)\n", filename,
                  dem.DEM_a_col);
-    std::exit(-1);
+    return false;
   }
 
   double* const corners[8] = {&dem.long_00, &dem.lat_00, &dem.long_r0, &dem.lat_r0,
@@ -157,29 +174,30 @@ bool ReadDem(const char* filename) {
   dem.tile_y = DemTileNumber(dem.lat_00, 90);
   if (!CheckRegion("demimport", dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c, dem.long_r0,
                    dem.lat_r0, dem.long_rc, dem.lat_rc))
-    std::exit(-1);
+    return false;
 
   const std::string grid_name = DemGridFileName(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
-  std::FILE* out = std::fopen(grid_name.c_str(), "wb");
-  if (out == nullptr) Fail("\n error: Could not open '%s'\n", grid_name.c_str());
+  File out(std::fopen(grid_name.c_str(), "wb"));
+  if (!out) return Fail("\n error: Could not open '%s'\n", grid_name.c_str());
 
   tokens.SkipToRecordB(kRecordBStart);
 
+  // A failure among the profiles leaves the grid file empty: nothing is written before the
+  // last profile has been read.
   int last = 0;
   for (int p = 1; p <= dem.DEM_a_col; ++p) {
     int DEM_b_row = 0, DEM_b_col = 0;
     for (int t = 0; t <= 8; ++t) {
       const char* token = tokens.Profile();
-      if (t == 2 && !ConvertInt(token, DEM_b_row)) Fail("error: DEM_b_row\n");
-      if (t == 3 && !ConvertInt(token, DEM_b_col)) Fail("error:DEM_b_col\n");
+      if (token == nullptr) return false;
+      if (t == 2 && !ConvertInt(token, DEM_b_row)) return Fail("error: DEM_b_row\n");
+      if (t == 3 && !ConvertInt(token, DEM_b_col)) return Fail("error:DEM_b_col\n");
     }
     int j = 1;
     for (; j <= DEM_b_row; ++j) {
       int value;
-      if (std::fscanf(in, "%i", &value) != 1) {
+      if (std::fscanf(in.get(), "%i", &value) != 1) {
         std::fprintf(stderr, "elev_dat\n");
-        std::fclose(out);
-        std::fclose(in);
         return false;
       }
       last = value;
@@ -193,15 +211,18 @@ bool ReadDem(const char* filename) {
   int error = 0;
   for (int r = 0; r < kDemGridSize; ++r) {
     for (int c = 0; c < kDemGridSize; ++c) {
-      if (!PutValue(out, dem.grid[static_cast<size_t>(r) * kDemGridSize + c]) && error == 0)
+      if (!PutValue(out.get(), dem.grid[static_cast<size_t>(r) * kDemGridSize + c]) && error == 0)
         error = errno != 0 ? errno : EIO;
     }
     std::fprintf(stderr, "\rwriting file:[%i][%i]", kDemGridSize, kDemGridSize - 1 - r);
   }
-  if (std::fclose(out) != 0 && error == 0) error = errno;
-  if (error != 0) ExitGridNotWritten(grid_name.c_str(), error);
+  if (std::fclose(out.release()) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    ReportGridNotWritten(grid_name.c_str(), error);
+    return false;
+  }
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name.c_str());
-  std::fclose(in);
+  in.reset();
   std::fprintf(stderr, "\n");
   return true;
 }

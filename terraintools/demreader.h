@@ -21,7 +21,7 @@ struct DemState {
   std::vector<int32_t> grid = std::vector<int32_t>(kDemGridSize * kDemGridSize, 0);
 };
 
-// The process-wide DEM, filled once by ReadDem.
+// The process-wide DEM, filled afresh by each ReadDem.
 extern DemState dem;
 
 // Tile number of a whole-degree south-west coordinate: (degrees + offset) x 9830400 is the
@@ -31,9 +31,10 @@ int DemTileNumber(double degrees, int offset);
 // "%03d_%03d.%04dx%04d" with the tile numbers and the grid's dimensions.
 std::string DemGridFileName(int tx, int ty, int ncols, int nrows);
 
-// Reads the DEM and writes its grid file. Ends the process with status -1 when the file cannot
-// be opened, ends early, holds a header value that does not convert or a profile count below 1
-// (before the grid file is created), or the grid file cannot be created or written whole.
-// Returns false, with "elev_dat" printed and the grid file left empty, when a profile
-// elevation cannot be read; true after the grid file has been written.
+// Reads the DEM and writes its grid file: true after the grid file has been written. Returns
+// false after its message when the file cannot be opened, ends early, holds a header value that
+// does not convert, a profile count below 1 or corners off the globe (each before the grid file
+// is created), when a profile's header value does not convert, or when the grid file cannot be
+// created or written whole; when a profile elevation cannot be read, with "elev_dat" printed and
+// the grid file left empty.
 bool ReadDem(const char* filename);

@@ -1,13 +1,13 @@
 // gridforge: one raw 16-bit elevation grid over a box of whole degrees becomes a complete terrain
 // database in the current directory: tiles, shading, block records, palette, levels and a picture.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <utility>
 
 #include "cmdline.h"
 #include "corners.h"
 #include "gridforge_input.h"
+#include "programs.h"
 #include "trn_color.h"
 #include "trn_color_post.h"
 #include "trn_elevation.h"
@@ -24,17 +24,18 @@ constexpr int kColorPostFlags = kColorPostPaletteB | kColorPostZeroIsSea;  // 0x
 // Zero-intensity colour blue 20, green 55, red 40; full intensity blue 105, green 180, red 140.
 constexpr uint8_t kShadeColors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 140};
 
-[[noreturn]] void ExitWithUsage() {
+// Prints the usage: -1, for the run to return.
+int Usage() {
   GridforgeMessage("\n usage: ",
                    "gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
                    "NumberColumns,NumberRows,TimeOfDay)");
-  std::exit(-1);
+  return -1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 9) ExitWithUsage();
+int RunGridforge(int argc, char** argv) {
+  if (argc != 9) return Usage();
   const char* file_name = argv[1];
   // Whole degrees: the bounds go through int before they become doubles.
   const double lat_min = ArgToInt(argv[2]);
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
   for (const auto& [name, value] : {std::pair{"NumberColumns", ncols}, {"NumberRows", nrows}}) {
     if (value < 1) {
       GridforgeMessage("\n error: ", name, " below 1: ", std::to_string(value).c_str());
-      ExitWithUsage();
+      return Usage();
     }
   }
 
@@ -60,9 +61,9 @@ int main(int argc, char** argv) {
   // The bounds as written are checked too: cut to whole degrees, "-2e9" or "nan" would pass.
   const Corners written =
       box(ArgToDouble(argv[2]), ArgToDouble(argv[3]), ArgToDouble(argv[4]), ArgToDouble(argv[5]));
-  if (!written.Check("gridforge") || !corners.Check("gridforge")) std::exit(-1);
+  if (!written.Check("gridforge") || !corners.Check("gridforge")) return -1;
 
-  if (RunInputPhase(file_name, ncols, nrows) != 0) std::exit(-1);
+  if (RunInputPhase(file_name, ncols, nrows) != 0) return -1;
   // Every phase runs whatever the phases before it gave, but a run in which one failed does
   // not end with status 0.
   bool failed = false;

@@ -53,13 +53,15 @@ bool Put32(std::FILE* out, uint32_t v) {
 enum class Failure { kNone, kRead, kWriteElevation, kWriteColor };
 
 Failure Convert(std::FILE* in, std::FILE* elevations, std::FILE* colors, int64_t count) {
+  // Never seeded, and new for each run: every run gives the same colours.
+  PseudoRandom draws;
   for (int64_t i = 0; i < count; ++i) {
     uint8_t raw[2];
     if (std::fread(raw, 1, 2, in) != 2) return Failure::kRead;
     const int16_t v = GetS16(raw);
     const int32_t e = v == kNoData ? 0 : v;
     if (!Put32(elevations, static_cast<uint32_t>(e))) return Failure::kWriteElevation;
-    if (!Put32(colors, ElevationPseudoColor(e))) return Failure::kWriteColor;
+    if (!Put32(colors, ElevationPseudoColor(e, draws))) return Failure::kWriteColor;
   }
   return Failure::kNone;
 }

@@ -1,14 +1,15 @@
 // landimport: colours the terrain tiles of a region by USGS land use, placing the land-use grid
 // by its geographic bounds, optionally rotated, shifted and scaled about their centre.
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 
 #include "cmdline.h"
 #include "corners.h"
 #include "landuse.h"
+#include "programs.h"
 #include "trn_color.h"
 
-int main(int argc, char** argv) {
+int RunLandimport(int argc, char** argv) {
   if (argc != 7) {
     std::fprintf(stderr, "\n usage: %s ctg_filename Rot(deg) TransX TransY SizeX SizeY \n",
                  argv[0]);
@@ -20,7 +21,9 @@ int main(int argc, char** argv) {
   const double size_x = ArgToDouble(argv[5]);
   const double size_y = ArgToDouble(argv[6]);
 
-  const CtgGrid grid = ReadCtg(argv[1]);
+  const std::optional<CtgGrid> read = ReadCtg(argv[1]);
+  if (!read) return -1;
+  const CtgGrid& grid = *read;
   const double long_min = -grid.west * 0.0001;
   const double long_max = -grid.east * 0.0001;
   const double lat_min = grid.south * 0.0001;
@@ -42,7 +45,7 @@ int main(int argc, char** argv) {
   transform.Apply(long_max, lat_min, &c.lon2, &c.lat2);
   transform.Apply(long_min, lat_max, &c.lon3, &c.lat3);
   transform.Apply(long_max, lat_max, &c.lon4, &c.lat4);
-  if (!c.Check("landimport")) std::exit(-1);
+  if (!c.Check("landimport")) return -1;
   std::fprintf(stderr, "long_00 = %f \n", c.lon1);
   std::fprintf(stderr, "lat_00 = %f \n", c.lat1);
   std::fprintf(stderr, "long_0c = %f \n", c.lon2);
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   if (c.Run(trn_color, grid.grid_name.c_str(), grid.rows, grid.columns, 1.0) == -1) {
     std::fprintf(stderr, "\n error: error processing colors!\n");
-    std::exit(-1);
+    return -1;
   }
-  std::exit(0);
+  return 0;
 }

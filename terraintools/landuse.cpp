@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -48,9 +47,10 @@ const LandUseEntry kLandUse[] = {
 };
 const uint32_t kDefaultColor = Rgb(208, 202, 121);
 
-[[noreturn]] void Fail(const char* format, const char* name) {
+// Prints a failure's message: no grid, for the reader to return.
+std::nullopt_t Fail(const char* format, const char* name) {
   std::fprintf(stderr, format, name);
-  std::exit(-1);
+  return std::nullopt;
 }
 
 // Field of a record at character positions first..last (from 1), converted as atoi does.
@@ -82,11 +82,11 @@ void CornerTransform::Apply(double lon, double lat, double* out_lon, double* out
   *out_lat = cy + trans_y + size_y * (std::cos(a) * dy - std::sin(a) * dx);
 }
 
-CtgGrid ReadCtg(const char* name) {
+std::optional<CtgGrid> ReadCtg(const char* name) {
   if (std::strlen(name) >= kNameSize)
-    Fail("\n error: file name longer than 255 characters: '%s'\n", name);
+    return Fail("\n error: file name longer than 255 characters: '%s'\n", name);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name, "rb"), std::fclose);
-  if (!in) Fail("\n error:Could not open '%s'\n", name);
+  if (!in) return Fail("\n error:Could not open '%s'\n", name);
   std::fprintf(stderr, "\n\nprocessing: %s \n", name);
 
   CtgGrid grid;
@@ -94,13 +94,14 @@ CtgGrid ReadCtg(const char* name) {
   std::vector<uint8_t> colors;  // little-endian colour values, as the grid file holds them
   char record[kRecordLength];
   for (int r = 1; r <= kHeaderRecords; ++r) {
-    if (ReadRecord(in.get(), record) != kRecordLength) Fail("error processing: %s \n\n", name);
+    if (ReadRecord(in.get(), record) != kRecordLength)
+      return Fail("error processing: %s \n\n", name);
     if (r == 1) {
       grid.rows = Field(record, 1, 10);
       grid.columns = Field(record, 21, 30);
       cell_size = Field(record, 36, 40);
       if (grid.rows < 1 || grid.columns < 1 || cell_size < 1)
-        Fail(
+        return Fail(
             "\n error: '%s' has no usable grid (row count, column count and cell size must be "
             "at least 1)\n",
             name);
@@ -111,13 +112,13 @@ CtgGrid ReadCtg(const char* name) {
         std::fprintf(stderr,
                      "\n error: the grid of '%s' (%d rows of %d cells) is larger than %u cells\n",
                      name, grid.rows, grid.columns, kMaxCtgGridCells);
-        std::exit(-1);
+        return std::nullopt;
       }
       const uint64_t bytes = 4 * cells;
       try {
         colors.assign(bytes, 0);
       } catch (const std::bad_alloc&) {
-        Fail("\n error: the grid of '%s' does not fit into memory\n", name);
+        return Fail("\n error: the grid of '%s' does not fit into memory\n", name);
       }
     } else if (r == 3) {
       grid.south = Field(record, 1, 10);
@@ -152,14 +153,17 @@ CtgGrid ReadCtg(const char* name) {
   char grid_name[kNameSize];
   if (std::snprintf(grid_name, sizeof grid_name, "%s.%04dx%04d", name, grid.rows, grid.columns) >=
       static_cast<int>(sizeof grid_name))
-    Fail("\n error: grid file name of '%s' longer than 255 characters\n", name);
+    return Fail("\n error: grid file name of '%s' longer than 255 characters\n", name);
   grid.grid_name = grid_name;
   const int fd = ::open(grid_name, O_RDWR | O_CREAT, 0644);
-  if (fd < 0) Fail("\n error: Could not open '%s'\n", grid_name);
+  if (fd < 0) return Fail("\n error: Could not open '%s'\n", grid_name);
   std::fprintf(stderr, "\rwriting file:[%s] \n\n", grid_name);
   int error = WriteFromStart(fd, colors.data(), colors.size()) ? 0 : errno;
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) ExitGridNotWritten(grid_name, error);
+  if (error != 0) {
+    ReportGridNotWritten(grid_name, error);
+    return std::nullopt;
+  }
 
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name);
   in.reset();

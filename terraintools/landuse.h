@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Colour of a USGS land use and land cover code: red, green, blue, alpha 250 in file order.
@@ -21,11 +22,11 @@ struct CtgGrid {
 // quadrangle of 1 x 2 degrees in cells of 200 m has about 600 x 1000 cells.
 inline constexpr uint32_t kMaxCtgGridCells = 4096u * 4096u;
 
-// Reads the CTG file, writes its colour grid file and returns what it read. Ends the process
-// with status -1 on its failures, after its message; a header whose row or column count is
-// below 1 or whose grid has more than kMaxCtgGridCells cells is refused before the grid file is
-// written.
-CtgGrid ReadCtg(const char* name);
+// Reads the CTG file, writes its colour grid file and returns what it read; nothing after its
+// message on a failure (the program then ends with status -1). A header whose row or column
+// count is below 1 or whose grid has more than kMaxCtgGridCells cells is refused before the
+// grid file is written.
+std::optional<CtgGrid> ReadCtg(const char* name);
 
 // The corner transform: rotation by `rot_deg` about the centre of the bounds, shift and scale.
 struct CornerTransform {

@@ -1,10 +1,16 @@
-# gridforge, landimport, tintshade and tileprint, each with its own copy of the terrain library.
-add_library(kyte_terrainprograms STATIC gridforge_input.cpp pseudocolor.cpp landuse.cpp)
+# The five terrain programs: their runs (programs.h) in one library, each program a main that
+# calls its run, with its own copy of the terrain library.
+add_library(kyte_terrainprograms STATIC demimport.cpp demreader.cpp gridforge.cpp
+  gridforge_input.cpp landimport.cpp landuse.cpp pseudocolor.cpp tileprint.cpp tintshade.cpp)
 target_include_directories(kyte_terrainprograms PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(kyte_terrainprograms PUBLIC kyte_terrain)
 
-foreach(program gridforge landimport tintshade tileprint)
-  add_executable(${program} ${program}.cpp)
+foreach(program demimport gridforge landimport tintshade tileprint)
+  string(SUBSTRING ${program} 0 1 first)
+  string(TOUPPER ${first} first)
+  string(SUBSTRING ${program} 1 -1 rest)
+  add_executable(${program} program_main.cpp)
+  target_compile_definitions(${program} PRIVATE TERRAIN_PROGRAM=Run${first}${rest})
   target_link_libraries(${program} PRIVATE kyte_terrainprograms kyte_terrain)
 endforeach()
 

@@ -53,8 +53,3 @@ uint32_t ElevationPseudoColor(int32_t elevation, PseudoRandom& draws) {
   if (v > 0) v = 0;
   return Pack(250 + v, 250 + v, 250 + v);
 }
-
-uint32_t ElevationPseudoColor(int32_t elevation) {
-  static PseudoRandom draws;
-  return ElevationPseudoColor(elevation, draws);
-}

@@ -12,6 +12,3 @@ using PseudoRandom = CLibraryRandom;
 // Pseudo-colour of an elevation in metres: bytes red, green, blue, alpha 250 in file order (red
 // in the low byte). Draws 0 (up to 10 m), 1 (up to 20 m) or 2 (above) values from `draws`.
 uint32_t ElevationPseudoColor(int32_t elevation, PseudoRandom& draws);
-
-// The same with the program's own generator.
-uint32_t ElevationPseudoColor(int32_t elevation);

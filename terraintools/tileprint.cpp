@@ -1,22 +1,22 @@
 // tileprint: renders a region of the terrain database into a 24-bit BMP picture.
 #include <cstdio>
-#include <cstdlib>
 
 #include "cmdline.h"
 #include "corners.h"
+#include "programs.h"
 #include "trn_rasterfile.h"
 
-int main(int argc, char** argv) {
+int RunTileprint(int argc, char** argv) {
   if (argc != 6) {
     std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max Outfilename \n", argv[0]);
-    std::exit(-1);
+    return -1;
   }
   const double long_min = ArgToDouble(argv[1]);
   const double long_max = ArgToDouble(argv[2]);
   const double lat_min = ArgToDouble(argv[3]);
   const double lat_max = ArgToDouble(argv[4]);
   const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
-  if (!corners.Check("tileprint")) std::exit(-1);
+  if (!corners.Check("tileprint")) return -1;
   std::fprintf(stderr, "long_min = %f \n", long_min);
   std::fprintf(stderr, "long_max = %f \n", long_max);
   std::fprintf(stderr, "lat_min = %f \n", lat_min);
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   if (corners.Run(trn_rasterfile, argv[5], 2) == -1) {
     std::fprintf(stderr, "%s: errors encountered while Processing Bitmap\n", "tileprint");
-    std::exit(-1);
+    return -1;
   }
-  std::exit(0);
+  return 0;
 }

@@ -1,10 +1,10 @@
 // tintshade: finishes a region whose elevations and colours are in the tiles: shading, block
 // records, the 8-bit palette and, when asked, the level files.
 #include <cstdio>
-#include <cstdlib>
 
 #include "cmdline.h"
 #include "corners.h"
+#include "programs.h"
 #include "trn_color_post.h"
 #include "trn_elevation_post.h"
 #include "trn_levels.h"
@@ -22,17 +22,18 @@ void Header(const char* line) {
   std::fflush(stdout);
 }
 
-[[noreturn]] void Fail(const char* format) {
+// Prints a failed phase's line: -1, for the run to return.
+int Fail(const char* format) {
   std::fprintf(stderr, format, "tintshade");
-  std::exit(-1);
+  return -1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunTintshade(int argc, char** argv) {
   if (argc != 6) {
     std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max levels\n", argv[0]);
-    std::exit(-1);
+    return -1;
   }
   const double long_min = ArgToDouble(argv[1]);
   const double long_max = ArgToDouble(argv[2]);
@@ -40,24 +41,26 @@ int main(int argc, char** argv) {
   const double lat_max = ArgToDouble(argv[4]);
   const int levels = ArgToInt(argv[5]);
   const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
-  if (!corners.Check("tintshade")) std::exit(-1);
+  if (!corners.Check("tintshade")) return -1;
 
   Header("\nPhase 2: calculate shading\n\n");
   if (corners.Run(trn_shading, kShadeColors, kTimeOfDay) == -1)
-    Fail("%s: error in calculating shading\n");
+    return Fail("%s: error in calculating shading\n");
 
   Header("\nPhase 3: elevation postprocessing\n\n");
-  if (corners.Run(trn_elevation_post) == -1) Fail("%s: error in elevation postprocessing\n");
+  if (corners.Run(trn_elevation_post) == -1) return Fail("%s: error in elevation postprocessing\n");
 
   Header("\nPhase 5: 8 bit color postprocessing\n\n");
   if (corners.Run(trn_color_post, kGamma, kColorPostPaletteB) == -1)
-    Fail("%s: error in 8 bit color postprocessing\n");
+    return Fail("%s: error in 8 bit color postprocessing\n");
 
-  if (levels == 0) std::exit(0);
+  if (levels == 0) return 0;
 
   Header(
       "\nPhase 6: Converting multiple detail level terrain file into lower detail level files\n\n");
-  // Ends the process itself unless a close fails.
+  // Ends the process itself unless a write or close of a level file, a tile read or a tile
+  // buffer fails.
   corners.Run(trn_levels_exiting);
-  Fail("%s: error converting multiple detail level terrain file into lower detail level files\n");
+  return Fail(
+      "%s: error converting multiple detail level terrain file into lower detail level files\n");
 }

@@ -30,7 +30,6 @@ bool Replay(const std::filesystem::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   std::vector<std::filesystem::path> files;
   for (int i = 1; i < argc; ++i) {
     const std::filesystem::path arg = std::filesystem::absolute(argv[i]);
@@ -52,6 +51,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "replay: no corpus files given\n");
     return 1;
   }
+  // After the paths are made absolute: a target's set-up may change the current directory.
+  if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   for (const auto& file : files) {
     std::fprintf(stderr, "replay: %s\n", file.c_str());
     if (!Replay(file)) return 1;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "program_run.h"
+#include "programs.h"
 #include "terrain_fixture.h"
 #include "tiledb.h"
 
@@ -301,6 +302,24 @@ TEST_F(Demimport, FailuresEndTheProcess) {
                        "trn_elevation: Can't open 067_148\n"
                        "demimport: error in conversion of elevation\n"
                        "long_min = 68.000000 \n"));
+}
+
+// A DEM read after another in the same process gives what it gives alone: the second DEM's
+// single elevation keeps none of the first's around it.
+TEST_F(Demimport, ARunAfterAnotherInTheSameProcessStartsFresh) {
+  DemContent wide, narrow;
+  wide.profiles = {{11, 12, 13}, {21, 22, 23}};
+  narrow.profiles = {{5}};
+  WriteText("wide.dem", MakeDem(wide));
+  WriteText("narrow.dem", MakeDem(narrow));
+  const InProcessRun alone =
+      RunInProcess(::RunDemimport, "alone", {"demimport", "narrow.dem"}, {"narrow.dem"});
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  ASSERT_EQ(RunInProcess(::RunDemimport, "wide", {"demimport", "wide.dem"}, {"wide.dem"}).status,
+            0);
+  const InProcessRun after =
+      RunInProcess(::RunDemimport, "after", {"demimport", "narrow.dem"}, {"narrow.dem"});
+  EXPECT_EQ(Differences(alone, after), "");
 }
 
 // Corners off the globe are refused once read, before the grid file is created: no file, even

@@ -11,6 +11,7 @@
 
 #include "gridforge_input.h"
 #include "program_run.h"
+#include "programs.h"
 #include "pseudocolor.h"
 #include "tiledb.h"
 
@@ -310,6 +311,19 @@ TEST_F(GridforgeDirTest, LevelFilesNotWrittenWholeFailTheRun) {
         "Write failed: No space left on device\ntrn_levels: Can't write 210_105_0\n",
         "\n error:  error processing bitmap!\n"})
     EXPECT_TRUE(Contains(run.err, lines)) << lines << run.err;
+}
+
+// A second run in the same process gives what the first gave: the pseudo-colours' generator
+// starts again for each run.
+TEST_F(GridforgeDirTest, ASecondRunInTheSameProcessGivesTheSameDatabase) {
+  WriteI16("in.raw", {100, 200, 300, 400});
+  // Latitudes and longitudes 1..2: tile rows 106 and 107, tile columns 212 and 213.
+  const std::vector<std::string> words = {"gridforge", "in.raw", "1", "2", "1",
+                                          "2",         "2",      "2", "12"};
+  const InProcessRun first = RunInProcess(RunGridforge, "first", words, {"in.raw"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.files.size(), 4u * 9 + 2);  // 4 tiles of 9 files, the input and the picture
+  EXPECT_EQ(Differences(first, RunInProcess(RunGridforge, "second", words, {"in.raw"})), "");
 }
 
 TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -93,6 +94,53 @@ inline std::string OnSmallDisk(uint64_t bytes, const std::vector<std::string>& f
   for (const std::string& f : files) copies += " && cp \"" + f + "\" disk/";
   return "mkdir -p disk && unshare -m sh -c 'mount -t tmpfs -o size=" + std::to_string(bytes) +
          " tmpfs disk" + copies + " && cd disk && exec \"$0\" \"$@\"' ";
+}
+
+// A terrain program's run as a function in this process (programs.h), in directory `dir`, made
+// for it with copies of `inputs` from the current directory: its status, its output and the
+// files it leaves there. `words` starts with the program's name.
+struct InProcessRun {
+  int status = -1000;
+  std::string out, err;
+  std::map<std::string, std::vector<uint8_t>> files;
+};
+
+inline InProcessRun RunInProcess(int (*run)(int, char**), const std::string& dir,
+                                 std::vector<std::string> words,
+                                 const std::vector<std::string>& inputs = {}) {
+  std::filesystem::create_directory(dir);
+  for (const std::string& input : inputs) std::filesystem::copy_file(input, dir + "/" + input);
+  const std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  InProcessRun result;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  result.status = run(static_cast<int>(words.size()), argv.data());
+  std::fflush(stdout);
+  result.out = testing::internal::GetCapturedStdout();
+  result.err = testing::internal::GetCapturedStderr();
+  for (const std::string& name : FilesIn(".")) result.files[name] = ReadFileBytes(name);
+  std::filesystem::current_path(home);
+  return result;
+}
+
+// What differs between two runs: status, output and the files by name; empty when nothing does.
+inline std::string Differences(const InProcessRun& a, const InProcessRun& b) {
+  std::string differences;
+  if (a.status != b.status)
+    differences += "status " + std::to_string(a.status) + " / " + std::to_string(b.status) + "\n";
+  if (a.out != b.out) differences += "standard output\n";
+  if (a.err != b.err) differences += "standard error:\n" + a.err + "\n/\n" + b.err + "\n";
+  for (const auto& [name, bytes] : a.files) {
+    const auto other = b.files.find(name);
+    if (other == b.files.end() || other->second != bytes) differences += "file " + name + "\n";
+  }
+  for (const auto& [name, bytes] : b.files)
+    if (!a.files.contains(name)) differences += "file " + name + " only in the second run\n";
+  return differences;
 }
 
 inline bool Contains(const std::string& text, const std::string& part) {

@@ -1,0 +1,18 @@
+// A USGS DEM file through demimport's whole run: the input is the file. What a run may write is
+// bounded by the scratch disk: a DEM whose corners claim a region of many tiles fills it after a
+// few, and the elevation pass then fails as on any full disk.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FuzzTarget.h"
+#include "TerrainFuzz.h"
+#include "programs.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kyte::fuzz::FreshScratch("dem_reader");
+  kyte::fuzz::WriteFile("in.dem", std::string_view(reinterpret_cast<const char*>(data), size));
+  kyte::fuzz::RunTerrainProgram(RunDemimport, {"demimport", "in.dem"});
+  return 0;
+}
