@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "tiledb.h"
+#include "tilebuffer.h"
+#include "tilefile.h"
+#include "tilegrid.h"
 
 class GridPlacement {
  public:

@@ -9,7 +9,12 @@
 #include <vector>
 
 #include "gridmap.h"
-#include "tiledb.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "support/Truncate.h"
+#include "tileformat.h"
+#include "tilenames.h"
 #include "trn_post_walk.h"
 
 namespace {

@@ -2,8 +2,15 @@
 
 #include <cstring>
 
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
 #include "trn_color_post_cut.h"
+#include "trn_error.h"
 #include "trn_post_walk.h"
 
 namespace {

@@ -1,8 +1,9 @@
 #include "trn_color_post_cut.h"
 
 #include <cmath>
+#include <initializer_list>
 
-#include "tiledb.h"
+#include "support/Truncate.h"
 
 namespace {
 

@@ -10,7 +10,13 @@
 #endif
 
 #include "gridmap.h"
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "support/Truncate.h"
+#include "tileformat.h"
+#include "tilenames.h"
 
 namespace {
 

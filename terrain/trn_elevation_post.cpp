@@ -2,7 +2,13 @@
 
 #include <emmintrin.h>
 
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
 #include "trn_post_walk.h"
 
 namespace {

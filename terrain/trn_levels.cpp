@@ -10,7 +10,12 @@
 #include <cstring>
 #include <string>
 
-#include "tiledb.h"
+#include "passbuffer.h"
+#include "regionwalk.h"
+#include "tilefile.h"
+#include "tilegrid.h"
+#include "tilenames.h"
+#include "trn_error.h"
 #include "trn_post_walk.h"
 
 const LevelStrides LevelTable[kLevelCount] = {
@@ -20,7 +25,6 @@ const LevelStrides LevelTable[kLevelCount] = {
 namespace {
 
 constexpr const char* kModule = "trn_levels";
-constexpr uint32_t kBlockRowBytes = kBlockPosts * kPostSize;  // 128
 
 // Working state shared with trn_levels_write: the tile being written, the open level file
 // and its name, and the buffer that gathers a level's kept posts.

@@ -13,7 +13,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "tiledb.h"
+#include "regionwalk.h"
+#include "tilegrid.h"
 
 // One block's part of a tile's region: posts x0..x1 of rows y0..y1 (never empty), the first
 // of them at byte `offset` of the tile file. A row's posts follow one another 4 bytes apart,

@@ -8,7 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
+#include "trn_error.h"
 #include "trn_post_walk.h"
 
 namespace {

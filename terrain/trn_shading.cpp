@@ -14,7 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "support/Truncate.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
 #include "trn_post_walk.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "gridwrite.h"
+#include "support/Truncate.h"
 #include "tiledb.h"
 
 DemState dem;
