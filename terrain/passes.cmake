@@ -15,6 +15,6 @@ kyte_add_gtest(trn_shading_test SOURCES ${_passes_tests}/trn_shading_test.cpp LI
 kyte_add_gtest(trn_elevation_post_test SOURCES ${_passes_tests}/trn_elevation_post_test.cpp LIBS kyte_terrain)
 kyte_add_gtest(trn_rasterfile_test SOURCES ${_passes_tests}/trn_rasterfile_test.cpp LIBS kyte_terrain)
 kyte_add_gtest(trn_levels_test SOURCES ${_passes_tests}/trn_levels_test.cpp LIBS kyte_terrain GTest::gmock)
-kyte_add_gtest(trn_passes_test SOURCES ${_passes_tests}/trn_passes_test.cpp LIBS kyte_terrain)
+kyte_add_gtest(trn_passes_test SOURCES ${_passes_tests}/trn_passes_test.cpp LIBS kyte_terrain GTest::gmock)
 
 kyte_add_benchmark(trn_passes_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench/trn_passes_bench.cpp LIBS kyte_terrain)

@@ -1,5 +1,8 @@
-// Tile and grid files: opening, reading and writing them whole or in parts, and closing them,
-// each failure reported by the failure convention under the pass's module name.
+// Tile, level, grid, scratch and picture files: the one way the terrain passes open, read,
+// write and close a file. Every such call of the system goes through TileFile (where the test
+// hook of tilefile_test_hook.h can make it fail); the reported calls follow the failure
+// convention under the pass's module name, the others leave errno telling why for the caller's
+// own report.
 #pragma once
 
 #include <cstdint>
@@ -8,25 +11,22 @@
 
 #include "tilebuffer.h"
 
-// Reads `size` bytes at `offset` of descriptor `fd` into `data`, going on where the system caps
-// one read (2 GB); what the file does not hold (a short or empty file) is zero, as in a fresh
-// zero-filled buffer. False, with errno telling why, when a read fails.
-bool ReadAt(int fd, uint8_t* data, uint64_t size, uint64_t offset);
-// Writes `size` bytes from `data` at `offset` of descriptor `fd`, going on after a partial
-// write: false, with errno telling why, when a write fails or the file takes no more.
-bool WriteAt(int fd, const uint8_t* data, uint64_t size, uint64_t offset);
-inline bool WriteFromStart(int fd, const uint8_t* data, uint64_t size) {
-  return WriteAt(fd, data, size, 0);
-}
-
 class TileFile {
  public:
+  // How Open opens a file: read-only; for reading and writing; for reading and writing,
+  // created with mode 0644 when missing and never truncated.
+  enum class Access { kRead, kReadWrite, kCreate };
+
   TileFile() = default;
   TileFile(TileFile&& other) noexcept;
   TileFile& operator=(TileFile&& other) noexcept;
   TileFile(const TileFile&) = delete;
   TileFile& operator=(const TileFile&) = delete;
   ~TileFile();  // closes a file still open, without a report
+
+  // Opens `name` without a line or a report: not open afterwards, errno telling why, when the
+  // system refuses.
+  static TileFile Open(const std::string& name, Access access);
 
   // Output tile: opened read-write ("%-11s opened  RW"), else created with mode 0644 and no
   // truncation ("%-11s created RW"); else the failure convention with code 4 and the name.
@@ -45,6 +45,16 @@ class TileFile {
   int fd() const { return fd_; }
   const std::string& name() const { return name_; }
 
+  // Reads `size` bytes at `offset` into `data`, going on where the system caps one read (2 GB);
+  // what the file does not hold (a short or empty file) is zero, as in a fresh zero-filled
+  // buffer. False, errno telling why, when the read fails.
+  bool TryReadAt(uint8_t* data, uint64_t size, uint64_t offset);
+  // Writes `size` bytes of `data` at `offset`, going on after a partial write: false, errno
+  // telling why, when a write fails or the file takes no more.
+  bool TryWriteAt(const uint8_t* data, uint64_t size, uint64_t offset);
+  // Closes the file: 0, or -1 with errno telling why. The object then holds no file.
+  int TryClose();
+
   // Reads `size` bytes from offset 0 into `data`, as one read would if the system let one read
   // take any size; what it does not bring (a short or empty file) is zero, as in a fresh
   // zero-filled buffer. A read that fails is reported (code 6 and the name): false.
@@ -58,7 +68,9 @@ class TileFile {
   }
   // Writes the `size` bytes at offset 0; a write that fails or stops short (a full disk) is
   // reported (code 5 and the name): false.
-  bool WriteWhole(const char* module, const uint8_t* data, uint64_t size);
+  bool WriteWhole(const char* module, const uint8_t* data, uint64_t size) {
+    return WriteAt(module, data, size, 0);
+  }
   bool WriteWhole(const char* module, const TileBuffer& buffer) {
     return WriteWhole(module, buffer.data(), buffer.size());
   }
@@ -69,10 +81,8 @@ class TileFile {
   int Close(const char* module);
 
  private:
-  // Opens the file with `flags` (mode 0644 when created) and prints `line` with its name.
-  bool TryOpen(int flags, const char* line);
-  // Closes a file still open, without a report; the object then holds none.
-  void CloseQuietly();
+  // Opens the file with `access` and prints `line` with its name.
+  bool OpenWithLine(Access access, const char* line);
 
   int fd_ = -1;
   std::FILE* temp_ = nullptr;  // the temporary file standing in for a missing input tile

@@ -1,8 +1,5 @@
 #include "trn_rasterfile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -121,25 +118,6 @@ int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const 
   return file.Close(kModule);
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
@@ -156,8 +134,8 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   pic.bytes = kBmpHeaderBytes + pic.stride * static_cast<uint64_t>(pic.height);
 
   // 2. The picture is opened or created, never truncated.
-  Fd out(open(picture_name, O_RDWR | O_CREAT, 0644));
-  if (out.get() < 0) return trn_fail(kModule, kErrorOpen, picture_name);
+  TileFile out = TileFile::Open(picture_name, TileFile::Access::kCreate);
+  if (!out.is_open()) return trn_fail(kModule, kErrorOpen, picture_name);
   std::printf("%-11s created RW\n", picture_name);
 
   // 3. The whole picture in memory, zero-filled; a picture beyond the format's 32-bit sizes
@@ -180,8 +158,6 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
 
   // 5. One write of the whole picture. A failed or short write or a failed close is reported,
   // not taken for success.
-  if (!WriteFromStart(out.get(), picture, pic.bytes))
-    return trn_fail(kModule, kErrorWrite, picture_name);
-  if (close(out.release()) != 0) return trn_fail(kModule, kErrorClose, picture_name);
-  return 0;
+  if (!out.WriteWhole(kModule, picture, pic.bytes)) return -1;
+  return out.Close(kModule);
 }

@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "gridwrite.h"
+#include "littleendian.h"
+#include "regionwalk.h"
 #include "support/Truncate.h"
-#include "tiledb.h"
+#include "tilenames.h"
 
 DemState dem;
 
@@ -130,9 +132,7 @@ int DemTileNumber(double degrees, int offset) {
 }
 
 std::string DemGridFileName(int tx, int ty, int ncols, int nrows) {
-  char name[kFileNameSize];
-  std::snprintf(name, sizeof name, "%03d_%03d.%04dx%04d", tx, ty, ncols, nrows);
-  return name;
+  return GridFileName(ElevationTileName(tx, ty), ncols, nrows);
 }
 
 bool ReadDem(const char* filename) {
