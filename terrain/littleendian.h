@@ -13,6 +13,10 @@ inline void PutU32(uint8_t* p, uint32_t v) {
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
 }
+inline void PutU16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
 inline int32_t GetS32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
 inline void PutS32(uint8_t* p, int32_t v) { PutU32(p, static_cast<uint32_t>(v)); }
 inline int16_t GetS16(const uint8_t* p) {

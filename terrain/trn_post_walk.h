@@ -50,7 +50,6 @@ template <class Row, class Run>
 void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
   ForEachRegionBlock(t, row, [&run](const BlockPart& b) {
     uint32_t offset = b.offset;
-    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize)
-      run(b.x0, b.x1, y, offset);
+    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockRowBytes) run(b.x0, b.x1, y, offset);
   });
 }
