@@ -1,7 +1,7 @@
 // The four corner points that the terrain programs hand to every pass.
 #pragma once
 
-#include "tiledb.h"
+#include "regionwalk.h"
 
 struct Corners {
   double lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Truncate.h"
 #include "terrain_fixture.h"
 #include "tiledb.h"
 
