@@ -23,16 +23,15 @@ inline constexpr uint32_t LevelFileBytes(int k) {
 
 // Returns 0 when every tile of the region has its six level files, -1 after a failure it has
 // reported ("Write failed" for a tile or level file that cannot be opened; the failure
-// convention for a tile that cannot be read or closed, a level file write that fails or stops
-// short, with "Write failed" in place of the module for the header, and a level file whose close
-// fails).
+// convention for a tile that cannot be read, a level file write that fails or stops short, with
+// "Write failed" in place of the module for the header, and a level file whose close fails).
 int trn_levels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                double lon4, double lat4);
 
 // The older variant built into tintshade: it ends the process itself, with status 0 after the
 // last tile (at once when the region has no tile) and 1 when a tile or a level file cannot be
 // opened; it returns, with -1, only after a failed write or close of a level file, a tile that
-// cannot be read or closed, a tile buffer that cannot be had or a region off the globe.
+// cannot be read, a tile buffer that cannot be had or a region off the globe.
 int trn_levels_exiting(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                        double lon4, double lat4);
 

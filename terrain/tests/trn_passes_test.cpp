@@ -224,7 +224,7 @@ TEST_F(PassesFileTest, EveryFailingCallOfEveryPassIsReported) {
        {{Call::kOpen, tile_and_levels},
         {Call::kRead, {"066_148"}},
         {Call::kWrite, level_files},
-        {Call::kClose, tile_and_levels}}},
+        {Call::kClose, level_files}}},  // the tile's close is not looked at
       {"trn_rasterfile",
        [&] { return region.Run(trn_rasterfile, "p.bmp", 2); },
        {{Call::kOpen, {"p.bmp", "tmpfile()"}},
