@@ -1,10 +1,8 @@
 // skypush driven as Simulink drives it, with an independent group member watching the wire.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -16,14 +14,19 @@
 #include "mexhost.h"
 #include "sfunhost.h"
 #include "support/CLibraryRandom.h"
+#include "testsupport/BlockParams.h"
+#include "testsupport/CapturedOutput.h"
 #include "testsupport/GroupPeer.h"
 
 namespace {
 
+using kyte::testsupport::CommandRun;
 using kyte::testsupport::FloatAt;
 using kyte::testsupport::GroupPeer;
 using kyte::testsupport::Int32At;
 using kyte::testsupport::Packet;
+using kyte::testsupport::ParseParams;
+using kyte::testsupport::RunCommand;
 
 using kyte::sfunhost::Block;
 using kyte::sfunhost::Model;
@@ -34,16 +37,6 @@ namespace mexhost = kyte::mexhost;
 // Parameters as MATLAB literals: name, rate, craft, latitude, longitude, altitude, pacing.
 using Literals = std::vector<std::string>;
 const Literals kGood = {"'F16'", "20", "3", "38", "-122", "5000", "0"};
-
-std::vector<mexhost::ArrayPtr> Params(const Literals& literals) {
-  std::vector<mexhost::ArrayPtr> params;
-  for (const auto& literal : literals) {
-    std::string error;
-    params.push_back(mexhost::Parse(literal, &error));
-    EXPECT_TRUE(params.back()) << literal << ": " << error;
-  }
-  return params;
-}
 
 Literals With(Literals literals, std::initializer_list<std::pair<int, const char*>> changes) {
   for (const auto& [number, literal] : changes) literals[number - 1] = literal;
@@ -100,12 +93,12 @@ TEST_F(Skypush, ParametersAreCheckedInTheirOrderWithTheirMessages) {
        "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
   };
   for (const auto& c : cases) {
-    Block block(SKYPUSH_LIBRARY, Params(c.params));
+    Block block(SKYPUSH_LIBRARY, ParseParams(c.params));
     EXPECT_FALSE(block.Initialize());
     EXPECT_EQ(block.error(), c.message);
   }
   // Values are not checked, and the transmit rate is not used.
-  Block block(SKYPUSH_LIBRARY, Params(With(kGood, {{2, "100"}, {3, "-1e300"}, {7, "NaN"}})));
+  Block block(SKYPUSH_LIBRARY, ParseParams(With(kGood, {{2, "100"}, {3, "-1e300"}, {7, "NaN"}})));
   ASSERT_TRUE(block.Initialize()) << block.error();
   // What Simulink compiles the block with: ten inputs in, one output, one continuous sample time.
   const SimStruct* S = block.simstruct();
@@ -135,7 +128,7 @@ TEST_F(Skypush, StartReadsNoParameterOfAnotherForm) {
        "6th parameter to the skypush must be the Initial Alitude (feet)"},
   };
   for (const auto& c : cases) {
-    Block block(SKYPUSH_LIBRARY, Params(c.params));
+    Block block(SKYPUSH_LIBRARY, ParseParams(c.params));
     ASSERT_TRUE(block.InitializeSizes());
     ASSERT_TRUE(block.InitializeSampleTimes());
     EXPECT_FALSE(block.Start());
@@ -157,7 +150,7 @@ BlockRun RunBlock(GroupPeer& peer, const Literals& params, int steps, double ste
                   const std::function<void(const StepInfo&, Block&)>& setInputs) {
   BlockRun run;
   Model model;
-  model.Add(SKYPUSH_LIBRARY, Params(params));
+  model.Add(SKYPUSH_LIBRARY, ParseParams(params));
   RunOptions options;
   options.steps = steps;
   options.stepSize = stepSize;
@@ -209,7 +202,7 @@ TEST_F(Skypush, PacingHoldsSimulationTimeToWallClockTime) {
 TEST_F(Skypush, PacingEndsWhenTheClockGivesNoReading) {
   TestClock clock;
   Model model;
-  Block& block = model.Add(SKYPUSH_LIBRARY, Params(With(kGood, {{7, "1"}})));
+  Block& block = model.Add(SKYPUSH_LIBRARY, ParseParams(With(kGood, {{7, "1"}})));
   ASSERT_TRUE(block.Initialize());
   ASSERT_TRUE(block.Start());
   clock.failing = true;
@@ -276,15 +269,8 @@ struct HostRun {
 HostRun RunSfunhost(const Literals& params, const std::string& options) {
   std::string command = std::string(SFUNHOST_PATH) + " " + SKYPUSH_LIBRARY;
   for (const auto& literal : params) command += " -p \"" + literal + "\"";
-  command += " " + options + " 2>&1";
-  HostRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, pipe) != nullptr) run.out += buf;
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  const CommandRun run = RunCommand(command + " " + options + " 2>&1");
+  return {run.status, run.out};
 }
 
 TEST_F(Skypush, RunsInTheCommandLineHost) {
@@ -311,8 +297,8 @@ TEST_F(Skypush, RunsInTheCommandLineHost) {
 TEST_F(Skypush, BlocksShareOneTransportThatTheFirstTerminateStops) {
   TestClock clock;
   Model model;
-  Block& first = model.Add(SKYPUSH_LIBRARY, Params(kGood));
-  Block& second = model.Add(SKYPUSH_LIBRARY, Params(With(kGood, {{3, "5"}})));
+  Block& first = model.Add(SKYPUSH_LIBRARY, ParseParams(kGood));
+  Block& second = model.Add(SKYPUSH_LIBRARY, ParseParams(With(kGood, {{3, "5"}})));
   for (Block* block : {&first, &second}) {
     ASSERT_TRUE(block->Initialize());
     ASSERT_TRUE(block->Start());
@@ -343,7 +329,7 @@ TEST_F(Skypush, KeepsItsOwnTransportAndCounterBesideSkycast) {
   TestClock clock;
   mexhost::MexLibrary skycast(SKYCAST_LIBRARY);
   Model model;
-  Block& block = model.Add(SKYPUSH_LIBRARY, Params(kGood));
+  Block& block = model.Add(SKYPUSH_LIBRARY, ParseParams(kGood));
   ASSERT_TRUE(block.Initialize());
   ASSERT_TRUE(block.Start());  // skypush's first vehicle
 
