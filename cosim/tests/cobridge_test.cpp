@@ -19,7 +19,7 @@
 namespace {
 
 using cosim_test::ReadChannelValues;
-using kyte::testsupport::CaptureStderr;
+using namespace kyte::testsupport;
 
 using kyte::mexhost::ArrayPtr;
 using kyte::mexhost::Scalar;

@@ -15,8 +15,7 @@
 #include "testsupport/Subprocess.h"
 
 using cosim_test::ChannelSandbox;
-using kyte::testsupport::ReadFile;
-using kyte::testsupport::Subprocess;
+using namespace kyte::testsupport;
 
 namespace {
 

@@ -24,9 +24,7 @@
 
 namespace {
 
-using kyte::testsupport::ReadFile;
-using kyte::testsupport::Subprocess;
-using kyte::testsupport::TempDir;
+using namespace kyte::testsupport;
 
 const std::string kOurs = "/dev/shm/kyte-objects-0";  // the namespace root's block looks for
 const std::string kShared = "/dev/shm/shared";        // a directory open to all, sticky

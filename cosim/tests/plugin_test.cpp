@@ -17,8 +17,7 @@
 namespace {
 
 using cosim_test::ReadChannelValues;
-using kyte::testsupport::CaptureStderr;
-using kyte::testsupport::DescriptorsOn;
+using namespace kyte::testsupport;
 
 struct Build {
   const char* path;

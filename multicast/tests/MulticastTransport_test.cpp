@@ -13,9 +13,7 @@
 
 namespace {
 
-using kyte::testsupport::Datagram;
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::kDecodedFeetTolerance;
+using namespace kyte::testsupport;
 
 constexpr std::uint16_t kPort = 2267;
 const char* const kGroup = "224.0.5.20";

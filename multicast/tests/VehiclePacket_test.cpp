@@ -16,8 +16,7 @@
 
 namespace {
 
-using kyte::testsupport::FloatAt;
-using kyte::testsupport::Int32At;
+using namespace kyte::testsupport;
 
 // A transport that is never opened: SendRecord encodes and sends nowhere.
 int Encode(VehicleRecord& record) {

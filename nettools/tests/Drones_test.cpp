@@ -19,12 +19,7 @@
 
 namespace {
 
-using kyte::testsupport::CaptureStderr;
-using kyte::testsupport::FloatAt;
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::Int32At;
-using kyte::testsupport::Packet;
-using kyte::testsupport::TextAt;
+using namespace kyte::testsupport;
 
 struct Offset {
   const char* name;

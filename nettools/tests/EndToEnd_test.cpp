@@ -27,10 +27,7 @@ extern char** environ;
 
 namespace {
 
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::Int32At;
-using kyte::testsupport::TempDir;
-using kyte::testsupport::TextAt;
+using namespace kyte::testsupport;
 
 namespace fs = std::filesystem;
 

@@ -20,12 +20,7 @@
 
 namespace {
 
-using kyte::testsupport::Capture;
-using kyte::testsupport::CaptureStdout;
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::Output;
-using kyte::testsupport::Packet;
-using kyte::testsupport::PutInt32;
+using namespace kyte::testsupport;
 
 using watchlines::PollLines;
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-using kyte::testsupport::TempDir;
+using namespace kyte::testsupport;
 
 struct Row {
   std::array<double, 33> values;

@@ -9,7 +9,7 @@ namespace {
 
 using kyte::sfunhost::Block;
 using namespace playback_test;
-using kyte::testsupport::ReadFile;
+using namespace kyte::testsupport;
 
 // The file of the vehicles 1 and 2 of base name "run" as the playback expects it
 // (tests/data/demo.ply.ini), cut after `vehicles` of them: its 25 fixed lines, 35 lines a

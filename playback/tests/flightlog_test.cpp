@@ -16,8 +16,7 @@ namespace {
 
 using kyte::sfunhost::Block;
 using namespace playback_test;
-using kyte::testsupport::CommandRun;
-using kyte::testsupport::RunCommand;
+using namespace kyte::testsupport;
 
 class FlightlogTest : public TempDirTest {
  protected:

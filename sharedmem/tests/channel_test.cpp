@@ -25,10 +25,7 @@
 #include "testsupport/Subprocess.h"
 
 using cosim_test::ChannelSandbox;
-using kyte::testsupport::CaptureStderr;
-using kyte::testsupport::DescriptorsOn;
-using kyte::testsupport::ReadFile;
-using kyte::testsupport::Subprocess;
+using namespace kyte::testsupport;
 
 namespace {
 

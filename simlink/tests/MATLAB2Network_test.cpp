@@ -13,12 +13,7 @@
 
 namespace {
 
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::kDecodedFeetTolerance;
-using kyte::testsupport::kWirePacketSize;
-using kyte::testsupport::Packet;
-using kyte::testsupport::PutUint32;
-using kyte::testsupport::Uint32At;
+using namespace kyte::testsupport;
 
 // Every test starts and ends with the library's process-wide objects at their load state.
 class NetworkVehicle : public ::testing::Test {

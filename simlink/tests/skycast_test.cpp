@@ -13,9 +13,7 @@
 
 namespace {
 
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::Int32At;
-using kyte::testsupport::kDecodedFeetTolerance;
+using namespace kyte::testsupport;
 
 namespace mexhost = kyte::mexhost;
 

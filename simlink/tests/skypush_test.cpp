@@ -20,13 +20,7 @@
 
 namespace {
 
-using kyte::testsupport::CommandRun;
-using kyte::testsupport::FloatAt;
-using kyte::testsupport::GroupPeer;
-using kyte::testsupport::Int32At;
-using kyte::testsupport::Packet;
-using kyte::testsupport::ParseParams;
-using kyte::testsupport::RunCommand;
+using namespace kyte::testsupport;
 
 using kyte::sfunhost::Block;
 using kyte::sfunhost::Model;

@@ -15,9 +15,7 @@ namespace {
 using namespace kyte::sfunhost;
 using kyte::mexhost::Char;
 using kyte::mexhost::Scalar;
-using kyte::testsupport::CommandRun;
-using kyte::testsupport::RunCommand;
-using kyte::testsupport::TempDir;
+using namespace kyte::testsupport;
 using V = std::vector<double>;
 
 std::vector<ArrayPtr> Params(const char* mode, double width = 2, double gain = 3) {
