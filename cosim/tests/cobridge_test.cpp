@@ -194,10 +194,7 @@ TEST(PacingWait, AStopwatchWithoutReadingsEndsTheWait) {
   bool counterWorks = true;
   std::int64_t now = 0;
   clocks_test::ClockHooks hooks;
-  hooks.counter = [&](std::int64_t& reading) {
-    reading = now;
-    return counterWorks;
-  };
+  hooks.counter = clocks_test::CounterReading(now, &counterWorks);
   clocks_test::ScopedClocks scope(hooks);
   {
     CKYTE2MATLAB bridge;

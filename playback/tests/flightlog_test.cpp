@@ -67,10 +67,7 @@ TEST_F(FlightlogTest, WritesOneTabSeparatedRowPerStepWithCarriageReturns) {
 TEST_F(FlightlogTest, OutputsTheWallClockSecondsSinceStart) {
   std::int64_t now = 7'000'000'000;  // nanoseconds of the performance counter
   clocks_test::ClockHooks hooks;
-  hooks.counter = [&now](std::int64_t& reading) {
-    reading = now;
-    return true;
-  };
+  hooks.counter = clocks_test::CounterReading(now);
   clocks_test::ScopedClocks clocks(hooks);
   auto block = MakeBlock("clock", 1, 1);
   ASSERT_TRUE(block->Initialize());

@@ -107,10 +107,7 @@ TEST_F(NetworkVehicle, SendGateOpensOncePerPeriodAndDropsTheExcess) {
 TEST_F(NetworkVehicle, SendIntervalIsTheTimeBetweenReadings) {
   std::int64_t now = 1'000'000'000;
   clocks_test::ClockHooks hooks;
-  hooks.counter = [&](std::int64_t& reading) {
-    reading = now;
-    return true;
-  };
+  hooks.counter = clocks_test::CounterReading(now);
   clocks_test::ScopedClocks clocks(hooks);
   CMATLAB2Network vehicle;
   EXPECT_EQ(vehicle.GetSendInterval(), 0.0);
