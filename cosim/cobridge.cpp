@@ -14,12 +14,17 @@
 
 namespace {
 
-constexpr const char* kParameterMessages[5] = {
-    "1st parameter to the cobridge S-function must be the ID of the To KYTE connection",
-    "2nd parameter to the cobridge S-function must be the number of signals passed to KYTE",
-    "3rd parameter to the cobridge S-function must be the ID of the To Simulink connection",
-    "4th parameter to the cobridge S-function must be the number of signals passed to Simulink",
-    "5th parameter to the cobridge S-function must be the Use KYTE Time Flag, i.e. (0 or 1)",
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {0, kyte::sfun::IsOneDouble,
+     "1st parameter to the cobridge S-function must be the ID of the To KYTE connection"},
+    {1, kyte::sfun::IsOneDouble,
+     "2nd parameter to the cobridge S-function must be the number of signals passed to KYTE"},
+    {2, kyte::sfun::IsOneDouble,
+     "3rd parameter to the cobridge S-function must be the ID of the To Simulink connection"},
+    {3, kyte::sfun::IsOneDouble,
+     "4th parameter to the cobridge S-function must be the number of signals passed to Simulink"},
+    {4, kyte::sfun::IsOneDouble,
+     "5th parameter to the cobridge S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
 };
 
 // Simulink reads the error status after the callback has returned.
@@ -32,15 +37,7 @@ std::int32_t Parameter(SimStruct* S, int ordinal) {
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  for (int i = 0; i < 5; ++i) {
-    const mxArray* param = ssGetSFcnParam(S, i);
-    if (!kyte::sfun::IsOneDouble(param)) {
-      ssSetErrorStatus(S, kParameterMessages[i]);
-      return;
-    }
-  }
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, 5);

@@ -58,27 +58,20 @@ constexpr const char* kColumnLines[] = {
 };
 static_assert(std::size(kBlockLines) == 25 && std::size(kColumnLines) == 33);
 
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {kConfigName, kyte::sfun::IsText,
+     "1st parameter to the flightcue must be the Playback Configuration File Name."},
+    {kBaseName, kyte::sfun::IsText,
+     "2nd parameter to the flightcue must be the Base File Name for the data file."},
+    {kNumVehicles, kyte::sfun::IsOneDouble,
+     "3rd parameter to the flightcue must be the number of vehicles to include in the .ply.ini "
+     "file"},
+};
+
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  if (!kyte::sfun::IsText(ssGetSFcnParam(S, kConfigName))) {
-    ssSetErrorStatus(
-        S, "1st parameter to the flightcue must be the Playback Configuration File Name.");
-    return;
-  }
-  if (!kyte::sfun::IsText(ssGetSFcnParam(S, kBaseName))) {
-    ssSetErrorStatus(
-        S, "2nd parameter to the flightcue must be the Base File Name for the data file.");
-    return;
-  }
-  if (!kyte::sfun::IsOneDouble(ssGetSFcnParam(S, kNumVehicles))) {
-    ssSetErrorStatus(S,
-                     "3rd parameter to the flightcue must be the number of vehicles to include in "
-                     "the .ply.ini file");
-    return;
-  }
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kNumParams);

@@ -18,27 +18,20 @@ namespace {
 
 enum { kBaseName = 0, kVehicle = 1, kNumSignals = 2, kNumParams = 3 };
 
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {kBaseName, kyte::sfun::IsText,
+     "1st parameter to the flightlog must be the base file name for the data file."},
+    {kVehicle, kyte::sfun::IsOneDouble,
+     "2nd parameter to the flightlog must be the vehicle number, this is used to build the data "
+     "file name."},
+    {kNumSignals, kyte::sfun::IsOneDouble,
+     "3rd parameter to the flightlog must be the number of input signals to the block."},
+};
+
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  if (!kyte::sfun::IsText(ssGetSFcnParam(S, kBaseName))) {
-    ssSetErrorStatus(
-        S, "1st parameter to the flightlog must be the base file name for the data file.");
-    return;
-  }
-  if (!kyte::sfun::IsOneDouble(ssGetSFcnParam(S, kVehicle))) {
-    ssSetErrorStatus(S,
-                     "2nd parameter to the flightlog must be the vehicle number, this is used to "
-                     "build the data file name.");
-    return;
-  }
-  if (!kyte::sfun::IsOneDouble(ssGetSFcnParam(S, kNumSignals))) {
-    ssSetErrorStatus(
-        S, "3rd parameter to the flightlog must be the number of input signals to the block.");
-    return;
-  }
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kNumParams);

@@ -22,30 +22,19 @@ constexpr int kParameterCount = 7;
 constexpr int kInputWidth = 10;
 constexpr int kHandleBufferSize = 28;  // at most 27 characters of parameter 1
 
-// The first parameter of the wrong form, in the order 1, 2, 3, 5, 4, 6, 7, as its message;
-// nullptr when every parameter has its form.
-const char* ParameterError(SimStruct* S) {
-  if (!mxIsChar(ssGetSFcnParam(S, 0))) {
-    return "1st parameter to the skypush must be the Vehicle Handle name.";
-  }
-  static constexpr struct {
-    int iIndex;
-    const char* pszMessage;
-  } kScalarParameters[] = {
-      {1, "2nd parameter to the skypush must be the Transmit Rate in Hz"},
-      {2, "3rd parameter to the skypush must be the Craft Type"},
-      {4, "5th parameter to the skypush must be the Initial Longitude (decimal degrees)"},
-      {3, "4th parameter to the skypush must be the Initial Latitude (decimal degrees)"},
-      {5, "6th parameter to the skypush must be the Initial Alitude (feet)"},
-      {6, "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
-  };
-  for (const auto& parameter : kScalarParameters) {
-    if (!kyte::sfun::IsOneDouble(ssGetSFcnParam(S, parameter.iIndex))) {
-      return parameter.pszMessage;
-    }
-  }
-  return nullptr;
-}
+// Checked in the order 1, 2, 3, 5, 4, 6, 7.
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {0, kyte::sfun::IsText, "1st parameter to the skypush must be the Vehicle Handle name."},
+    {1, kyte::sfun::IsOneDouble, "2nd parameter to the skypush must be the Transmit Rate in Hz"},
+    {2, kyte::sfun::IsOneDouble, "3rd parameter to the skypush must be the Craft Type"},
+    {4, kyte::sfun::IsOneDouble,
+     "5th parameter to the skypush must be the Initial Longitude (decimal degrees)"},
+    {3, kyte::sfun::IsOneDouble,
+     "4th parameter to the skypush must be the Initial Latitude (decimal degrees)"},
+    {5, kyte::sfun::IsOneDouble, "6th parameter to the skypush must be the Initial Alitude (feet)"},
+    {6, kyte::sfun::IsOneDouble,
+     "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
+};
 
 double ScalarParameter(SimStruct* S, int iIndex) { return mxGetPr(ssGetSFcnParam(S, iIndex))[0]; }
 
@@ -56,9 +45,7 @@ CMATLAB2Network* Connection(SimStruct* S) {
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  if (const char* pszError = ParameterError(S)) ssSetErrorStatus(S, pszError);
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kParameterCount);
@@ -75,10 +62,7 @@ static void mdlInitializeConditions(SimStruct*) {}
 #define MDL_START
 static void mdlStart(SimStruct* S) {
   // Simulink may start a block whose parameters it never checked: read none of another form.
-  if (const char* pszError = ParameterError(S)) {
-    ssSetErrorStatus(S, pszError);
-    return;
-  }
+  if (!kyte::sfun::CheckParameters(S, kParameterChecks)) return;
   // Owned through the block's user data until mdlTerminate.
   auto* pConnection = new (std::nothrow) CMATLAB2Network;
   if (pConnection == nullptr) {

@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "Peer.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/GroupPeer.h"
+#include "testsupport/Tolerances.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 constexpr std::uint16_t kPort = 2267;
 const char* const kGroup = "224.0.5.20";
@@ -107,13 +110,13 @@ TEST_F(Transport, OpensOnTheGroupAndReceivesItsOwnPacket) {
 }
 
 TEST_F(Transport, AnInterfacePartBindsThatInterface) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267,127.0.0.1"}), 0);
   VehicleRecord sender{};
   const float zero = 0.0f;
   MulticastInitRecord(&sender, "lo", 1, 1, &zero, &zero, &zero);
   ASSERT_EQ(MulticastSendRecord(&sender), 0);
-  peer::Datagram got;
+  Datagram got;
   ASSERT_TRUE(other.Receive(got));
   EXPECT_EQ(got.group, kGroup);
   other.Send(kGroup, kPort, PacketNamed("to lo"));
@@ -127,7 +130,7 @@ TEST_F(Transport, AnInterfacePartBindsThatInterface) {
 }
 
 TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
 
   VehicleRecord sender{};
@@ -137,7 +140,7 @@ TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
   sender.fHeading = 90.0f;
   sender.byState = 5;
   ASSERT_EQ(MulticastSendRecord(&sender), 0);
-  peer::Datagram got;
+  Datagram got;
   ASSERT_TRUE(other.Receive(got));
   ASSERT_EQ(got.bytes.size(), 304u);
   const auto at = [&](int offset, std::size_t size) {
@@ -173,7 +176,7 @@ TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
   other.Send(kGroup, kPort, packet);
   PollFor(1);
   ASSERT_EQ(seen.names, std::vector<std::string>{"peer"});
-  EXPECT_NEAR(seen.copies[0].dNorth, 250.0, 0.05);
+  EXPECT_NEAR(seen.copies[0].dNorth, 250.0, kDecodedFeetTolerance);
   EXPECT_NEAR(seen.copies[0].fAltitude, 4999.997, 0.0005);
   EXPECT_NEAR(seen.copies[0].fPitch, 9.99756, 0.00005);
   EXPECT_EQ(seen.copies[0].byState, 9);
@@ -181,7 +184,7 @@ TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
 
 TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
   const std::vector<std::string> groups = {"224.0.5.21", "224.0.5.22", "224.0.5.23"};
-  peer::Peer other(kPort, groups);
+  GroupPeer other(kPort, groups);
   {
     // Joins go C, B, A: the third join (A) fails, leaving C and B armed.
     sockets_test::ScopedFaults faults;
@@ -192,11 +195,11 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
     MulticastInitRecord(&sender, "x", 1, 1, &zero, &zero, &zero);
     EXPECT_EQ(MulticastSendRecord(&sender), 0);  // the armed endpoints still send, B then C
     for (int i : {1, 2}) {
-      peer::Datagram got;
+      Datagram got;
       ASSERT_TRUE(other.Receive(got));
       EXPECT_EQ(got.group, groups[i]);
     }
-    peer::Datagram got;
+    Datagram got;
     EXPECT_FALSE(other.Receive(got, 100));
   }
   ASSERT_EQ(Open({groups[0] + ":2267", groups[1] + ":2267", groups[2] + ":2267"}), 0);
@@ -206,7 +209,7 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
   ASSERT_EQ(MulticastSendRecord(&sender), 0);
   std::vector<std::string> order;
   for (int i = 0; i < 3; ++i) {
-    peer::Datagram got;
+    Datagram got;
     ASSERT_TRUE(other.Receive(got));
     order.push_back(got.group);
   }
@@ -222,7 +225,7 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
 }
 
 TEST_F(Transport, OnePollDrainsWaitingDatagramsInOrderOfArrival) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   for (const char* name : {"one", "two", "three"}) other.Send(kGroup, kPort, PacketNamed(name));
   usleep(20000);
@@ -234,7 +237,7 @@ TEST_F(Transport, OnePollDrainsWaitingDatagramsInOrderOfArrival) {
 }
 
 TEST_F(Transport, APollFromInsideTheCallbackReturnsZero) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("a"));
   other.Send(kGroup, kPort, PacketNamed("b"));
@@ -246,7 +249,7 @@ TEST_F(Transport, APollFromInsideTheCallbackReturnsZero) {
 }
 
 TEST_F(Transport, DatagramsOfOtherLengths) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("full"));
   other.Send(kGroup, kPort, std::vector<std::uint8_t>{0, 0, 0, 0, 's', 'h', 'o', 'r', 't'});
@@ -372,7 +375,7 @@ TEST_F(Transport, OnlyTheLastGroupsSendFailureIsReported) {
 }
 
 TEST_F(Transport, AReceiveThatCannotBePostedAgainStopsThePoll) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("a"));
   other.Send(kGroup, kPort, PacketNamed("b"));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -13,8 +12,11 @@
 #include "multicast/MulticastTransport.h"
 #include "multicast/MulticastTransport_test_hook.h"
 #include "support/CLibraryRandom.h"
+#include "testsupport/GroupPeer.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 // A transport that is never opened: SendRecord encodes and sends nowhere.
 int Encode(VehicleRecord& record) {
@@ -26,16 +28,6 @@ std::vector<std::uint8_t> Wire(const VehicleRecord& record) {
   std::vector<std::uint8_t> bytes(kPacketSize);
   ImageToWire(record.PacketImage, bytes.data());
   return bytes;
-}
-
-std::int64_t BigEndian32(const std::vector<std::uint8_t>& bytes, int offset) {
-  return static_cast<std::int32_t>(
-      (std::uint32_t{bytes[offset]} << 24) | (std::uint32_t{bytes[offset + 1]} << 16) |
-      (std::uint32_t{bytes[offset + 2]} << 8) | std::uint32_t{bytes[offset + 3]});
-}
-
-float BigEndianFloat(const std::vector<std::uint8_t>& bytes, int offset) {
-  return std::bit_cast<float>(static_cast<std::uint32_t>(BigEndian32(bytes, offset)));
 }
 
 struct Case {
@@ -251,10 +243,10 @@ TEST(VehiclePacket, EncodesAndDecodesTheDocumentedNumbers) {
     ASSERT_EQ(Encode(record), 0);
     const std::vector<std::uint8_t> wire = Wire(record);
     for (const auto& [offset, value] : c.wireInt32) {
-      EXPECT_EQ(BigEndian32(wire, offset), value) << "wire offset " << offset;
+      EXPECT_EQ(Int32At(wire, offset), value) << "wire offset " << offset;
     }
     for (const auto& [offset, value] : c.wireFloat) {
-      EXPECT_EQ(BigEndianFloat(wire, offset), value) << "wire offset " << offset;
+      EXPECT_EQ(FloatAt(wire, offset), value) << "wire offset " << offset;
     }
     for (const auto& [offset, bytes] : c.wireBytes) {
       EXPECT_EQ(std::string(wire.begin() + offset, wire.begin() + offset + bytes.size()), bytes)

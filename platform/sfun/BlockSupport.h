@@ -24,6 +24,26 @@ inline void ReadText(const mxArray* param, char (&text)[kTextBufferSize]) {
   mxGetString(param, text, kTextBufferSize);
 }
 
+// A parameter's form and the message the block gives when it has another.
+struct ParameterCheck {
+  int iIndex;  // from 0
+  bool (*pfnHasForm)(const mxArray* param);
+  const char* pszMessage;
+};
+
+// Whether every parameter has its form; the first, in the order of `checks`, that lacks it sets
+// its message as the block's error status.
+template <std::size_t N>
+bool CheckParameters(SimStruct* S, const ParameterCheck (&checks)[N]) {
+  for (const ParameterCheck& check : checks) {
+    if (!check.pfnHasForm(ssGetSFcnParam(S, check.iIndex))) {
+      ssSetErrorStatus(S, check.pszMessage);
+      return false;
+    }
+  }
+  return true;
+}
+
 // The first element truncated toward zero; 0 for a parameter that holds no double.
 inline std::int32_t ReadInteger(const mxArray* param) {
   const double* values = mxGetPr(param);

@@ -16,9 +16,9 @@
 
 #include "DataFileName.h"
 #include "PlaybackRow.h"
-#include "TempDirTest.h"
 #include "TextFileStream.h"
 #include "ValueFormat.h"
+#include "testsupport/TempDirTest.h"
 
 namespace {
 
@@ -198,7 +198,7 @@ TEST(WriteRow, WritesLongRowsWhole) {
   EXPECT_EQ(empty.str(), "\n");
 }
 
-using TextFileStreamTest = playback_test::TempDirTest;
+using TextFileStreamTest = kyte::testsupport::TempDirTest;
 
 TEST_F(TextFileStreamTest, EndsEveryLineWithCarriageReturnAndLineFeed) {
   const std::string name = (dir_ / "lines.txt").string();

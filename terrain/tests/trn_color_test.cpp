@@ -11,6 +11,7 @@
 
 #include "support/Truncate.h"
 #include "terrain_fixture.h"
+#include "testsupport/Tolerances.h"
 #include "tiledb.h"
 
 namespace {
@@ -196,7 +197,7 @@ struct ColorModel {
       R = (lambda - lon1) / (lon2 - lon1), S = (lambda - lon3) / (lon4 - lon3) - R;
     }
     const double D = 1 - S * Q, u = (P + R * Q) / D, v = (R + S * P) / D;
-    if (!(v >= -0.00001 && v <= 1.00001 && u >= -0.00001 && u <= 1.00001)) return false;
+    if (!kyte::testsupport::InGridBand(u, v)) return false;
     const double fi = (ncols - 1) * u;
     const int i0 = static_cast<int>(std::floor(fi));
     const double a = fi - i0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "terrain_fixture.h"
+#include "testsupport/CapturedOutput.h"
 #include "tiledb.h"
 
 // The eight corner doubles of a region: two opposite corners of a box of posts.
@@ -59,19 +60,8 @@ struct TileImage {
 };
 
 // Standard output and standard error of one call.
-struct Output {
-  std::string out, err;
-};
-template <class F>
-Output Capture(F f) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  f();
-  Output o;
-  o.out = testing::internal::GetCapturedStdout();
-  o.err = testing::internal::GetCapturedStderr();
-  return o;
-}
+using kyte::testsupport::Capture;
+using kyte::testsupport::Output;
 
 inline bool Exists(const std::string& name) { return std::filesystem::exists(name); }
 
