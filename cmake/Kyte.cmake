@@ -25,6 +25,34 @@ function(kyte_add_gtest name)
   endif()
 endfunction()
 
+# kyte_export_only(<target> <symbol>...): the shared library <target> exports these symbols and
+# nothing else. Its code is compiled with hidden visibility, and a version script makes every
+# other symbol local, the C++ library's template code that it instantiates included, so that
+# two libraries in one process never bind to each other's copies. The symbols are kept in the
+# target's property KYTE_EXPORTS for the exports test.
+function(kyte_export_only target)
+  list(JOIN ARGN "; " globals)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports)
+  file(CONFIGURE OUTPUT ${script} CONTENT "{\n  global: ${globals};\n  local: *;\n};\n")
+  target_link_options(${target} PRIVATE -Wl,--version-script=${script})
+  set_target_properties(${target} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden
+                        VISIBILITY_INLINES_HIDDEN ON LINK_DEPENDS ${script} KYTE_EXPORTS "${ARGN}")
+endfunction()
+
+# kyte_add_platform_library(<target> SOURCES ...): one of the platform layers that stand for
+# the operating system's own libraries, as a shared library build/lib/lib<target>.so that
+# exports its calls. Like the system's libraries it exists once per process: every deliverable
+# that loads it, the host and a test share its state, so a test's hook reaches the copy that a
+# loaded deliverable calls.
+function(kyte_add_platform_library target)
+  cmake_parse_arguments(P "" "" "SOURCES" ${ARGN})
+  add_library(${target} SHARED ${P_SOURCES})
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET default)
+  if(NOT KYTE_SANITIZED)
+    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  endif()
+endfunction()
+
 # kyte_add_benchmark(<name> SOURCES ... LIBS ...): built, never part of the test run.
 function(kyte_add_benchmark name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
