@@ -2,10 +2,19 @@
 
 set(KYTE_NETNS ${PROJECT_SOURCE_DIR}/platform/netns/run-in-netns)
 
+# Tests and benchmarks are made only with BUILD_TESTING; a folder that asks for one without it
+# is a configure error rather than a test that quietly comes and goes.
+function(kyte_require_testing what)
+  if(NOT BUILD_TESTING)
+    message(FATAL_ERROR "${what} is test material: make it inside if(BUILD_TESTING)")
+  endif()
+endfunction()
+
 # kyte_add_gtest(<name> SOURCES ... LIBS ... [NET] [TIMEOUT s] [WORKDIR dir])
 # Builds a GoogleTest executable and registers it with CTest. NET tests run inside a private
 # network namespace with loopback only, and refuse to start where any other interface is up.
 function(kyte_add_gtest name)
+  kyte_require_testing(${name})
   cmake_parse_arguments(T "NET" "TIMEOUT;WORKDIR" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_NET)
@@ -53,13 +62,21 @@ function(kyte_add_platform_library target)
   endif()
 endfunction()
 
-# kyte_add_benchmark(<name> SOURCES ... LIBS ...): built, never part of the test run.
+# kyte_add_benchmark(<name> SOURCES ... LIBS ... [DEFINES ...] [INCLUDES ...] [DEPENDS ...]):
+# built into build/bench/ when Google Benchmark is there, never part of the test run. DEPENDS
+# are the targets it runs or loads.
 function(kyte_add_benchmark name)
-  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  kyte_require_testing(${name})
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS;DEFINES;INCLUDES;DEPENDS" ${ARGN})
   if(NOT benchmark_FOUND)
     return()
   endif()
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  target_compile_definitions(${name} PRIVATE ${B_DEFINES})
+  target_include_directories(${name} PRIVATE ${B_INCLUDES})
+  if(B_DEPENDS)
+    add_dependencies(${name} ${B_DEPENDS})
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
