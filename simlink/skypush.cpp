@@ -74,7 +74,7 @@ static void mdlStart(SimStruct* S) {
   char szHandle[kHandleBufferSize];
   mxGetString(ssGetSFcnParam(S, 0), szHandle, kHandleBufferSize);
   // The system's C library generator, seeded with the time: the same draw as MakeRandomId.
-  const int r = CMulticastTransport::MakeRandomId();
+  const int r = CMulticastTransport<VehicleRecord>::MakeRandomId();
   char szName[32];
   std::snprintf(szName, sizeof szName, "%s%d", szHandle, r & 0x270F);
 

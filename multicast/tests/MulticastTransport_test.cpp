@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "multicast/VehicleRecord.h"
 #include "platform/sockets/sockets_test_hook.h"
 #include "testsupport/GroupPeer.h"
 #include "testsupport/Tolerances.h"
@@ -64,7 +65,7 @@ class Transport : public testing::Test {
     events = sockets_test::OpenEvents();
   }
   void TearDown() override {
-    EXPECT_EQ(MulticastClose(), 0);
+    EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
     EXPECT_EQ(sockets_test::OpenSockets(), sockets);
     EXPECT_EQ(sockets_test::OpenEvents(), events);
     EXPECT_EQ(sockets_test::PendingReceives(), 0);
@@ -72,7 +73,7 @@ class Transport : public testing::Test {
   }
   int Open(std::vector<std::string> strings) {
     Addresses addresses(std::move(strings));
-    return MulticastOpen(addresses.count(), addresses.data());
+    return MulticastOpen<VehicleRecord>(addresses.count(), addresses.data());
   }
   // Polls until `count` packets have been seen or a second has passed.
   void PollFor(std::size_t count) {
@@ -122,7 +123,7 @@ TEST_F(Transport, AnInterfacePartBindsThatInterface) {
   other.Send(kGroup, kPort, PacketNamed("to lo"));
   PollFor(2);  // its own packet, then the peer's
   EXPECT_EQ(seen.names, (std::vector<std::string>{"lo", "to lo"}));
-  EXPECT_EQ(MulticastClose(), 0);
+  EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
 
   // An address of no interface here cannot be bound.
   EXPECT_EQ(Open({"224.0.5.20:2267,192.0.2.1"}), 8);
@@ -277,7 +278,7 @@ TEST_F(Transport, DatagramsOfOtherLengths) {
 }
 
 TEST_F(Transport, OpeningAnOpenTransportAddsNothing) {
-  CMulticastTransport transport;
+  CMulticastTransport<VehicleRecord> transport;
   Addresses first({"224.0.5.20:2267"});
   ASSERT_EQ(transport.Open(first.count(), first.data()), 0);
   Addresses second({"224.0.5.21:2267"});
@@ -288,11 +289,11 @@ TEST_F(Transport, OpeningAnOpenTransportAddsNothing) {
 
 TEST_F(Transport, CountsZeroAndNegative) {
   EXPECT_EQ(Open({}), 3);
-  EXPECT_EQ(MulticastOpen(0, nullptr), 3);
+  EXPECT_EQ(MulticastOpen<VehicleRecord>(0, nullptr), 3);
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);  // may try again
-  EXPECT_EQ(MulticastClose(), 0);
+  EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
 
-  EXPECT_EQ(MulticastOpen(-1, nullptr), 0);
+  EXPECT_EQ(MulticastOpen<VehicleRecord>(-1, nullptr), 0);
   EXPECT_EQ(sockets_test::OpenSockets(), sockets);
   VehicleRecord record{};
   const float zero = 0.0f;
@@ -319,7 +320,7 @@ TEST_F(Transport, AddressStringsThatDoNotConvert) {
     SCOPED_TRACE(c.strings.back());
     EXPECT_EQ(Open(c.strings), c.code);
     EXPECT_EQ(sockets_test::OpenSockets(), sockets + c.sockets);
-    EXPECT_EQ(MulticastClose(), 0);
+    EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
     EXPECT_EQ(sockets_test::OpenSockets(), sockets);
     EXPECT_EQ(sockets_test::OpenEvents(), events);
   }
@@ -341,7 +342,7 @@ TEST_F(Transport, FaultsOfTheSocketsLayerGiveTheirCodes) {
       sockets_test::ScopedFaults faults;
       faults.Fail(c.call);
       EXPECT_EQ(Open({"224.0.5.20:2267"}), c.code);
-      EXPECT_EQ(MulticastClose(), 0);
+      EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
     }
     EXPECT_EQ(sockets_test::OpenSockets(), sockets);
     EXPECT_EQ(sockets_test::PendingReceives(), 0);
@@ -397,7 +398,7 @@ TEST_F(Transport, TheEntryPointsWithoutATransport) {
   EXPECT_EQ(MulticastInitRecord(&record, "n", 1, 1, &zero, &zero, &zero), 1);
   EXPECT_EQ(MulticastSendRecord(&record), 15);
   EXPECT_EQ(MulticastPoll(Collect, &receiver), 0);
-  EXPECT_EQ(MulticastClose(), 0);
+  EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "multicast/MulticastTransport.h"
 #include "multicast/MulticastTransport_test_hook.h"
+#include "multicast/VehicleRecord.h"
 #include "support/CLibraryRandom.h"
 #include "testsupport/GroupPeer.h"
 
@@ -20,7 +20,7 @@ using namespace kyte::testsupport;
 
 // A transport that is never opened: SendRecord encodes and sends nowhere.
 int Encode(VehicleRecord& record) {
-  CMulticastTransport transport;
+  CMulticastTransport<VehicleRecord> transport;
   return transport.SendRecord(&record);
 }
 
@@ -261,7 +261,7 @@ TEST(VehiclePacket, EncodesAndDecodesTheDocumentedNumbers) {
     received.dOriginLatitude = record.dOriginLatitude;
     static VehicleRecord* seen;
     seen = nullptr;
-    CMulticastTransport::Decode(
+    CMulticastTransport<VehicleRecord>::Decode(
         [](VehicleRecord* p) {
           seen = p;
           return 5;
@@ -377,7 +377,7 @@ TEST(VehiclePacket, RandomIdIsTheFirstDrawAfterSeedingWithTheTime) {
     return CLibraryRandom(static_cast<std::uint32_t>(seconds)).Next();
   };
   const std::time_t before = std::time(nullptr);
-  const std::int32_t id = CMulticastTransport::MakeRandomId();
+  const std::int32_t id = CMulticastTransport<VehicleRecord>::MakeRandomId();
   const std::time_t after = std::time(nullptr);
   EXPECT_TRUE(id == firstDraw(before) || id == firstDraw(after)) << id;
 }
@@ -395,7 +395,7 @@ TEST(VehiclePacket, RandomIdsOfChosenTimes) {
   };
   for (const auto& c : cases) {
     multicast_test::ScopedCalendarTime at(c.seconds);
-    EXPECT_EQ(CMulticastTransport::MakeRandomId(), c.id) << c.seconds;
+    EXPECT_EQ(CMulticastTransport<VehicleRecord>::MakeRandomId(), c.id) << c.seconds;
   }
 }
 

@@ -31,7 +31,7 @@ class Watching : public ::testing::Test {
     netwatch::SetReferencePosition(netwatch::receiver);
     nettools::OpenGroup();
   }
-  void TearDown() override { MulticastClose(); }
+  void TearDown() override { MulticastClose<VehicleRecordD>(); }
 };
 
 TEST_F(Watching, FleetPacketsPrintTheirIdentifiersNamesAndDecodedState) {

@@ -35,7 +35,7 @@ class WithSkycast : public ::testing::Test {
   }
   void TearDown() override {
     Call(0, 4);
-    MulticastClose();
+    MulticastClose<VehicleRecordD>();
   }
 
   // An operation that takes no argument.
