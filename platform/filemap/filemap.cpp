@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +24,7 @@
 
 #include "filemap_test_hook.h"
 #include "msgbox.h"
+#include "support/FaultCountdown.h"
 
 namespace {
 
@@ -163,17 +164,15 @@ struct View {
   std::size_t length;
 };
 
-struct Fault {
-  DWORD error = ERROR_SUCCESS;
-  int times = 0;
-};
+constexpr std::size_t kFaultCalls =
+    static_cast<std::size_t>(filemap_test::Call::WaitForSingleObject) + 1;
 
 struct State {
   std::mutex lock;
   std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> handles;
   std::uintptr_t nextHandle = 4;
   std::unordered_map<const void*, View> views;
-  std::map<filemap_test::Call, Fault> faults;
+  FaultTable<filemap_test::Call, kFaultCalls, DWORD> faults;
   std::vector<std::string> messageBoxTexts;
   std::unordered_map<std::string, std::shared_ptr<LockFile>> lockFiles;
   std::string namespaceFor;  // environment value the cached namespace belongs to
@@ -188,10 +187,9 @@ State& state() {
 bool Faulted(filemap_test::Call call) {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  auto it = s.faults.find(call);
-  if (it == s.faults.end() || it->second.times <= 0) return false;
-  --it->second.times;
-  tlsLastError = it->second.error;
+  DWORD error = ERROR_SUCCESS;
+  if (!s.faults.Falls(call, error)) return false;
+  tlsLastError = error;
   return true;
 }
 
@@ -767,12 +765,12 @@ namespace filemap_test {
 void FailNext(Call call, DWORD error, int times) {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  s.faults[call] = Fault{error, times};
+  s.faults.Fail(call, error, 0, std::max(times, 0));  // a count below 1 fails no call
 }
 void ClearFaults() {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  s.faults.clear();
+  s.faults.Clear();
 }
 std::vector<std::string> TakeMessageBoxTexts() {
   State& s = state();
