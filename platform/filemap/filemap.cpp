@@ -452,6 +452,23 @@ HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping, DWORD error) {
   return handle;
 }
 
+// Opens the entry of mapping `name` (made when `create` is set) with the namespace locked, finds
+// whether a live mapping holds it and hands both to `use`, which makes the handle while the
+// namespace stays locked. Null when the entry cannot be had or probed.
+template <class Use>
+HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
+  std::string entryName;
+  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
+  if (!space) return nullptr;
+  NamespaceLock namespaceLock(*space);
+  if (!namespaceLock.held()) return nullptr;
+  Fd entry = OpenInNamespace(*space, entryName, create);
+  if (!entry.valid()) return nullptr;
+  Entry probe = ProbeEntry(entry.get());
+  if (probe == Entry::kError) return nullptr;
+  return use(std::move(entry), probe);
+}
+
 // The namespace's lock file `fileName` for a new mutex handle: the cached one when no handle
 // uses it.
 std::shared_ptr<LockFile> TakeLockFile(const Namespace& space, const std::string& fileName) {
@@ -548,39 +565,25 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  std::string entryName;
-  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
-  if (!space) return nullptr;
-  NamespaceLock namespaceLock(*space);
-  if (!namespaceLock.held()) return nullptr;
-  Fd entry = OpenInNamespace(*space, entryName, true);
-  if (!entry.valid()) return nullptr;
-  Entry probe = ProbeEntry(entry.get());
-  if (probe == Entry::kError) return nullptr;
-  if (probe == Entry::kLive) {
-    return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
-  }
-  return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
-                         ERROR_SUCCESS);
+  return WithMappingEntry(name, true, [&](Fd entry, Entry probe) {
+    if (probe == Entry::kLive) {
+      return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
+    }
+    return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
+                           ERROR_SUCCESS);
+  });
 }
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
   if (Faulted(filemap_test::Call::OpenFileMapping)) return nullptr;
-  std::string entryName;
-  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
-  if (!space) return nullptr;
-  NamespaceLock namespaceLock(*space);
-  if (!namespaceLock.held()) return nullptr;
-  Fd entry = OpenInNamespace(*space, entryName, false);
-  if (!entry.valid()) return nullptr;
-  Entry probe = ProbeEntry(entry.get());
-  if (probe == Entry::kError) return nullptr;
-  if (probe == Entry::kFree) {
-    tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
-    return nullptr;
-  }
-  return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
-                         ERROR_SUCCESS);
+  return WithMappingEntry(name, false, [access](Fd entry, Entry probe) -> HANDLE {
+    if (probe == Entry::kFree) {
+      tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
+      return nullptr;
+    }
+    return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
+                           ERROR_SUCCESS);
+  });
 }
 
 LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD offsetLow,
