@@ -73,10 +73,7 @@ class LevelsTest : public TerrainDirTest {
   }
 
   Output Run(const Corners& region, int expected = 0) {
-    int result = 0;
-    Output o = Capture([&] { result = region.Run(trn_levels); });
-    EXPECT_EQ(result, expected) << o.err;
-    return o;
+    return region.RunExpecting(expected, trn_levels);
   }
 };
 

@@ -22,6 +22,15 @@ struct Corners {
   int Run(Pass pass, Args... args) const {
     return pass(lon_a, lat_a, lon_b, lat_a, lon_a, lat_b, lon_b, lat_b, args...);
   }
+
+  // Runs the pass as Run does, expecting it to return `expected`: what it printed.
+  template <class Pass, class... Args>
+  Output RunExpecting(int expected, Pass pass, Args... args) const {
+    int result = 0;
+    const Output output = Capture([&] { result = Run(pass, args...); });
+    EXPECT_EQ(result, expected) << output.err;
+    return output;
+  }
 };
 
 // Posts xs..xe, ys..ye of tile (tx, ty).
