@@ -17,14 +17,10 @@ using TerrainDirTest = kyte::testsupport::TempDirTest;
 using kyte::testsupport::Capture;
 using kyte::testsupport::CaptureStderr;
 using kyte::testsupport::CaptureStdout;
-using kyte::testsupport::CommandRun;
-using kyte::testsupport::Contains;
 using kyte::testsupport::CountOf;
 using kyte::testsupport::MountSmallDisk;
 using kyte::testsupport::Output;
-using kyte::testsupport::ReadFile;
 using kyte::testsupport::ReadFileBytes;
-using kyte::testsupport::RunCommand;
 using kyte::testsupport::WriteFileBytes;
 
 // A grid file of 32-bit little-endian values in record order.

@@ -20,6 +20,13 @@
 #include "testsupport/TempDir.h"
 #include "testsupport/Text.h"
 
+using kyte::testsupport::CommandRun;
+using kyte::testsupport::Contains;
+using kyte::testsupport::FilesIn;
+using kyte::testsupport::OnSmallDisk;
+using kyte::testsupport::ReadFile;
+using kyte::testsupport::RunCommand;
+
 struct ProgramRun {
   // The exit status as the shell sees it (-1 is 255, 128 + the signal that ended it), -1000 when
   // it did not run.
@@ -45,9 +52,6 @@ inline ProgramRun RunProgram(const std::string& program, const std::vector<std::
   const CommandRun run = RunCommand(ProgramCommand(program, args));
   return {run.status, run.out, run.err};
 }
-
-using kyte::testsupport::FilesIn;
-using kyte::testsupport::OnSmallDisk;
 
 // A run on a disk of its own: `program` runs in "small", a small disk of 1 MiB (OnSmallDisk)
 // that holds copies of the current directory's `inputs`. A program that wrote tiles there would
