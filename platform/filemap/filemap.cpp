@@ -210,6 +210,19 @@ std::shared_ptr<Object> FindHandle(HANDLE handle) {
   return it->second;
 }
 
+// The object of kind T that `handle` names, kept alive by the pointer; null, with
+// ERROR_INVALID_HANDLE as the last error, when the handle names no object of that kind.
+template <class T>
+std::shared_ptr<T> ObjectOf(HANDLE handle) {
+  std::shared_ptr<Object> object = FindHandle(handle);
+  T* ofKind = object ? std::get_if<T>(object.get()) : nullptr;
+  if (ofKind == nullptr) {
+    tlsLastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  return std::shared_ptr<T>(std::move(object), ofKind);
+}
+
 // A regular file of this user's.
 bool OwnFile(const struct stat& st) { return S_ISREG(st.st_mode) && st.st_uid == ::geteuid(); }
 
@@ -549,12 +562,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIB
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD protect,
                           DWORD sizeHigh, DWORD sizeLow, LPCSTR name) {
   if (Faulted(filemap_test::Call::CreateFileMapping)) return nullptr;
-  std::shared_ptr<Object> object = FindHandle(file);
-  FileObject* fileObject = object ? std::get_if<FileObject>(object.get()) : nullptr;
-  if (fileObject == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  std::shared_ptr<FileObject> fileObject = ObjectOf<FileObject>(file);
+  if (!fileObject) return nullptr;
   if (protect != PAGE_READWRITE && protect != PAGE_READONLY) {
     tlsLastError = ERROR_INVALID_PARAMETER;
     return nullptr;
@@ -589,12 +598,8 @@ HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
 LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD offsetLow,
                      SIZE_T bytes) {
   if (Faulted(filemap_test::Call::MapViewOfFile)) return nullptr;
-  std::shared_ptr<Object> object = FindHandle(mappingHandle);
-  MappingHandle* handle = object ? std::get_if<MappingHandle>(object.get()) : nullptr;
-  if (handle == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  std::shared_ptr<MappingHandle> handle = ObjectOf<MappingHandle>(mappingHandle);
+  if (!handle) return nullptr;
   const std::shared_ptr<MappingObject>& mapping = handle->mapping;
   bool write = (access & FILE_MAP_WRITE) != 0;
   std::uint64_t offset = (static_cast<std::uint64_t>(offsetHigh) << 32) | offsetLow;
@@ -664,12 +669,8 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (Faulted(filemap_test::Call::WaitForSingleObject)) return WAIT_FAILED;
-  std::shared_ptr<Object> object = FindHandle(handle);
-  MutexObject* mutex = object ? std::get_if<MutexObject>(object.get()) : nullptr;
-  if (mutex == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return WAIT_FAILED;
-  }
+  std::shared_ptr<MutexObject> mutex = ObjectOf<MutexObject>(handle);
+  if (!mutex) return WAIT_FAILED;
   if (mutex->ownCount > 0) {
     ++mutex->ownCount;
     return WAIT_OBJECT_0;
@@ -695,12 +696,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
-  std::shared_ptr<Object> object = FindHandle(handle);
-  MutexObject* mutex = object ? std::get_if<MutexObject>(object.get()) : nullptr;
-  if (mutex == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
+  std::shared_ptr<MutexObject> mutex = ObjectOf<MutexObject>(handle);
+  if (!mutex) return FALSE;
   if (mutex->ownCount == 0) {
     tlsLastError = ERROR_NOT_OWNER;
     return FALSE;
