@@ -44,21 +44,13 @@ class GridPlacement {
   };
 
   RowTerms Row(int orientation, double phi) const {
-    if (orientation == 0) {
-      const double p = (phi - lat1_) / (lat3_ - lat1_);
-      return {p, (phi - lat2_) / (lat4_ - lat2_) - p};
-    }
-    const double p = (phi - lat1_) / (lat2_ - lat1_);
-    return {p, (phi - lat3_) / (lat4_ - lat3_) - p};
+    return orientation == 0 ? Along<RowTerms>(phi, lat1_, lat3_, lat2_, lat4_)
+                            : Along<RowTerms>(phi, lat1_, lat2_, lat3_, lat4_);
   }
 
   ColumnTerms Column(int orientation, double lambda) const {
-    if (orientation == 0) {
-      const double r = (lambda - lon1_) / (lon2_ - lon1_);
-      return {r, (lambda - lon3_) / (lon4_ - lon3_) - r};
-    }
-    const double r = (lambda - lon1_) / (lon3_ - lon1_);
-    return {r, (lambda - lon2_) / (lon4_ - lon2_) - r};
+    return orientation == 0 ? Along<ColumnTerms>(lambda, lon1_, lon2_, lon3_, lon4_)
+                            : Along<ColumnTerms>(lambda, lon1_, lon3_, lon2_, lon4_);
   }
 
   // The column terms depend on the longitude only: computed once per tile for its columns.
@@ -85,6 +77,14 @@ class GridPlacement {
   }
 
  private:
+  // The terms of one axis: the fraction of the way from a to b at which x lies, and how much
+  // more of the way from c to d it lies (p and q of a row, r and s of a column).
+  template <class Terms>
+  static Terms Along(double x, double a, double b, double c, double d) {
+    const double first = (x - a) / (b - a);
+    return {first, (x - c) / (d - c) - first};
+  }
+
   double lon1_, lat1_, lon2_, lat2_, lon3_, lat3_, lon4_, lat4_;
 };
 

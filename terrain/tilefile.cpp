@@ -3,11 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "support/FaultCountdown.h"
 #include "tilefile_test_hook.h"
 #include "trn_error.h"
 
@@ -18,29 +18,15 @@ constexpr mode_t kCreateMode = 0644;
 // ---------------------------------------------------------------------------------------------
 // The test hook's faults
 
-struct Fault {
-  int skip = 0;
-  int times = 0;  // < 0: for ever
-  int error = 0;
-};
-
 constexpr size_t kCalls = static_cast<size_t>(tilefile_test::Call::kClose) + 1;
-std::array<Fault, kCalls> g_faults{};
+constinit FaultTable<tilefile_test::Call, kCalls, int> g_faults;
 bool g_faults_active = false;
-int g_injected = 0;
 
 // True when this call of `call` is to fail; errno then holds the fault's error.
 bool Injected(tilefile_test::Call call) {
-  if (!g_faults_active) return false;
-  Fault& fault = g_faults[static_cast<size_t>(call)];
-  if (fault.times == 0) return false;
-  if (fault.skip > 0) {
-    --fault.skip;
-    return false;
-  }
-  if (fault.times > 0) --fault.times;
-  ++g_injected;
-  errno = fault.error;
+  int error = 0;
+  if (!g_faults_active || !g_faults.Falls(call, error)) return false;
+  errno = error;
   return true;
 }
 
@@ -210,20 +196,19 @@ int TileFile::Close(const char* module) {
 namespace tilefile_test {
 
 ScopedFaults::ScopedFaults() {
-  g_faults = {};
-  g_injected = 0;
+  g_faults.Clear();
   g_faults_active = true;
 }
 
 ScopedFaults::~ScopedFaults() {
   g_faults_active = false;
-  g_faults = {};
+  g_faults.Clear();
 }
 
 void ScopedFaults::Fail(Call call, int error, int skip, int times) {
-  g_faults[static_cast<size_t>(call)] = Fault{skip, times, error};
+  g_faults.Fail(call, error, skip, times);
 }
 
-int ScopedFaults::Injected() const { return g_injected; }
+int ScopedFaults::Injected() const { return g_faults.Failed(); }
 
 }  // namespace tilefile_test

@@ -1,10 +1,13 @@
-// x86's conversions of a double to a 32-bit integer and the C library's generator.
+// x86's conversions of a double to a 32-bit integer, the C library's generator and the test
+// hooks' fault countdowns.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
+#include <string>
 
 #include "support/CLibraryRandom.h"
+#include "support/FaultCountdown.h"
 #include "support/Truncate.h"
 
 namespace {
@@ -63,6 +66,53 @@ TEST(CLibraryRandom, DrawsOfTheCLibrary) {
     std::int32_t draw;
   } seeded[] = {{0, 38}, {1, 41}, {1796963347u, 2}, {2147483647u, 35}, {0xFFFFFFFFu, 35}};
   for (const auto& c : seeded) EXPECT_EQ(CLibraryRandom(c.seed).Next(), c.draw) << c.seed;
+}
+
+TEST(FaultCountdown, SkipsThenFailsTimesCalls) {
+  const struct {
+    int skip, times;
+    const char* calls;  // the first ten calls: '.' passes, 'x' fails
+  } cases[] = {
+      {0, 0, ".........."}, {5, 0, ".........."},  {0, 1, "x........."},  {2, 1, "..x......."},
+      {1, 3, ".xxx......"}, {0, -1, "xxxxxxxxxx"}, {3, -1, "...xxxxxxx"},
+  };
+  for (const auto& c : cases) {
+    FaultCountdown countdown(c.skip, c.times);
+    std::string calls;
+    for (int i = 0; i < 10; ++i) calls += countdown.Falls() ? 'x' : '.';
+    EXPECT_EQ(calls, c.calls) << c.skip << " " << c.times;
+  }
+  FaultCountdown none;
+  EXPECT_FALSE(none.Falls());
+}
+
+enum class Kind { kOpen, kRead, kWrite };
+
+TEST(FaultCountdown, EachKindOfCallHasItsOwnCountdownAndError) {
+  FaultTable<Kind, 3, unsigned> faults;
+  unsigned error = 7;
+  EXPECT_FALSE(faults.Falls(Kind::kRead, error));
+  faults.Fail(Kind::kRead, 5, 1, 1);
+  faults.Fail(Kind::kWrite, 9, 0, -1);
+  EXPECT_FALSE(faults.Falls(Kind::kOpen, error));
+  EXPECT_FALSE(faults.Falls(Kind::kRead, error));
+  EXPECT_EQ(error, 7u);  // a call that passes leaves the error as it was
+  EXPECT_TRUE(faults.Falls(Kind::kRead, error));
+  EXPECT_EQ(error, 5u);
+  EXPECT_TRUE(faults.Falls(Kind::kWrite, error));
+  EXPECT_EQ(error, 9u);
+  EXPECT_FALSE(faults.Falls(Kind::kRead, error));
+  EXPECT_EQ(faults.Failed(), 2);
+
+  faults.Fail(Kind::kWrite, 4, 0, 1);  // in place of the countdown for ever
+  EXPECT_TRUE(faults.Falls(Kind::kWrite, error));
+  EXPECT_EQ(error, 4u);
+  EXPECT_FALSE(faults.Falls(Kind::kWrite, error));
+
+  faults.Fail(Kind::kOpen, 1, 0, -1);
+  faults.Clear();
+  EXPECT_EQ(faults.Failed(), 0);
+  EXPECT_FALSE(faults.Falls(Kind::kOpen, error));
 }
 
 }  // namespace

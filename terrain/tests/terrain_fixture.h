@@ -1,18 +1,25 @@
 // Test support for the terrain passes: a private working directory per test (the passes work
-// in the current directory), grid files, tile files and post positions.
+// in the current directory), grid files, tile files, post positions and captured output.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "testsupport/CapturedOutput.h"
 #include "testsupport/Files.h"
 #include "testsupport/SmallDisk.h"
 #include "testsupport/TempDirTest.h"
+#include "testsupport/Text.h"
 #include "tiledb.h"
 
 using TerrainDirTest = kyte::testsupport::TempDirTest;
+using kyte::testsupport::Capture;
+using kyte::testsupport::CaptureStderr;
+using kyte::testsupport::CaptureStdout;
+using kyte::testsupport::CountOf;
 using kyte::testsupport::MountSmallDisk;
+using kyte::testsupport::Output;
 using kyte::testsupport::ReadFileBytes;
 using kyte::testsupport::WriteFileBytes;
 

@@ -1,5 +1,5 @@
 // Test support shared by the tests of the colour post-processing, shading, elevation
-// post-processing, raster and level passes: tile images, regions of posts, captured output.
+// post-processing, raster and level passes: tile images and regions of posts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "terrain_fixture.h"
-#include "testsupport/CapturedOutput.h"
 #include "tiledb.h"
 
 // The eight corner doubles of a region: two opposite corners of a box of posts.
@@ -22,6 +21,15 @@ struct Corners {
   template <class Pass, class... Args>
   int Run(Pass pass, Args... args) const {
     return pass(lon_a, lat_a, lon_b, lat_a, lon_a, lat_b, lon_b, lat_b, args...);
+  }
+
+  // Runs the pass as Run does, expecting it to return `expected`: what it printed.
+  template <class Pass, class... Args>
+  Output RunExpecting(int expected, Pass pass, Args... args) const {
+    int result = 0;
+    const Output output = Capture([&] { result = Run(pass, args...); });
+    EXPECT_EQ(result, expected) << output.err;
+    return output;
   }
 };
 
@@ -59,14 +67,4 @@ struct TileImage {
   }
 };
 
-// Standard output and standard error of one call.
-using kyte::testsupport::Capture;
-using kyte::testsupport::Output;
-
 inline bool Exists(const std::string& name) { return std::filesystem::exists(name); }
-
-inline int CountOf(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
-  return n;
-}

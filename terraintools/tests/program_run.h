@@ -18,6 +18,14 @@
 #include "testsupport/Files.h"
 #include "testsupport/SmallDisk.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/Text.h"
+
+using kyte::testsupport::CommandRun;
+using kyte::testsupport::Contains;
+using kyte::testsupport::FilesIn;
+using kyte::testsupport::OnSmallDisk;
+using kyte::testsupport::ReadFile;
+using kyte::testsupport::RunCommand;
 
 struct ProgramRun {
   // The exit status as the shell sees it (-1 is 255, 128 + the signal that ended it), -1000 when
@@ -35,19 +43,15 @@ inline std::string ProgramCommand(const std::string& program,
 }
 
 inline std::string TakeFileText(const std::string& name) {
-  const auto bytes = ReadFileBytes(name);
+  const std::string text = ReadFile(name);
   std::remove(name.c_str());
-  return std::string(bytes.begin(), bytes.end());
+  return text;
 }
 
 inline ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
-  const kyte::testsupport::CommandRun run =
-      kyte::testsupport::RunCommand(ProgramCommand(program, args));
+  const CommandRun run = RunCommand(ProgramCommand(program, args));
   return {run.status, run.out, run.err};
 }
-
-using kyte::testsupport::FilesIn;
-using kyte::testsupport::OnSmallDisk;
 
 // A run on a disk of its own: `program` runs in "small", a small disk of 1 MiB (OnSmallDisk)
 // that holds copies of the current directory's `inputs`. A program that wrote tiles there would
@@ -89,8 +93,8 @@ inline InProcessRun RunInProcess(int (*run)(int, char**), const std::string& dir
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   InProcessRun result;
-  const kyte::testsupport::Output output = kyte::testsupport::Capture(
-      [&] { result.status = run(static_cast<int>(words.size()), argv.data()); });
+  const Output output =
+      Capture([&] { result.status = run(static_cast<int>(words.size()), argv.data()); });
   result.out = output.out;
   result.err = output.err;
   for (const std::string& name : FilesIn(".")) result.files[name] = ReadFileBytes(name);
@@ -111,17 +115,6 @@ inline std::string Differences(const InProcessRun& a, const InProcessRun& b) {
   for (const auto& [name, bytes] : b.files)
     if (!a.files.contains(name)) differences += "file " + name + " only in the second run\n";
   return differences;
-}
-
-inline bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// Number of times `part` occurs in `text`.
-inline int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 // Whether a run was refused for its region before it made any file: status -1, `line` as the

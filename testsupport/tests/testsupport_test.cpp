@@ -1,5 +1,6 @@
 // The shared test support where a fault would not show in the tests that use it: a directory
-// left behind, output mixed up or lost, a "small" disk that is the machine's own.
+// left behind, output mixed up or lost, a count that misses a place, a "small" disk that is the
+// machine's own.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -17,6 +18,7 @@
 #include "testsupport/SmallDisk.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/TempDirTest.h"
+#include "testsupport/Text.h"
 
 namespace {
 
@@ -73,6 +75,24 @@ TEST(CapturedOutput, RunCommandGivesTheStatusAsTheShellSeesIt) {
   EXPECT_EQ(RunCommand("cat").out, "");  // its input is empty
   EXPECT_EQ(RunCommand("kill -s KILL $$").status, 128 + 9);
   EXPECT_EQ(RunCommand("exit 255").status, 255);
+}
+
+TEST(Text, CountsEveryPlaceAPieceStartsAt) {
+  const struct {
+    const char* text;
+    const char* piece;
+    int count;
+  } cases[] = {
+      {"error processing: a \n\nerror processing: a \n\n", "error processing: a \n\n", 2},
+      {"aaaa", "aa", 3},  // overlapping places count
+      {"Phase 1\nPhase 2\n", "Phase 3", 0},
+      {"", "x", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CountOf(c.text, c.piece), c.count) << c.text;
+    EXPECT_EQ(Contains(c.text, c.piece), c.count > 0) << c.text;
+  }
+  EXPECT_TRUE(Contains(std::string("a\0b", 3), std::string("\0b", 2)));
 }
 
 using SmallDisk = TempDirTest;
