@@ -1,6 +1,7 @@
 #include "KYTE2MATLAB.h"
 
 #include "ConnectionTable.h"
+#include "WallClock.h"
 
 namespace {
 std::int32_t iBlocksWithChannels = 0;  // library-wide
@@ -47,6 +48,5 @@ void CKYTE2MATLAB::Close() {
 }
 
 void CKYTE2MATLAB::WaitForWallClock(double dSimulationTime) {
-  double dElapsed = GetElapsedTime(0);
-  while (dElapsed >= 0.0 && dElapsed < dSimulationTime) dElapsed = GetElapsedTime(0);
+  ::WaitForWallClock(*this, dSimulationTime);
 }

@@ -19,8 +19,8 @@ class CKYTE2MATLAB : public CElapsedTime {
   std::int32_t Receive(double* y);
   // Zeros to KYTE, then the channels go.
   void Close();
-  // Busy wait until the wall-clock seconds since timer 0 started reach `dSimulationTime`. A
-  // stopwatch that gives no reading (negative) ends the wait rather than spinning for ever.
+  // Busy wait until the wall-clock seconds since timer 0 started reach `dSimulationTime`
+  // (WaitForWallClock of timing/WallClock.h on this block's own stopwatch).
   void WaitForWallClock(double dSimulationTime);
 
   std::int32_t bOpen = 0;

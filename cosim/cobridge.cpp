@@ -8,39 +8,36 @@
 #include <new>
 #include <string>
 
+#include "BlockSupport.h"
 #include "KYTE2MATLAB.h"
-#include "simlink/Truncate.h"
 #include "simstruc.h"
 
 namespace {
 
-constexpr const char* kParameterMessages[5] = {
-    "1st parameter to the cobridge S-function must be the ID of the To KYTE connection",
-    "2nd parameter to the cobridge S-function must be the number of signals passed to KYTE",
-    "3rd parameter to the cobridge S-function must be the ID of the To Simulink connection",
-    "4th parameter to the cobridge S-function must be the number of signals passed to Simulink",
-    "5th parameter to the cobridge S-function must be the Use KYTE Time Flag, i.e. (0 or 1)",
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {0, kyte::sfun::IsOneDouble,
+     "1st parameter to the cobridge S-function must be the ID of the To KYTE connection"},
+    {1, kyte::sfun::IsOneDouble,
+     "2nd parameter to the cobridge S-function must be the number of signals passed to KYTE"},
+    {2, kyte::sfun::IsOneDouble,
+     "3rd parameter to the cobridge S-function must be the ID of the To Simulink connection"},
+    {3, kyte::sfun::IsOneDouble,
+     "4th parameter to the cobridge S-function must be the number of signals passed to Simulink"},
+    {4, kyte::sfun::IsOneDouble,
+     "5th parameter to the cobridge S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
 };
 
 // Simulink reads the error status after the callback has returned.
 std::string strOpenError;
 
 std::int32_t Parameter(SimStruct* S, int ordinal) {
-  return TruncateToInt32(mxGetPr(ssGetSFcnParam(S, ordinal - 1))[0]);
+  return kyte::sfun::ReadInteger(ssGetSFcnParam(S, ordinal - 1));
 }
 
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  for (int i = 0; i < 5; ++i) {
-    const mxArray* param = ssGetSFcnParam(S, i);
-    if (!mxIsDouble(param) || mxGetNumberOfElements(param) != 1) {
-      ssSetErrorStatus(S, kParameterMessages[i]);
-      return;
-    }
-  }
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, 5);
@@ -48,28 +45,11 @@ static void mdlInitializeSizes(SimStruct* S) {
   if (ssGetSFcnParamsCount(S) != ssGetNumSFcnParams(S)) return;
   mdlCheckParameters(S);
   if (ssGetErrorStatus(S) != nullptr) return;
-  ssSetNumContStates(S, 0);
-  ssSetNumDiscStates(S, 0);
-
-  if (!ssSetNumInputPorts(S, 1)) return;
-  ssSetInputPortWidth(S, 0, Parameter(S, 2));
-  ssSetInputPortDirectFeedThrough(S, 0, 1);
-
-  if (!ssSetNumOutputPorts(S, 1)) return;
-  ssSetOutputPortWidth(S, 0, Parameter(S, 4));
-
-  ssSetNumSampleTimes(S, 1);
-  ssSetNumRWork(S, 0);
-  ssSetNumIWork(S, 0);
-  ssSetNumPWork(S, 0);
-  ssSetNumModes(S, 0);
-  ssSetNumNonsampledZCs(S, 0);
-  ssSetOptions(S, 2);
+  kyte::sfun::InitializeBlockSizes(S, Parameter(S, 2), Parameter(S, 4));
 }
 
 static void mdlInitializeSampleTimes(SimStruct* S) {
-  ssSetSampleTime(S, 0, CONTINUOUS_SAMPLE_TIME);
-  ssSetOffsetTime(S, 0, 0.0);
+  kyte::sfun::InitializeContinuousSampleTime(S);
 }
 
 #define MDL_INITIALIZE_CONDITIONS

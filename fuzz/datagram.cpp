@@ -6,10 +6,10 @@
 #include <cstdlib>
 
 #include "FuzzTarget.h"
-#include "GroupPeer.h"
 #include "NetWatch.h"
 #include "Run.h"
 #include "multicast/MulticastTransport.h"
+#include "testsupport/GroupPeer.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static peer::GroupPeer sender;
+  static kyte::testsupport::GroupPeer sender;
   const std::size_t length = size < kLongestDatagram ? size : kLongestDatagram;
-  sender.Send(peer::Packet(data, data + length));
+  sender.Send(kyte::testsupport::Packet(data, data + length));
   // Loopback hands the datagram over within the send; the wait only covers a slow machine.
   received = 0;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);

@@ -5,12 +5,11 @@
 #include <new>
 
 #include "multicast/MulticastTransport_test_hook.h"
+#include "support/CLibraryRandom.h"
 
 namespace {
 
 constexpr int kAddressLength = sizeof(sockaddr_in);
-
-CMulticastTransport* g_pTransport = nullptr;
 
 // The time a test holds in force, or null for the real calendar time.
 const std::time_t* g_pCalendarTime = nullptr;
@@ -19,16 +18,16 @@ std::time_t CalendarTime() { return g_pCalendarTime ? *g_pCalendarTime : std::ti
 
 }  // namespace
 
-CMulticastTransport::CMulticastTransport() = default;
+CMulticastSockets::CMulticastSockets() = default;
 
-CMulticastTransport::~CMulticastTransport() {
+CMulticastSockets::~CMulticastSockets() {
   Close();
   ReleaseList(pEndpoints);
 }
 
 // Releases one endpoint: its socket (which cancels its posted receive, so that nothing writes
 // into its buffer afterwards), its event and its memory.
-void CMulticastTransport::ReleaseEndpoint(MulticastEndpoint* pEndpoint) {
+void CMulticastSockets::ReleaseEndpoint(MulticastEndpoint* pEndpoint) {
   if (pEndpoint->hSocket != INVALID_SOCKET) {
     closesocket(pEndpoint->hSocket);
     pEndpoint->hSocket = INVALID_SOCKET;
@@ -37,7 +36,7 @@ void CMulticastTransport::ReleaseEndpoint(MulticastEndpoint* pEndpoint) {
   delete pEndpoint;
 }
 
-void CMulticastTransport::ReleaseList(MulticastEndpoint*& pList) {
+void CMulticastSockets::ReleaseList(MulticastEndpoint*& pList) {
   while (pList) {
     MulticastEndpoint* pNext = pList->pNext;
     ReleaseEndpoint(pList);
@@ -45,14 +44,14 @@ void CMulticastTransport::ReleaseList(MulticastEndpoint*& pList) {
   }
 }
 
-int CMulticastTransport::Open(std::int32_t iCount, char** ppszAddresses) {
+int CMulticastSockets::Open(std::int32_t iCount, char** ppszAddresses) {
   if (bOpen) return kMulticastOk;
   const int iResult = Start(iCount, ppszAddresses);
   if (iResult == kMulticastOk) bOpen = 1;
   return iResult;
 }
 
-int CMulticastTransport::Close() {
+int CMulticastSockets::Close() {
   if (!bOpen) return kMulticastOk;
   for (MulticastEndpoint* p = pEndpoints; p; p = p->pNext) {
     closesocket(p->hSocket);
@@ -71,7 +70,7 @@ int CMulticastTransport::Close() {
   return kMulticastOk;
 }
 
-int CMulticastTransport::StartWinsock() {
+int CMulticastSockets::StartWinsock() {
   WSADATA wsaData{};
   const int iError = WSAStartup(MAKEWORD(2, 0), &wsaData);
   if (iError != 0) return iError;
@@ -80,7 +79,7 @@ int CMulticastTransport::StartWinsock() {
   return WSAVERNOTSUPPORTED;
 }
 
-int CMulticastTransport::Start(std::int32_t iCount, char** ppszAddresses) {
+int CMulticastSockets::Start(std::int32_t iCount, char** ppszAddresses) {
   if (StartWinsock() != 0) return kMulticastNoWinsock;
   // Endpoints an earlier failed Start left behind are released, not forgotten.
   ReleaseList(pEndpoints);
@@ -118,7 +117,7 @@ int CMulticastTransport::Start(std::int32_t iCount, char** ppszAddresses) {
   return kMulticastOk;
 }
 
-int CMulticastTransport::ParseAddress(char* pszAddress, MulticastEndpoint** ppEndpoint) {
+int CMulticastSockets::ParseAddress(char* pszAddress, MulticastEndpoint** ppEndpoint) {
   auto* pEndpoint = new (std::nothrow) MulticastEndpoint{};
   if (!pEndpoint) return 8;
   pEndpoint->hSocket = INVALID_SOCKET;
@@ -160,7 +159,7 @@ int CMulticastTransport::ParseAddress(char* pszAddress, MulticastEndpoint** ppEn
   return 0;
 }
 
-int CMulticastTransport::JoinGroup(MulticastEndpoint* pEndpoint) {
+int CMulticastSockets::JoinGroup(MulticastEndpoint* pEndpoint) {
   pEndpoint->hSocket =
       WSASocketA(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
                  WSA_FLAG_OVERLAPPED | WSA_FLAG_MULTIPOINT_C_LEAF | WSA_FLAG_MULTIPOINT_D_LEAF);
@@ -197,7 +196,7 @@ int CMulticastTransport::JoinGroup(MulticastEndpoint* pEndpoint) {
   return 0;
 }
 
-int CMulticastTransport::PostReceive(MulticastEndpoint* pEndpoint) {
+int CMulticastSockets::PostReceive(MulticastEndpoint* pEndpoint) {
   pEndpoint->iSenderLength = kAddressLength;
   DWORD dwFlags = 0;
   DWORD dwBytes = 0;
@@ -212,7 +211,7 @@ int CMulticastTransport::PostReceive(MulticastEndpoint* pEndpoint) {
   return iResult;
 }
 
-int CMulticastTransport::SendPacket(const std::uint8_t* pImage) {
+int CMulticastSockets::SendPacket(const std::uint8_t* pImage) {
   std::uint8_t abPacket[kPacketSize];
   ImageToWire(pImage, abPacket);
   int iResult = kMulticastOk;
@@ -229,7 +228,7 @@ int CMulticastTransport::SendPacket(const std::uint8_t* pImage) {
   return iResult;
 }
 
-int CMulticastTransport::Poll(MulticastCallback pCallback, MulticastRecord* pRecord) {
+int CMulticastSockets::PollImages(ImageHandler pfnImage, void* pContext) {
   if (bPolling) return 0;
   bPolling = 1;
   std::uint8_t abImage[kPacketSize];
@@ -239,7 +238,7 @@ int CMulticastTransport::Poll(MulticastCallback pCallback, MulticastRecord* pRec
       DWORD dwFlags = 0;
       if (!WSAGetOverlappedResult(p->hSocket, &p->ovReceive, &dwBytes, FALSE, &dwFlags)) break;
       WireToImage(p->abReceiveBuffer, abImage);
-      Decode(pCallback, pRecord, abImage);
+      pfnImage(pContext, abImage);
       WSAResetEvent(p->ovReceive.hEvent);
       if (PostReceive(p) != 0) {
         bPolling = 0;
@@ -251,11 +250,9 @@ int CMulticastTransport::Poll(MulticastCallback pCallback, MulticastRecord* pRec
   return 1;
 }
 
-std::int32_t CMulticastTransport::MakeRandomId() {
-  // The C library's linear congruential generator, seeded with the calendar time.
-  std::uint32_t state = static_cast<std::uint32_t>(CalendarTime());
-  state = state * 214013u + 2531011u;
-  return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+std::int32_t CMulticastSockets::MakeRandomId() {
+  // The C library's generator, seeded with the calendar time (its low 32 bits).
+  return CLibraryRandom(static_cast<std::uint32_t>(CalendarTime())).Next();
 }
 
 namespace multicast_test {
@@ -269,40 +266,3 @@ ScopedCalendarTime::~ScopedCalendarTime() {
 }
 
 }  // namespace multicast_test
-
-extern "C" {
-
-int MulticastOpen(std::int32_t iCount, char** ppszAddresses) {
-  // Callers open again only after a failed open: the earlier transport is released here
-  // rather than left with its sockets.
-  delete g_pTransport;
-  g_pTransport = new CMulticastTransport;
-  return g_pTransport->Open(iCount, ppszAddresses);
-}
-
-int MulticastClose() {
-  if (!g_pTransport) return kMulticastOk;
-  const int iResult = g_pTransport->Close();
-  delete g_pTransport;
-  g_pTransport = nullptr;
-  return iResult;
-}
-
-int MulticastInitRecord(MulticastRecord* pRecord, const char* szName, std::int32_t iVehicleId,
-                        std::int32_t iCraftType, const float* pfLongitude, const float* pfLatitude,
-                        const float* pfAltitude) {
-  return CMulticastTransport::InitRecord(pRecord, szName, iVehicleId, iCraftType, pfLongitude,
-                                         pfLatitude, pfAltitude);
-}
-
-int MulticastSendRecord(MulticastRecord* pRecord) {
-  if (!g_pTransport) return kMulticastSendFailed;
-  return g_pTransport->SendRecord(pRecord);
-}
-
-int MulticastPoll(MulticastCallback pCallback, MulticastRecord* pRecord) {
-  if (!g_pTransport) return 0;
-  return g_pTransport->Poll(pCallback, pRecord);
-}
-
-}  // extern "C"

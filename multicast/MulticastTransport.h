@@ -2,40 +2,21 @@
 // The multicast transport: one UDP socket per multicast address, joined for sending and
 // receiving, with one receive always posted; SendPacket writes a packet to every group and
 // Poll collects, without waiting, every datagram that has arrived since the last poll.
-// One process-wide transport sits behind the C entry points below.
 //
-// The record type. A deliverable is built with one vehicle record: skycast and skypush with
-// VehicleRecord, the network test programs with a record of their own. The transport sources
-// are record-neutral and are compiled once per record type into a static library made by the
-// CMake function kyte_add_multicast_library (multicast/CMakeLists.txt):
+// The record type is the template parameter of CMulticastTransport, so that each record's
+// transport is a type of its own: VehicleRecord's (multicast/VehicleRecord.h) for skycast and
+// skypush, VehicleRecordD's (nettools/VehicleRecordD.h) for the network test programs. The
+// sockets, sending and receiving are record-neutral and compiled once (CMulticastSockets); a
+// record's module defines CMulticastTransport<Record>::InitRecord, SendRecord and Decode and
+// declares them in the record's header, which is the header its users include.
 //
-//   kyte_add_multicast_library(<target> RECORD <type> HEADER <header>
-//                              SOURCES <that record's operations> [LIBS ...])
-//
-// It compiles the transport with KYTE_MULTICAST_RECORD=<type> and
-// KYTE_MULTICAST_RECORD_HEADER="<header>" (both public, so users of <target> see the same
-// record), adds SOURCES, which define CMulticastTransport::InitRecord, SendRecord and Decode
-// for that record (for VehicleRecord: multicast/VehicleRecord.cpp), and links the
-// record-neutral packet helpers of VehiclePacket.h. Without these definitions this header
-// means VehicleRecord. The library kyte_multicast is the VehicleRecord build.
+// Each record type has one process-wide transport behind the entry points below; a program
+// that links both records has two, each with its own sockets.
 
 #include <cstdint>
 
 #include "multicast/VehiclePacket.h"
 #include "platform/sockets/sockets.h"
-
-#ifdef KYTE_MULTICAST_RECORD_HEADER
-#include KYTE_MULTICAST_RECORD_HEADER
-#else
-#include "multicast/VehicleRecord.h"
-#endif
-#ifndef KYTE_MULTICAST_RECORD
-#define KYTE_MULTICAST_RECORD VehicleRecord
-#endif
-
-using MulticastRecord = KYTE_MULTICAST_RECORD;
-// The receive callback of this build's record (VehicleCallback for VehicleRecord).
-using MulticastCallback = int (*)(MulticastRecord* pRecord);
 
 // One multicast address: made by ParseAddress, released by the transport.
 struct MulticastEndpoint {
@@ -50,13 +31,14 @@ struct MulticastEndpoint {
   std::uint8_t abReceiveBuffer[kPacketSize];
 };
 
-class CMulticastTransport {
+// The record-neutral part of every CMulticastTransport: the endpoints and their sockets.
+class CMulticastSockets {
  public:
-  CMulticastTransport();
+  CMulticastSockets();
   // Releases whatever endpoints a failed Start left behind; an open transport is closed first.
-  virtual ~CMulticastTransport();
-  CMulticastTransport(const CMulticastTransport&) = delete;
-  CMulticastTransport& operator=(const CMulticastTransport&) = delete;
+  virtual ~CMulticastSockets();
+  CMulticastSockets(const CMulticastSockets&) = delete;
+  CMulticastSockets& operator=(const CMulticastSockets&) = delete;
 
   int Open(std::int32_t iCount, char** ppszAddresses);
   int Close();
@@ -66,18 +48,15 @@ class CMulticastTransport {
   int JoinGroup(MulticastEndpoint* pEndpoint);
   int PostReceive(MulticastEndpoint* pEndpoint);
   int SendPacket(const std::uint8_t* pImage);
-  int Poll(MulticastCallback pCallback, MulticastRecord* pRecord);
-
-  // The record operations read and write no member of the transport; they are defined by the
-  // record's module (see above).
-  static int InitRecord(MulticastRecord* pRecord, const char* szName, std::int32_t iVehicleId,
-                        std::int32_t iCraftType, const float* pfLongitude, const float* pfLatitude,
-                        const float* pfAltitude);
-  int SendRecord(MulticastRecord* pRecord);
-  static int Decode(MulticastCallback pCallback, MulticastRecord* pRecord,
-                    const std::uint8_t* pImage);
   // 0 to 32767 from the generator reseeded with the calendar time in seconds.
   static std::int32_t MakeRandomId();
+
+ protected:
+  // Poll without the record: every completed receive, restored to an image, goes to
+  // pfnImage(pContext, image) in order of arrival. 1 when every group was drained, 0 when a
+  // poll is already running or a receive could not be posted again.
+  using ImageHandler = void (*)(void* pContext, const std::uint8_t* pImage);
+  int PollImages(ImageHandler pfnImage, void* pContext);
 
  private:
   static void ReleaseEndpoint(MulticastEndpoint* pEndpoint);
@@ -86,6 +65,35 @@ class CMulticastTransport {
   MulticastEndpoint* pEndpoints = nullptr;
   std::int32_t bOpen = 0;
   std::int32_t bPolling = 0;
+};
+
+// The transport of one record type.
+template <class Record>
+class CMulticastTransport : public CMulticastSockets {
+ public:
+  // The receive callback (VehicleCallback for VehicleRecord).
+  using Callback = int (*)(Record* pRecord);
+
+  int Poll(Callback pCallback, Record* pRecord) {
+    struct Target {
+      Callback pCallback;
+      Record* pRecord;
+    } target{pCallback, pRecord};
+    return PollImages(
+        [](void* pContext, const std::uint8_t* pImage) {
+          const Target& t = *static_cast<const Target*>(pContext);
+          Decode(t.pCallback, t.pRecord, pImage);
+        },
+        &target);
+  }
+
+  // The record operations read and write no member of the transport; the record's module
+  // defines them.
+  static int InitRecord(Record* pRecord, const char* szName, std::int32_t iVehicleId,
+                        std::int32_t iCraftType, const float* pfLongitude, const float* pfLatitude,
+                        const float* pfAltitude);
+  int SendRecord(Record* pRecord);
+  static int Decode(Callback pCallback, Record* pRecord, const std::uint8_t* pImage);
 };
 
 // Result codes of MulticastOpen; MulticastSendRecord gives 0 or kMulticastSendFailed.
@@ -102,19 +110,56 @@ enum : int {
   kMulticastReceiveFailed = -1,
 };
 
-extern "C" {
+// The process-wide transport of each record type, made by MulticastOpen. Hidden, as all a
+// deliverable holds, so each loaded library has its own.
+template <class Record>
+inline CMulticastTransport<Record>* g_pMulticastTransport = nullptr;
+
+// The entry points. MulticastOpen and MulticastClose name the record whose transport they act
+// on (MulticastOpen<VehicleRecord>(...)); the others take it from their arguments.
+
 // Makes a new process-wide transport (releasing an earlier one) and opens it on iCount writable
 // address strings "group:port[,interface]"; the strings are cut at their commas.
-int MulticastOpen(std::int32_t iCount, char** ppszAddresses);
+template <class Record>
+int MulticastOpen(std::int32_t iCount, char** ppszAddresses) {
+  // Callers open again only after a failed open: the earlier transport is released here
+  // rather than left with its sockets.
+  delete g_pMulticastTransport<Record>;
+  g_pMulticastTransport<Record> = new CMulticastTransport<Record>;
+  return g_pMulticastTransport<Record>->Open(iCount, ppszAddresses);
+}
+
 // Closes and releases the process-wide transport; 0.
-int MulticastClose();
+template <class Record>
+int MulticastClose() {
+  CMulticastTransport<Record>*& pTransport = g_pMulticastTransport<Record>;
+  if (!pTransport) return kMulticastOk;
+  const int iResult = pTransport->Close();
+  delete pTransport;
+  pTransport = nullptr;
+  return iResult;
+}
+
 // InitRecord; needs no transport; 1.
-int MulticastInitRecord(MulticastRecord* pRecord, const char* szName, std::int32_t iVehicleId,
+template <class Record>
+int MulticastInitRecord(Record* pRecord, const char* szName, std::int32_t iVehicleId,
                         std::int32_t iCraftType, const float* pfLongitude, const float* pfLatitude,
-                        const float* pfAltitude);
+                        const float* pfAltitude) {
+  return CMulticastTransport<Record>::InitRecord(pRecord, szName, iVehicleId, iCraftType,
+                                                 pfLongitude, pfLatitude, pfAltitude);
+}
+
 // SendRecord on the process-wide transport: 0, or 15 when the last group's send failed.
-int MulticastSendRecord(MulticastRecord* pRecord);
+template <class Record>
+int MulticastSendRecord(Record* pRecord) {
+  if (!g_pMulticastTransport<Record>) return kMulticastSendFailed;
+  return g_pMulticastTransport<Record>->SendRecord(pRecord);
+}
+
 // Poll on the process-wide transport: 1 when every group was drained, 0 when a poll is already
 // running or a receive could not be posted again.
-int MulticastPoll(MulticastCallback pCallback, MulticastRecord* pRecord);
+template <class Record>
+int MulticastPoll(int (*pCallback)(Record*), Record* pRecord) {
+  if (!g_pMulticastTransport<Record>) return 0;
+  return g_pMulticastTransport<Record>->Poll(pCallback, pRecord);
 }

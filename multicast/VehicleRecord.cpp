@@ -1,13 +1,15 @@
-// The VehicleRecord operations of the transport: the record's own fields around the
+// The transport's operations on VehicleRecord: the record's own fields around the
 // record-neutral image encoding of VehiclePacket.h.
+#include "multicast/VehicleRecord.h"
+
 #include <algorithm>
 
-#include "multicast/MulticastTransport.h"
-
-int CMulticastTransport::InitRecord(MulticastRecord* pRecord, const char* szName,
-                                    std::int32_t iVehicleId, std::int32_t iCraftType,
-                                    const float* pfLongitude, const float* pfLatitude,
-                                    const float* pfAltitude) {
+template <>
+int CMulticastTransport<VehicleRecord>::InitRecord(VehicleRecord* pRecord, const char* szName,
+                                                   std::int32_t iVehicleId, std::int32_t iCraftType,
+                                                   const float* pfLongitude,
+                                                   const float* pfLatitude,
+                                                   const float* pfAltitude) {
   pRecord->iSpare = 0;
   for (float& f : pRecord->afExtra) f = 0.0f;
   for (float& f : pRecord->afSpare) f = 0.0f;
@@ -29,7 +31,8 @@ int CMulticastTransport::InitRecord(MulticastRecord* pRecord, const char* szName
   return 1;
 }
 
-int CMulticastTransport::SendRecord(MulticastRecord* pRecord) {
+template <>
+int CMulticastTransport<VehicleRecord>::SendRecord(VehicleRecord* pRecord) {
   const VehicleState state{pRecord->dEast, pRecord->dNorth,   pRecord->fAltitude, pRecord->fPitch,
                            pRecord->fRoll, pRecord->fHeading, pRecord->byState};
   EncodeImage(pRecord->PacketImage, pRecord->dOriginLongitude, pRecord->dOriginLatitude, state,
@@ -37,8 +40,9 @@ int CMulticastTransport::SendRecord(MulticastRecord* pRecord) {
   return SendPacket(pRecord->PacketImage);
 }
 
-int CMulticastTransport::Decode(MulticastCallback pCallback, MulticastRecord* pRecord,
-                                const std::uint8_t* pImage) {
+template <>
+int CMulticastTransport<VehicleRecord>::Decode(Callback pCallback, VehicleRecord* pRecord,
+                                               const std::uint8_t* pImage) {
   std::copy(pImage, pImage + kPacketSize, pRecord->PacketImage);
   const VehicleState state =
       DecodeImage(pRecord->PacketImage, pRecord->dOriginLongitude, pRecord->dOriginLatitude);

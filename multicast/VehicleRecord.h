@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "multicast/MulticastTransport.h"
 #include "multicast/VehiclePacket.h"
 
 struct VehicleRecord {
@@ -31,3 +32,18 @@ struct VehicleRecord {
 // of one poll goes into the same record, so the callback copies what it keeps. Its result is
 // ignored.
 typedef int (*VehicleCallback)(VehicleRecord* pRecord);
+
+// The transport's operations on this record (VehicleRecord.cpp): InitRecord sets the record up
+// at its reference position, SendRecord encodes it and sends the packet, Decode converts a
+// received image back into it and calls the callback.
+template <>
+int CMulticastTransport<VehicleRecord>::InitRecord(VehicleRecord* pRecord, const char* szName,
+                                                   std::int32_t iVehicleId, std::int32_t iCraftType,
+                                                   const float* pfLongitude,
+                                                   const float* pfLatitude,
+                                                   const float* pfAltitude);
+template <>
+int CMulticastTransport<VehicleRecord>::SendRecord(VehicleRecord* pRecord);
+template <>
+int CMulticastTransport<VehicleRecord>::Decode(VehicleCallback pCallback, VehicleRecord* pRecord,
+                                               const std::uint8_t* pImage);

@@ -2,14 +2,14 @@
 
 #include <cstdio>
 
-#include "multicast/MulticastTransport.h"
+#include "VehicleRecordD.h"
 
 namespace nettools {
 
 void OpenGroup() {
   char address[] = "224.0.5.20:2267";
   char* list[] = {address};
-  MulticastOpen(1, list);
+  MulticastOpen<VehicleRecordD>(1, list);
 }
 
 float AddMilliseconds(float total, uint32_t milliseconds) {
@@ -17,7 +17,7 @@ float AddMilliseconds(float total, uint32_t milliseconds) {
 }
 
 void CloseGroup(float total) {
-  MulticastClose();
+  MulticastClose<VehicleRecordD>();
   std::fprintf(stderr, "Finished:Total Time = %f \n", static_cast<double>(total));
 }
 

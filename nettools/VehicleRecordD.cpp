@@ -1,10 +1,8 @@
-// The record operations of the transport built for VehicleRecordD: the same packet as
-// VehicleRecord's, from double-precision altitude and angles.
+// The transport's operations on VehicleRecordD: the same packet as VehicleRecord's, from
+// double-precision altitude and angles.
 #include "VehicleRecordD.h"
 
 #include <cstring>
-
-#include "multicast/MulticastTransport.h"
 
 double OriginLongitudeCode(float fLongitude) {
   return MakeCode((fLongitude + kLongitudeOffset) * kCodesPerDegree);
@@ -14,10 +12,10 @@ double OriginLatitudeCode(float fLatitude) {
   return MakeCode((fLatitude + kLatitudeOffset) * kCodesPerDegree);
 }
 
-int CMulticastTransport::InitRecord(MulticastRecord* pRecord, const char* szName,
-                                    std::int32_t iVehicleId, std::int32_t iCraftType,
-                                    const float* pfLongitude, const float* pfLatitude,
-                                    const float* pfAltitude) {
+template <>
+int CMulticastTransport<VehicleRecordD>::InitRecord(
+    VehicleRecordD* pRecord, const char* szName, std::int32_t iVehicleId, std::int32_t iCraftType,
+    const float* pfLongitude, const float* pfLatitude, const float* pfAltitude) {
   VehicleRecordD& record = *pRecord;
   record.iSpare = 0;
   std::memset(record.afExtra, 0, sizeof record.afExtra);
@@ -40,7 +38,8 @@ int CMulticastTransport::InitRecord(MulticastRecord* pRecord, const char* szName
   return 1;
 }
 
-int CMulticastTransport::SendRecord(MulticastRecord* pRecord) {
+template <>
+int CMulticastTransport<VehicleRecordD>::SendRecord(VehicleRecordD* pRecord) {
   const VehicleRecordD& record = *pRecord;
   const VehicleState state{record.dEast, record.dNorth,   record.dAltitude, record.dPitch,
                            record.dRoll, record.dHeading, record.byState};
@@ -49,8 +48,9 @@ int CMulticastTransport::SendRecord(MulticastRecord* pRecord) {
   return SendPacket(pRecord->PacketImage);
 }
 
-int CMulticastTransport::Decode(MulticastCallback pCallback, MulticastRecord* pRecord,
-                                const std::uint8_t* pImage) {
+template <>
+int CMulticastTransport<VehicleRecordD>::Decode(Callback pCallback, VehicleRecordD* pRecord,
+                                                const std::uint8_t* pImage) {
   VehicleRecordD& record = *pRecord;
   std::memcpy(record.PacketImage, pImage, kPacketSize);
   const VehicleState state =

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "multicast/MulticastTransport.h"
 #include "multicast/VehiclePacket.h"
 
 struct VehicleRecordD {
@@ -31,3 +32,15 @@ struct VehicleRecordD {
 // The code of a reference position's longitude and latitude, as InitRecord keeps them.
 double OriginLongitudeCode(float fLongitude);
 double OriginLatitudeCode(float fLatitude);
+
+// The transport's operations on this record (VehicleRecordD.cpp), building and reading the
+// same packet as VehicleRecord's.
+template <>
+int CMulticastTransport<VehicleRecordD>::InitRecord(
+    VehicleRecordD* pRecord, const char* szName, std::int32_t iVehicleId, std::int32_t iCraftType,
+    const float* pfLongitude, const float* pfLatitude, const float* pfAltitude);
+template <>
+int CMulticastTransport<VehicleRecordD>::SendRecord(VehicleRecordD* pRecord);
+template <>
+int CMulticastTransport<VehicleRecordD>::Decode(Callback pCallback, VehicleRecordD* pRecord,
+                                                const std::uint8_t* pImage);

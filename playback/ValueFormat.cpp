@@ -164,12 +164,4 @@ std::size_t FormatGeneral6(double value, char* out) {
   return static_cast<std::size_t>(p - out);
 }
 
-std::int32_t TruncateToInt32(double value) {
-  // Out of range of the conversion (NaN included): the x86 "integer indefinite" value.
-  if (!(value > -2147483649.0 && value < 2147483648.0)) {
-    return INT32_MIN;
-  }
-  return static_cast<std::int32_t>(value);
-}
-
 }  // namespace playback

@@ -15,8 +15,4 @@ inline constexpr std::size_t kMaxGeneral6Length = 13;
 // `out` must hold kMaxGeneral6Length characters; returns the number written (no terminating zero).
 std::size_t FormatGeneral6(double value, char* out);
 
-// A double truncated toward zero to 32 bits as the x86 conversion does it: NaN and values
-// outside the 32-bit range give INT32_MIN.
-std::int32_t TruncateToInt32(double value);
-
 }  // namespace playback

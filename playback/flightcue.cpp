@@ -58,51 +58,46 @@ constexpr const char* kColumnLines[] = {
 };
 static_assert(std::size(kBlockLines) == 25 && std::size(kColumnLines) == 33);
 
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {kConfigName, kyte::sfun::IsText,
+     "1st parameter to the flightcue must be the Playback Configuration File Name."},
+    {kBaseName, kyte::sfun::IsText,
+     "2nd parameter to the flightcue must be the Base File Name for the data file."},
+    {kNumVehicles, kyte::sfun::IsOneDouble,
+     "3rd parameter to the flightcue must be the number of vehicles to include in the .ply.ini "
+     "file"},
+};
+
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  if (!playback::IsText(ssGetSFcnParam(S, kConfigName))) {
-    ssSetErrorStatus(
-        S, "1st parameter to the flightcue must be the Playback Configuration File Name.");
-    return;
-  }
-  if (!playback::IsText(ssGetSFcnParam(S, kBaseName))) {
-    ssSetErrorStatus(
-        S, "2nd parameter to the flightcue must be the Base File Name for the data file.");
-    return;
-  }
-  if (!playback::IsOneDouble(ssGetSFcnParam(S, kNumVehicles))) {
-    ssSetErrorStatus(S,
-                     "3rd parameter to the flightcue must be the number of vehicles to include in "
-                     "the .ply.ini file");
-    return;
-  }
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kNumParams);
-  playback::InitializeBlockSizes(S, 1);
+  kyte::sfun::InitializeBlockSizes(S, 1);
 }
 
-static void mdlInitializeSampleTimes(SimStruct* S) { playback::InitializeContinuousSampleTime(S); }
+static void mdlInitializeSampleTimes(SimStruct* S) {
+  kyte::sfun::InitializeContinuousSampleTime(S);
+}
 
 #define MDL_INITIALIZE_CONDITIONS
 static void mdlInitializeConditions(SimStruct*) {}
 
 #define MDL_START
 static void mdlStart(SimStruct* S) {
-  char szConfigName[playback::kTextBufferSize];
-  playback::ReadText(ssGetSFcnParam(S, kConfigName), szConfigName);
+  char szConfigName[kyte::sfun::kTextBufferSize];
+  kyte::sfun::ReadText(ssGetSFcnParam(S, kConfigName), szConfigName);
   // A file that cannot be created leaves the stream failed: the lines are dropped, the run goes on.
   playback::CTextFileStream out(szConfigName, playback::CTextFileStream::Mode::kWrite);
   for (const char* line : kBlockLines) {
     out << line << '\n' << std::flush;
   }
 
-  char szBaseName[playback::kTextBufferSize];
-  playback::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
-  const std::int32_t iNumVehicles = playback::ReadInteger(ssGetSFcnParam(S, kNumVehicles));
+  char szBaseName[kyte::sfun::kTextBufferSize];
+  kyte::sfun::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
+  const std::int32_t iNumVehicles = kyte::sfun::ReadInteger(ssGetSFcnParam(S, kNumVehicles));
   // A stream that failed drops every line: stop at once rather than format them all. The
   // counter is wider than N so that the last vehicle of the largest N ends the loop.
   for (std::int64_t i = 1; i <= iNumVehicles && out; ++i) {

@@ -18,27 +18,20 @@ namespace {
 
 enum { kBaseName = 0, kVehicle = 1, kNumSignals = 2, kNumParams = 3 };
 
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {kBaseName, kyte::sfun::IsText,
+     "1st parameter to the flightlog must be the base file name for the data file."},
+    {kVehicle, kyte::sfun::IsOneDouble,
+     "2nd parameter to the flightlog must be the vehicle number, this is used to build the data "
+     "file name."},
+    {kNumSignals, kyte::sfun::IsOneDouble,
+     "3rd parameter to the flightlog must be the number of input signals to the block."},
+};
+
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  if (!playback::IsText(ssGetSFcnParam(S, kBaseName))) {
-    ssSetErrorStatus(
-        S, "1st parameter to the flightlog must be the base file name for the data file.");
-    return;
-  }
-  if (!playback::IsOneDouble(ssGetSFcnParam(S, kVehicle))) {
-    ssSetErrorStatus(S,
-                     "2nd parameter to the flightlog must be the vehicle number, this is used to "
-                     "build the data file name.");
-    return;
-  }
-  if (!playback::IsOneDouble(ssGetSFcnParam(S, kNumSignals))) {
-    ssSetErrorStatus(
-        S, "3rd parameter to the flightlog must be the number of input signals to the block.");
-    return;
-  }
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kNumParams);
@@ -48,10 +41,12 @@ static void mdlInitializeSizes(SimStruct* S) {
   mdlCheckParameters(S);
   if (ssGetErrorStatus(S) != nullptr) return;
 
-  playback::InitializeBlockSizes(S, playback::ReadInteger(ssGetSFcnParam(S, kNumSignals)));
+  kyte::sfun::InitializeBlockSizes(S, kyte::sfun::ReadInteger(ssGetSFcnParam(S, kNumSignals)));
 }
 
-static void mdlInitializeSampleTimes(SimStruct* S) { playback::InitializeContinuousSampleTime(S); }
+static void mdlInitializeSampleTimes(SimStruct* S) {
+  kyte::sfun::InitializeContinuousSampleTime(S);
+}
 
 #define MDL_INITIALIZE_CONDITIONS
 static void mdlInitializeConditions(SimStruct*) {}
@@ -70,9 +65,9 @@ static void mdlStart(SimStruct* S) {
   }
   ssSetUserData(S, pSave);
 
-  char szBaseName[playback::kTextBufferSize];
-  playback::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
-  const std::int32_t iVehicle = playback::ReadInteger(ssGetSFcnParam(S, kVehicle));
+  char szBaseName[kyte::sfun::kTextBufferSize];
+  kyte::sfun::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
+  const std::int32_t iVehicle = kyte::sfun::ReadInteger(ssGetSFcnParam(S, kVehicle));
 
   // A name the buffer cannot hold is refused: cut, it could name another vehicle's file.
   const std::string fileName = playback::FormatDataFileName(szBaseName, iVehicle);
@@ -87,7 +82,7 @@ static void mdlStart(SimStruct* S) {
   pSave->pOutFile = std::make_unique<playback::CTextFileStream>(
       pSave->szFileName, playback::CTextFileStream::Mode::kAppend);
 
-  pSave->iNumSignals = playback::ReadInteger(ssGetSFcnParam(S, kNumSignals));
+  pSave->iNumSignals = kyte::sfun::ReadInteger(ssGetSFcnParam(S, kNumSignals));
 }
 
 static void mdlOutputs(SimStruct* S, int_T) {

@@ -30,7 +30,7 @@ bool CMATLAB2Network::Connect() {
   char szAddress[sizeof kGroupAddress];
   std::memcpy(szAddress, kGroupAddress, sizeof kGroupAddress);
   char* apszAddresses[1] = {szAddress};
-  bConnected = MulticastOpen(1, apszAddresses) == 0 ? 1 : 0;
+  bConnected = MulticastOpen<VehicleRecord>(1, apszAddresses) == 0 ? 1 : 0;
   return bConnected != 0;
 }
 
@@ -81,7 +81,7 @@ bool CMATLAB2Network::IsTimeToSend(double dTimeStep) {
 }
 
 void CMATLAB2Network::Close() {
-  if (bConnected) MulticastClose();
+  if (bConnected) MulticastClose<VehicleRecord>();
   bConnected = 0;
   ReceivedQueue.clear();
   iVehicleCount = 0;

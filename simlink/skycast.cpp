@@ -8,8 +8,8 @@
 #include <map>
 
 #include "MATLAB2Network.h"
-#include "Truncate.h"
 #include "mex.h"
+#include "support/Truncate.h"
 
 // Connections by id, in ascending order of id; the first one polls and closes for all.
 std::map<std::int32_t, CMATLAB2Network> ConnectionMap;

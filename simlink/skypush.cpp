@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "BlockSupport.h"
 #include "MATLAB2Network.h"
+#include "WallClock.h"
 #include "multicast/MulticastTransport.h"
-#include "Truncate.h"
 #include "simstruc.h"
+#include "support/Truncate.h"
 
 namespace {
 
@@ -20,34 +22,19 @@ constexpr int kParameterCount = 7;
 constexpr int kInputWidth = 10;
 constexpr int kHandleBufferSize = 28;  // at most 27 characters of parameter 1
 
-bool IsDoubleScalarParameter(const mxArray* pParameter) {
-  return mxIsDouble(pParameter) && mxGetNumberOfElements(pParameter) == 1;
-}
-
-// The first parameter of the wrong form, in the order 1, 2, 3, 5, 4, 6, 7, as its message;
-// nullptr when every parameter has its form.
-const char* ParameterError(SimStruct* S) {
-  if (!mxIsChar(ssGetSFcnParam(S, 0))) {
-    return "1st parameter to the skypush must be the Vehicle Handle name.";
-  }
-  static constexpr struct {
-    int iIndex;
-    const char* pszMessage;
-  } kScalarParameters[] = {
-      {1, "2nd parameter to the skypush must be the Transmit Rate in Hz"},
-      {2, "3rd parameter to the skypush must be the Craft Type"},
-      {4, "5th parameter to the skypush must be the Initial Longitude (decimal degrees)"},
-      {3, "4th parameter to the skypush must be the Initial Latitude (decimal degrees)"},
-      {5, "6th parameter to the skypush must be the Initial Alitude (feet)"},
-      {6, "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
-  };
-  for (const auto& parameter : kScalarParameters) {
-    if (!IsDoubleScalarParameter(ssGetSFcnParam(S, parameter.iIndex))) {
-      return parameter.pszMessage;
-    }
-  }
-  return nullptr;
-}
+// Checked in the order 1, 2, 3, 5, 4, 6, 7.
+constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
+    {0, kyte::sfun::IsText, "1st parameter to the skypush must be the Vehicle Handle name."},
+    {1, kyte::sfun::IsOneDouble, "2nd parameter to the skypush must be the Transmit Rate in Hz"},
+    {2, kyte::sfun::IsOneDouble, "3rd parameter to the skypush must be the Craft Type"},
+    {4, kyte::sfun::IsOneDouble,
+     "5th parameter to the skypush must be the Initial Longitude (decimal degrees)"},
+    {3, kyte::sfun::IsOneDouble,
+     "4th parameter to the skypush must be the Initial Latitude (decimal degrees)"},
+    {5, kyte::sfun::IsOneDouble, "6th parameter to the skypush must be the Initial Alitude (feet)"},
+    {6, kyte::sfun::IsOneDouble,
+     "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
+};
 
 double ScalarParameter(SimStruct* S, int iIndex) { return mxGetPr(ssGetSFcnParam(S, iIndex))[0]; }
 
@@ -58,31 +45,15 @@ CMATLAB2Network* Connection(SimStruct* S) {
 }  // namespace
 
 #define MDL_CHECK_PARAMETERS
-static void mdlCheckParameters(SimStruct* S) {
-  if (const char* pszError = ParameterError(S)) ssSetErrorStatus(S, pszError);
-}
+static void mdlCheckParameters(SimStruct* S) { kyte::sfun::CheckParameters(S, kParameterChecks); }
 
 static void mdlInitializeSizes(SimStruct* S) {
   ssSetNumSFcnParams(S, kParameterCount);
-  ssSetNumContStates(S, 0);
-  ssSetNumDiscStates(S, 0);
-  if (!ssSetNumInputPorts(S, 1)) return;
-  ssSetInputPortWidth(S, 0, kInputWidth);
-  ssSetInputPortDirectFeedThrough(S, 0, 1);
-  if (!ssSetNumOutputPorts(S, 1)) return;
-  ssSetOutputPortWidth(S, 0, 1);
-  ssSetNumSampleTimes(S, 1);
-  ssSetNumRWork(S, 0);
-  ssSetNumIWork(S, 0);
-  ssSetNumPWork(S, 0);
-  ssSetNumModes(S, 0);
-  ssSetNumNonsampledZCs(S, 0);
-  ssSetOptions(S, 2);
+  kyte::sfun::InitializeBlockSizes(S, kInputWidth);
 }
 
 static void mdlInitializeSampleTimes(SimStruct* S) {
-  ssSetSampleTime(S, 0, 0.0);
-  ssSetOffsetTime(S, 0, 0.0);
+  kyte::sfun::InitializeContinuousSampleTime(S);
 }
 
 #define MDL_INITIALIZE_CONDITIONS
@@ -91,10 +62,7 @@ static void mdlInitializeConditions(SimStruct*) {}
 #define MDL_START
 static void mdlStart(SimStruct* S) {
   // Simulink may start a block whose parameters it never checked: read none of another form.
-  if (const char* pszError = ParameterError(S)) {
-    ssSetErrorStatus(S, pszError);
-    return;
-  }
+  if (!kyte::sfun::CheckParameters(S, kParameterChecks)) return;
   // Owned through the block's user data until mdlTerminate.
   auto* pConnection = new (std::nothrow) CMATLAB2Network;
   if (pConnection == nullptr) {
@@ -106,7 +74,7 @@ static void mdlStart(SimStruct* S) {
   char szHandle[kHandleBufferSize];
   mxGetString(ssGetSFcnParam(S, 0), szHandle, kHandleBufferSize);
   // The system's C library generator, seeded with the time: the same draw as MakeRandomId.
-  const int r = CMulticastTransport::MakeRandomId();
+  const int r = CMulticastTransport<VehicleRecord>::MakeRandomId();
   char szName[32];
   std::snprintf(szName, sizeof szName, "%s%d", szHandle, r & 0x270F);
 
@@ -141,15 +109,7 @@ static void mdlOutputs(SimStruct* S, int_T) {
     vehicle.afAux2[i] = 0.0f;
   }
 
-  if (pConnection->bUseKYTETime != 0) {
-    // Busy wait until wall-clock time reaches simulation time; a clock that gives no reading
-    // (-1.0) ends the wait instead of holding the simulation for ever.
-    const double dSimulationTime = ssGetT(S);
-    for (;;) {
-      const double dWallTime = pConnection->Timer.GetElapsedTime(0);
-      if (dWallTime < 0.0 || !(dWallTime < dSimulationTime)) break;
-    }
-  }
+  if (pConnection->bUseKYTETime != 0) WaitForWallClock(pConnection->Timer, ssGetT(S));
   const double dt = pConnection->GetSendInterval();
   vehicle.fSendInterval = static_cast<float>(vehicle.fSendInterval + dt);
   ssGetOutputPortRealSignal(S, 0)[0] = pConnection->Timer.GetElapsedTime(0);

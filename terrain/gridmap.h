@@ -9,7 +9,16 @@
 #include <cstdio>
 #include <vector>
 
-#include "tiledb.h"
+#include "tilebuffer.h"
+#include "tilefile.h"
+#include "tilegrid.h"
+
+// Bytes of one grid value: a 32-bit elevation, or the red, green, blue and alpha of a colour.
+inline constexpr uint32_t kGridValueSize = 4;
+
+// Whether a grid position (a fraction of the grid's span) passes the tolerance test: within
+// -0.00001..1.00001; false for NaN.
+inline bool InGridBand(double f) { return f >= -0.00001 && f <= 1.00001; }
 
 class GridPlacement {
  public:
@@ -35,21 +44,13 @@ class GridPlacement {
   };
 
   RowTerms Row(int orientation, double phi) const {
-    if (orientation == 0) {
-      const double p = (phi - lat1_) / (lat3_ - lat1_);
-      return {p, (phi - lat2_) / (lat4_ - lat2_) - p};
-    }
-    const double p = (phi - lat1_) / (lat2_ - lat1_);
-    return {p, (phi - lat3_) / (lat4_ - lat3_) - p};
+    return orientation == 0 ? Along<RowTerms>(phi, lat1_, lat3_, lat2_, lat4_)
+                            : Along<RowTerms>(phi, lat1_, lat2_, lat3_, lat4_);
   }
 
   ColumnTerms Column(int orientation, double lambda) const {
-    if (orientation == 0) {
-      const double r = (lambda - lon1_) / (lon2_ - lon1_);
-      return {r, (lambda - lon3_) / (lon4_ - lon3_) - r};
-    }
-    const double r = (lambda - lon1_) / (lon3_ - lon1_);
-    return {r, (lambda - lon2_) / (lon4_ - lon2_) - r};
+    return orientation == 0 ? Along<ColumnTerms>(lambda, lon1_, lon2_, lon3_, lon4_)
+                            : Along<ColumnTerms>(lambda, lon1_, lon3_, lon2_, lon4_);
   }
 
   // The column terms depend on the longitude only: computed once per tile for its columns.
@@ -72,10 +73,18 @@ class GridPlacement {
       u /= d;
       v /= d;
     }
-    return v >= -0.00001 && v <= 1.00001 && u >= -0.00001 && u <= 1.00001;
+    return InGridBand(v) && InGridBand(u);
   }
 
  private:
+  // The terms of one axis: the fraction of the way from a to b at which x lies, and how much
+  // more of the way from c to d it lies (p and q of a row, r and s of a column).
+  template <class Terms>
+  static Terms Along(double x, double a, double b, double c, double d) {
+    const double first = (x - a) / (b - a);
+    return {first, (x - c) / (d - c) - first};
+  }
+
   double lon1_, lat1_, lon2_, lat2_, lon3_, lat3_, lon4_, lat4_;
 };
 
@@ -83,7 +92,7 @@ class GridPlacement {
 class PassGrid {
  public:
   // Refuses a dimension below 1, opens the grid ("%-11s opened  RO"), reads its
-  // ncols x nrows x 4 bytes into a zero-filled buffer (a short file leaves zeroes) and prints
+  // ncols x nrows values into a zero-filled buffer (a short file leaves zeroes) and prints
   // "\n". False after a reported failure.
   bool Load(const char* module, const char* name, int ncols, int nrows) {
     if (ncols < 1 || nrows < 1) {
@@ -92,8 +101,8 @@ class PassGrid {
     }
     file_ = TileFile::OpenGrid(module, name);
     if (!file_.is_open()) return false;
-    data_ = TileBuffer::Allocate(
-        module, uint64_t{4} * static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows));
+    data_ = TileBuffer::Allocate(module, uint64_t{kGridValueSize} * static_cast<uint64_t>(ncols) *
+                                             static_cast<uint64_t>(nrows));
     if (!data_ || !file_.ReadWhole(module, data_)) return false;
     std::printf("\n");
     nrows_ = nrows;
@@ -102,7 +111,8 @@ class PassGrid {
 
   // The four bytes of value j of record i.
   const uint8_t* Cell(int i, int j) const {
-    return data_.data() + (static_cast<uint64_t>(i) * static_cast<uint64_t>(nrows_) + j) * 4;
+    return data_.data() +
+           (static_cast<uint64_t>(i) * static_cast<uint64_t>(nrows_) + j) * kGridValueSize;
   }
   const uint8_t* Record(int i) const { return Cell(i, 0); }
 

@@ -1,17 +1,20 @@
 #include "trn_color_post_cut.h"
 
 #include <cmath>
+#include <initializer_list>
 
-#include "tiledb.h"
+#include "support/Truncate.h"
 
 namespace {
 
 // Gamma-corrected levels per cell step and luma weight of each channel.
-constexpr int kLevelsPerStep[3] = {4, 2, 8};
+constexpr int kLevelsPerStep[3] = {1 << (kChannelBits - kRedBits), 1 << (kChannelBits - kGreenBits),
+                                   1 << (kChannelBits - kBlueBits)};
 constexpr double kLumaWeight[3] = {0.212, 0.701, 0.087};
 
 constexpr uint32_t kMeanUnit = 1u << 21;  // posts per unit in the means of large boxes
 constexpr uint32_t kConvertedCell = 1u << 31;
+constexpr uint32_t kIndexBits = 0xFF;  // a converted cell's palette index
 
 // Calls visit(r, g, b, key) for every cell within the box's bounds. Every use adds up counts
 // or widens bounds, which no order of the cells changes, so the cells are visited in the
@@ -51,10 +54,12 @@ void ColorBox::Widen(const ColorCell& c) {
 }
 
 void BuildGammaTable(uint8_t* gamma_table, double gamma) {
-  const double k = 1.0 / 255.0;
+  // Not the colour pass's formula, which gives other entries (see the header).
+  constexpr double kMaxLevel = 255.0;
+  const double k = 1.0 / kMaxLevel;
   gamma_table[0] = 0;
   for (int i = 1; i < kGammaEntries; ++i) {
-    const double v = 255.0 * std::exp(std::log(i * k) / gamma);
+    const double v = kMaxLevel * std::exp(std::log(i * k) / gamma);
     // The truncating 32-bit conversion keeps its low byte, as a byte store of it would.
     gamma_table[i] = static_cast<uint8_t>(TruncateToInt32(v));
   }
@@ -105,7 +110,8 @@ void SplitBox(const uint32_t* cube, ColorBox* boxes, int chosen, int channel, in
   const int32_t half = low.count / 2;
 
   // Counts of the slices min_c..max_c, from one scan of the box.
-  int64_t slices[128] = {};
+  int64_t slices[kGreenCells] = {};  // the most cells of a channel
+  static_assert(kGreenCells >= kRedCells && kGreenCells >= kBlueCells);
   ForEachCell(low, [&](int r, int g, int b, uint32_t key) {
     const int m = channel == kRed ? r : channel == kGreen ? g : b;
     slices[m - min_c] += cube[key];
@@ -163,9 +169,9 @@ void SetPaletteMeans(const uint32_t* cube, ColorBox* boxes, int box_count) {
     uint32_t red_sum = 0, green_sum = 0, blue_sum = 0;
     ForEachCell(box, [&](int r, int g, int b, uint32_t key) {
       const uint32_t q = cube[key] / m;
-      red_sum += static_cast<uint32_t>(4 * r) * q;
-      green_sum += static_cast<uint32_t>(2 * g) * q;
-      blue_sum += static_cast<uint32_t>(8 * b) * q;
+      red_sum += static_cast<uint32_t>(kLevelsPerStep[kRed] * r) * q;
+      green_sum += static_cast<uint32_t>(kLevelsPerStep[kGreen] * g) * q;
+      blue_sum += static_cast<uint32_t>(kLevelsPerStep[kBlue] * b) * q;
     });
     const uint32_t n = count / m;
     if (n == 0) continue;  // only a box without posts, which the cut never makes
@@ -186,6 +192,6 @@ void BuildIndexTable(uint32_t* cube, const ColorBox* boxes, int box_count, int f
     });
   }
   for (int key = 0; key < kCubeCells; ++key) {
-    cube[key] = (cube[key] & kConvertedCell) != 0 ? cube[key] & 0xFFu : kEmptyCellIndex;
+    cube[key] = (cube[key] & kConvertedCell) != 0 ? cube[key] & kIndexBits : kEmptyCellIndex;
   }
 }

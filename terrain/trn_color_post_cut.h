@@ -6,24 +6,31 @@
 #include <cstdint>
 
 inline constexpr int kGammaEntries = 256;
-inline constexpr int kCubeCells = 1 << 18;
 inline constexpr int kMaxBoxes = 256;
 inline constexpr uint8_t kEmptyCellIndex = 255;
 
 enum ColorChannel { kRed = 0, kGreen = 1, kBlue = 2 };
 
 // Cell coordinates of a colour: 6 bits of red, 7 of green, 5 of blue after the gamma curve.
+inline constexpr int kRedBits = 6, kGreenBits = 7, kBlueBits = 5;
+inline constexpr int kChannelBits = 8;  // of a gamma-corrected channel value
+inline constexpr int kRedCells = 1 << kRedBits;
+inline constexpr int kGreenCells = 1 << kGreenBits;
+inline constexpr int kBlueCells = 1 << kBlueBits;
+inline constexpr int kCubeCells = kRedCells * kGreenCells * kBlueCells;  // 2^18
 struct ColorCell {
   int r = 0, g = 0, b = 0;
 };
 
 // Key of a cell in the cube: red in bits 0-5, green in bits 6-12, blue in bits 13-17.
 inline constexpr uint32_t CellKey(int r, int g, int b) {
-  return static_cast<uint32_t>(r + 64 * g + 8192 * b);
+  return static_cast<uint32_t>(r + kRedCells * g + kRedCells * kGreenCells * b);
 }
 
 inline ColorCell CellOf(const uint8_t* gamma, uint8_t red, uint8_t green, uint8_t blue) {
-  return ColorCell{gamma[red] >> 2, gamma[green] >> 1, gamma[blue] >> 3};
+  return ColorCell{gamma[red] >> (kChannelBits - kRedBits),
+                   gamma[green] >> (kChannelBits - kGreenBits),
+                   gamma[blue] >> (kChannelBits - kBlueBits)};
 }
 
 // A box of cells with red_min..red_max, green_min..green_max, blue_min..blue_max; the means
@@ -61,6 +68,8 @@ struct ColorBox {
 };
 
 // GammaTable[i] = 255 e^(ln(i k) / gamma), k the double nearest 1/255, truncated; entry 0 is 0.
+// Not the colour pass's table (trn_color.cpp), whose formula gives other entries: each pass's
+// tiles follow its own, so both formulas are required.
 void BuildGammaTable(uint8_t* gamma_table, double gamma);
 
 // The box and channel the next split takes (the best score held in single precision, earlier

@@ -10,11 +10,18 @@
 #endif
 
 #include "gridmap.h"
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "support/Truncate.h"
+#include "tileformat.h"
+#include "tilenames.h"
 
 namespace {
 
 constexpr char kModule[] = "trn_elevation";
+constexpr int kRowLineStep = 4;  // a row line on every fourth post row
 
 // Bilinear interpolation in double precision: along the values (b), then the records (a).
 inline double Interpolate(double g00, double g01, double g10, double g11, double a, double b) {
@@ -111,13 +118,13 @@ class AlignedRows {
       // (hi = lo) takes g(v) + 0 x b = g(v): the same as g(v) + (g(v + 1) - g(v)) x 0, or at
       // the last value as g(v - 1) + (g(v) - g(v - 1)) x 1, exact in whole numbers.
       if (j.hi == j.lo + 1) {
-        lo_[k] = static_cast<uint32_t>(j.lo) * 4;
+        lo_[k] = static_cast<uint32_t>(j.lo) * kGridValueSize;
         frac_[k] = j.frac;
       } else if (j.lo + 1 < nrows) {
-        lo_[k] = static_cast<uint32_t>(j.lo) * 4;
+        lo_[k] = static_cast<uint32_t>(j.lo) * kGridValueSize;
         frac_[k] = 0;
       } else {
-        lo_[k] = static_cast<uint32_t>(j.lo - 1) * 4;
+        lo_[k] = static_cast<uint32_t>(j.lo - 1) * kGridValueSize;
         frac_[k] = 1;
       }
     }
@@ -240,7 +247,7 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
       const GridPlacement::ColumnTerms& c = columns[x - t.xs];
       FastAxis f;
       f.separable = c.s == 0 && std::isfinite(c.r);
-      f.inside = c.r >= -0.00001 && c.r <= 1.00001;
+      f.inside = InGridBand(c.r);
       if (f.separable && f.inside) f.step = StepAt((nrows - 1) * c.r, nrows);
       all_columns_separable = all_columns_separable && f.separable;
       fast_columns.push_back(f);
@@ -248,11 +255,11 @@ int trn_elevation(double lon1, double lat1, double lon2, double lat2, double lon
     const bool aligned_rows =
         all_columns_separable && aligned.Start(fast_columns, t.xs, ncols, nrows);
     for (int y = t.ys; y <= t.ye; ++y) {
-      if (y % 4 == 0) PrintRowLine(y, t.ye);
+      if (y % kRowLineStep == 0) PrintRowLine(y, t.ye);
       const GridPlacement::RowTerms row = placement.Row(orientation, RowLatitude(t.ty, y));
       FastAxis fast_row;
       fast_row.separable = row.q == 0 && std::isfinite(row.p);
-      fast_row.inside = row.p >= -0.00001 && row.p <= 1.00001;
+      fast_row.inside = InGridBand(row.p);
       if (fast_row.separable && fast_row.inside) {
         fast_row.step = StepAt((ncols - 1) * row.p, ncols);
       }

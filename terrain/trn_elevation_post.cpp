@@ -2,7 +2,15 @@
 
 #include <emmintrin.h>
 
-#include "tiledb.h"
+#include <cstdint>
+
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
 #include "trn_post_walk.h"
 
 namespace {
@@ -17,8 +25,8 @@ struct Range {
 // its elevation then its index bytes: the 16-bit lanes of each 16-byte load take four posts,
 // and only the even lanes, the elevations, are kept at the end.
 Range BlockRange(const uint8_t* block) {
-  __m128i lowest = _mm_set1_epi16(32767);
-  __m128i highest = _mm_set1_epi16(-32768);
+  __m128i lowest = _mm_set1_epi16(INT16_MAX);
+  __m128i highest = _mm_set1_epi16(INT16_MIN);
   for (uint32_t p = 0; p < kBlockBytes; p += 16) {
     const __m128i posts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + p));
     lowest = _mm_min_epi16(lowest, posts);
@@ -47,12 +55,13 @@ int PostProcessTile(PassBuffer& buffer, const TileSpan& t) {
     PrintRowLine(r, kBlocksPerSide - 1);
     for (int c = 0; c < kBlocksPerSide; ++c) {
       const int b = r * kBlocksPerSide + c;
-      const uint8_t* block = tile + kHeaderBytes + b * kBlockBytes;
+      const uint8_t* block = tile + BlockOffset(b);
       const Range range = BlockRange(block);
       uint8_t* record = tile + BlockRecordOffset(b);
-      PutS16(record + 0, GetS16(block));  // the block's first, south-west post
-      PutS16(record + 4, range.lowest);
-      PutS16(record + 6, range.highest);
+      // The block's first, south-west post, its lowest and its highest.
+      PutS16(record + BlockRecord::kFirstElevationOffset, GetS16(block));
+      PutS16(record + BlockRecord::kMinElevationOffset, range.lowest);
+      PutS16(record + BlockRecord::kMaxElevationOffset, range.highest);
     }
   }
   PrintTileLine();

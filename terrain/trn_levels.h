@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "tilegrid.h"
+
 inline constexpr int kLevelCount = 6;
 
 // Strides of one level in bytes of a tile's posts area: the level keeps the post at byte c
@@ -15,7 +17,9 @@ struct LevelStrides {
 extern const LevelStrides LevelTable[kLevelCount];
 
 // Bytes of level file k: header, 4096 x 4^k bytes of kept posts, trailer.
-inline constexpr uint32_t LevelFileBytes(int k) { return 8192 + (4096u << (2 * k)) + 8192; }
+inline constexpr uint32_t LevelFileBytes(int k) {
+  return kHeaderBytes + (kBlockCount * kPostSize << (2 * k)) + kTrailerBytes;
+}
 
 // Returns 0 when every tile of the region has its six level files, -1 after a failure it has
 // reported ("Write failed" for a tile or level file that cannot be opened; the failure

@@ -13,7 +13,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "tiledb.h"
+#include "regionwalk.h"
+#include "tilegrid.h"
 
 // One block's part of a tile's region: posts x0..x1 of rows y0..y1 (never empty), the first
 // of them at byte `offset` of the tile file. A row's posts follow one another 4 bytes apart,
@@ -49,7 +50,6 @@ template <class Row, class Run>
 void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
   ForEachRegionBlock(t, row, [&run](const BlockPart& b) {
     uint32_t offset = b.offset;
-    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize)
-      run(b.x0, b.x1, y, offset);
+    for (int y = b.y0; y <= b.y1; ++y, offset += kBlockRowBytes) run(b.x0, b.x1, y, offset);
   });
 }

@@ -1,22 +1,29 @@
 #include "trn_rasterfile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
+#include "trn_error.h"
 #include "trn_post_walk.h"
 
 namespace {
 
 constexpr const char* kModule = "trn_rasterfile";
+constexpr int kRowLineStep = 16;  // a row line on every sixteenth post row
 
 // The kept buffers hold the picture of a one-degree square without taking a new one.
-static_assert(kBmpHeaderBytes + BmpRowStride(1201) * 1201 == PassBuffer::kSlotBytes);
+constexpr uint64_t kDegreePosts = kPostsPerDegree + 1;
+static_assert(kBmpHeaderBytes + BmpRowStride(kDegreePosts) * kDegreePosts ==
+              PassBuffer::kSlotBytes);
 
 // Pixels are stored from the low bytes of a word.
 static_assert(std::endian::native == std::endian::little);
@@ -28,17 +35,17 @@ constexpr uint8_t kIndexZeroRgb[3] = {27, 54, 108};
 // Pixels by colour index, each the three bytes blue, green, red as the picture stores them,
 // in the low bytes of a word.
 struct ColorTable {
-  uint32_t bgr[256] = {};
+  uint32_t bgr[TileHeader::kPaletteEntries] = {};
   bool built = false;
 
   ColorTable() { SetIndexZero(); }
   void SetIndexZero() { bgr[0] = Pixel(kIndexZeroRgb[0], kIndexZeroRgb[1], kIndexZeroRgb[2]); }
   // From palette B of a tile header: entries [valid, blue, green, red].
   void Build(const uint8_t* header) {
-    for (int n = 0; n < 256; ++n) {
+    for (uint32_t n = 0; n < TileHeader::kPaletteEntries; ++n) {
       const uint8_t* entry =
           header + TileHeader::kPaletteBOffset + n * TileHeader::kPaletteEntrySize;
-      bgr[n] = entry[0] != 0 ? Pixel(entry[3], entry[2], entry[1]) : 0;
+      bgr[n] = entry[0] != TileHeader::kEntryEmpty ? Pixel(entry[3], entry[2], entry[1]) : 0;
     }
     SetIndexZero();
     built = true;
@@ -53,27 +60,42 @@ struct Picture {
   uint64_t stride = 0, bytes = 0;
 };
 
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
+// The BMP file header (14 bytes) and its information header (40 bytes); resolutions and colour
+// counts, at bytes 38 to 53, stay 0.
+struct BmpHeader {
+  static constexpr uint32_t kFileSizeOffset = 2;
+  static constexpr uint32_t kReserved1Offset = 6;
+  static constexpr uint32_t kReserved2Offset = 8;
+  static constexpr uint32_t kPixelsOffsetOffset = 10;
+  static constexpr uint32_t kInfoSizeOffset = 14;
+  static constexpr uint32_t kWidthOffset = 18;
+  static constexpr uint32_t kHeightOffset = 22;
+  static constexpr uint32_t kPlanesOffset = 26;
+  static constexpr uint32_t kBitsOffset = 28;
+  static constexpr uint32_t kCompressionOffset = 30;
+  static constexpr uint32_t kPixelBytesOffset = 34;
+
+  static constexpr uint32_t kInfoBytes = 40;
+  static constexpr uint16_t kPlanes = 1;
+  static constexpr uint16_t kBitsPerPixel = 24;
+  static constexpr uint32_t kNoCompression = 0;
+};
 
 void FillHeader(uint8_t* h, const Picture& pic) {
   const uint32_t pixel_bytes = static_cast<uint32_t>(pic.stride * pic.height);
   h[0] = 'B';
   h[1] = 'M';
-  PutU32(h + 2, static_cast<uint32_t>(pic.bytes));
-  PutU16(h + 6, 0);
-  PutU16(h + 8, 0);
-  PutU32(h + 10, kBmpHeaderBytes);
-  PutU32(h + 14, 40);
-  PutU32(h + 18, static_cast<uint32_t>(pic.width));
-  PutU32(h + 22, static_cast<uint32_t>(pic.height));
-  PutU16(h + 26, 1);
-  PutU16(h + 28, 24);
-  PutU32(h + 30, 0);
-  PutU32(h + 34, pixel_bytes);
-  // Resolutions and colour counts stay 0.
+  PutU32(h + BmpHeader::kFileSizeOffset, static_cast<uint32_t>(pic.bytes));
+  PutU16(h + BmpHeader::kReserved1Offset, 0);
+  PutU16(h + BmpHeader::kReserved2Offset, 0);
+  PutU32(h + BmpHeader::kPixelsOffsetOffset, kBmpHeaderBytes);
+  PutU32(h + BmpHeader::kInfoSizeOffset, BmpHeader::kInfoBytes);
+  PutU32(h + BmpHeader::kWidthOffset, static_cast<uint32_t>(pic.width));
+  PutU32(h + BmpHeader::kHeightOffset, static_cast<uint32_t>(pic.height));
+  PutU16(h + BmpHeader::kPlanesOffset, BmpHeader::kPlanes);
+  PutU16(h + BmpHeader::kBitsOffset, BmpHeader::kBitsPerPixel);
+  PutU32(h + BmpHeader::kCompressionOffset, BmpHeader::kNoCompression);
+  PutU32(h + BmpHeader::kPixelBytesOffset, pixel_bytes);
 }
 
 // Draws the n posts of a run, whose colour indexes lie 4 bytes apart from `indexes`, into the
@@ -97,41 +119,25 @@ int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const 
   const uint8_t* tile = buffer.ReadRegionRows(kModule, file, t.ys, t.ye);
   if (tile == nullptr) return -1;
 
-  if (!table.built && GetU32(tile + TileHeader::kPaletteBFlagOffset) == 1) table.Build(tile);
+  if (!table.built &&
+      GetU32(tile + TileHeader::kPaletteBFlagOffset) == TileHeader::kPaletteFlagSet) {
+    table.Build(tile);
+  }
   const int64_t x_base = int64_t{t.tx} * kTilePosts - region.x0;
   const int64_t y_base = int64_t{region.y1} - int64_t{t.ty} * kTilePosts;
   ForEachRegionRun(
       t,
       [&](int y) {
-        if (y % 16 == 0) PrintRowLine(y, t.ye);
+        if (y % kRowLineStep == 0) PrintRowLine(y, t.ye);
       },
       [&](int x0, int x1, int y, uint32_t offset) {
         const uint64_t row = static_cast<uint64_t>(y_base - y);  // the northern row first
         uint8_t* pixel = pixels + row * pic.stride + 3 * static_cast<uint64_t>(x_base + x0);
-        DrawRun(table, tile + offset + 2, pixel, x1 - x0 + 1);
+        DrawRun(table, tile + offset + kPostPaletteBByte, pixel, x1 - x0 + 1);
       });
   PrintTileLine();
   return file.Close(kModule);
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -149,8 +155,8 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   pic.bytes = kBmpHeaderBytes + pic.stride * static_cast<uint64_t>(pic.height);
 
   // 2. The picture is opened or created, never truncated.
-  Fd out(open(picture_name, O_RDWR | O_CREAT, 0644));
-  if (out.get() < 0) return trn_fail(kModule, kErrorOpen, picture_name);
+  TileFile out = TileFile::Open(picture_name, TileFile::Access::kCreate);
+  if (!out.is_open()) return trn_fail(kModule, kErrorOpen, picture_name);
   std::printf("%-11s created RW\n", picture_name);
 
   // 3. The whole picture in memory, zero-filled; a picture beyond the format's 32-bit sizes
@@ -173,8 +179,6 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
 
   // 5. One write of the whole picture. A failed or short write or a failed close is reported,
   // not taken for success.
-  if (!WriteFromStart(out.get(), picture, pic.bytes))
-    return trn_fail(kModule, kErrorWrite, picture_name);
-  if (close(out.release()) != 0) return trn_fail(kModule, kErrorClose, picture_name);
-  return 0;
+  if (!out.WriteWhole(kModule, picture, pic.bytes)) return -1;
+  return out.Close(kModule);
 }

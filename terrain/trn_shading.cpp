@@ -14,12 +14,32 @@
 #include <utility>
 #include <vector>
 
-#include "tiledb.h"
+#include "littleendian.h"
+#include "passbuffer.h"
+#include "progress.h"
+#include "regionwalk.h"
+#include "support/Truncate.h"
+#include "tilefile.h"
+#include "tileformat.h"
+#include "tilenames.h"
 #include "trn_post_walk.h"
 
 namespace {
 
 constexpr const char* kModule = "trn_shading";
+constexpr int kRowLineStep = 4;  // a row line on every fourth post row
+
+// The sun moves from the eastern horizon at 6 h over the zenith at 12 h to the western horizon
+// at 18 h: its angle from the zenith is (1 - t / 12) pi, taken with these constants.
+constexpr double kSunrise = 6, kSunset = 18;
+constexpr double kInverse12 = 0.08333333333333333;
+// The sun's pi, not the exact one: at 6 h and 18 h cos a is a hair below zero.
+constexpr double kSunPi = 3.141592654;
+// The slope of a post: its rise to the east neighbour, times this, over a run of 90 (metres).
+constexpr double kRiseScale = 2.5;
+constexpr double kRunSquared = 90 * 90;
+// A coloured channel c darkens towards c / 8 as the light fades.
+constexpr int kDarkestDivisor = 8;
 
 // Posts are taken four bytes to a word, byte 0 in the low bits.
 static_assert(std::endian::native == std::endian::little);
@@ -42,11 +62,9 @@ struct Sun {
 
 Sun SunAt(double time_of_day) {
   double t = time_of_day;
-  if (t > 18) t = 18;
-  if (t < 6) t = 6;
-  // 3.141592654 as the sun's constant, not the exact pi: at 6 h and 18 h cos a is a hair
-  // below zero.
-  const double a = (1 - t * 0.08333333333333333) * 3.141592654;
+  if (t > kSunset) t = kSunset;
+  if (t < kSunrise) t = kSunrise;
+  const double a = (1 - t * kInverse12) * kSunPi;
   return Sun{static_cast<float>(std::sin(a)), static_cast<float>(std::cos(a))};
 }
 
@@ -58,8 +76,8 @@ struct Shade {
 
 // Light intensity of a post whose east neighbour lies `rise` metres higher.
 double Intensity(const Sun& sun, int rise) {
-  const double s = rise * 2.5;
-  const double nx = -s / std::sqrt(s * s + 8100);
+  const double s = rise * kRiseScale;
+  const double nx = -s / std::sqrt(s * s + kRunSquared);
   const double nz = std::sqrt(1 - nx * nx);
   double i = nz * sun.cos_a + nx * sun.sin_a;
   if (i < 0) i = 0;
@@ -126,7 +144,7 @@ class ShadeTable {
     const uint8_t blue = ChannelByte(shade_.zero.blue + i * (shade_.full.blue - shade_.zero.blue));
     r->blend = uint32_t{red} | uint32_t{green} << 8 | uint32_t{blue} << 16 | uint32_t{255} << 24;
     for (int c = 0; c < 256; ++c) {
-      const int q = c / 8;
+      const int q = c / kDarkestDivisor;
       r->darkened[c] = ChannelByte(q + i * (c - q));
     }
     return r;
@@ -140,7 +158,7 @@ class ShadeTable {
 // New colour post, as its four bytes in one word (red in the low byte), of colour post
 // `post` whose rise to its east neighbour is shaded by `r`.
 inline uint32_t ShadePost(const RiseShade& r, const uint8_t* post) {
-  const uint8_t alpha = post[3];
+  const uint8_t alpha = post[kPostAlphaByte];
   if (alpha == 0) return r.blend;
   const uint8_t* d = r.darkened;
   return uint32_t{d[post[0]]} | uint32_t{d[post[1]]} << 8 | uint32_t{d[post[2]]} << 16 |
@@ -186,15 +204,14 @@ inline void RowRises(const uint8_t* elevation, int last_east, int n, int32_t* ri
   alignas(16) int32_t rise[kBlockPosts];
   alignas(16) uint32_t land[kBlockPosts];
   uint32_t offset = b.offset;
-  for (int y = b.y0; y <= b.y1; ++y, offset += kBlockPosts * kPostSize) {
+  for (int y = b.y0; y <= b.y1; ++y, offset += kBlockRowBytes) {
     const uint8_t* elevation = own_tile + offset;
     // East of the row's last post: the next post of the block row, the first post of the
     // next block's row, or column 0 of the tile to the east.
-    const int last_east =
-        (b.x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
-        : b.x1 < kTileMask
-            ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockPosts * kPostSize)
-            : east_column[y];
+    const int last_east = (b.x1 & kBlockMask) != kBlockMask ? GetS16(elevation + n * kPostSize)
+                          : b.x1 < kTileMask
+                              ? GetS16(elevation + n * kPostSize + kBlockBytes - kBlockRowBytes)
+                              : east_column[y];
     RowRises(elevation, last_east, n, rise, land);
     uint8_t* posts = color_tile + offset;
     const RiseShade* const* entries = table.entries() + ShadeTable::kRiseBias;
@@ -216,7 +233,7 @@ bool ReadWestColumn(TileFile& east, const TileSpan& t, int16_t* column) {
   for (int band = t.ys & ~kBlockMask; band <= t.ye; band += kBlockPosts) {
     if (!east.ReadAt(kModule, block, kBlockBytes, PostOffset(0, band))) return false;
     for (int y = 0; y < kBlockPosts; ++y) {
-      column[band + y] = GetS16(block + y * kBlockPosts * kPostSize);
+      column[band + y] = GetS16(block + y * kBlockRowBytes);
     }
   }
   return true;
@@ -244,7 +261,7 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], c
   // Ambient colour, from cos a without the clamp at 0.
   const double cos_a = shade.sun.cos_a;
   uint8_t* ambient = color_tile + TileHeader::kAmbientColorOffset;
-  ambient[0] = 255;
+  ambient[0] = TileHeader::kEntryHoldsColor;
   ambient[1] = ToByte(shade.zero.blue + (shade.full.blue - shade.zero.blue) * cos_a);
   ambient[2] = ToByte(shade.zero.green + (shade.full.green - shade.zero.green) * cos_a);
   ambient[3] = ToByte(shade.zero.red + (shade.full.red - shade.zero.red) * cos_a);
@@ -252,7 +269,7 @@ int ShadeTile(const Shade& shade, ShadeTable& table, PassBuffer (&buffers)[2], c
   ForEachRegionBlock(
       t,
       [&](int y) {
-        if (y % 4 == 0) PrintRowLine(y, t.ye);
+        if (y % kRowLineStep == 0) PrintRowLine(y, t.ye);
       },
       [&](const BlockPart& b) { ShadeBlock(table, own_tile, east_column, color_tile, b); });
   PrintTileLine();

@@ -1,10 +1,20 @@
-// Command-line number conversions of the terrain programs.
+// The terrain programs' command lines: the count of their words and the conversions of numbers.
 #pragma once
 
 #include <cctype>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+
+// Whether the command line holds `argc_wanted` words, the program's own name included; else
+// prints the usage line "\n usage: <argv[0]> <usage>\n" on standard error. `usage` names the
+// arguments, with the blank before the line's end where the program prints one.
+inline bool CheckArgCount(int argc, char** argv, int argc_wanted, const char* usage) {
+  if (argc == argc_wanted) return true;
+  std::fprintf(stderr, "\n usage: %s %s\n", argv[0], usage);
+  return false;
+}
 
 // The leading decimal integer of a text, as atoi reads it (blanks skipped, an optional sign,
 // digits up to the first other character, 0 when there are none), held to the int range

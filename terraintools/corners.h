@@ -1,7 +1,8 @@
-// The four corner points that the terrain programs hand to every pass.
+// The four corner points that the terrain programs hand to every pass, and the box of bounds
+// that most of them come from.
 #pragma once
 
-#include "tiledb.h"
+#include "regionwalk.h"
 
 struct Corners {
   double lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4;
@@ -17,4 +18,25 @@ struct Corners {
   int Run(Pass pass, Args... args) const {
     return pass(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4, args...);
   }
+
+  // Prints the points on standard error, one line a value, named as the DEM's corners are
+  // ("long_00", "lat_00", "long_0c", ... "lat_rc"), with `equals` between name and value: "="
+  // for demimport, " = " for landimport.
+  void Print(const char* equals) const;
+};
+
+// A box of longitudes and latitudes in degrees.
+struct Bounds {
+  double long_min, long_max, lat_min, lat_max;
+
+  // Words 1 to 4 of a command line, long_min long_max lat_min lat_max, as atof reads them.
+  static Bounds FromArgs(char** argv);
+
+  // The box's corners: south-west, south-east, north-west, north-east.
+  Corners ToCorners() const {
+    return Corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
+  }
+
+  // Prints the bounds on standard error: "long_min = %f \n", long_max, lat_min, lat_max.
+  void Print() const;
 };

@@ -6,7 +6,10 @@
 #include <memory>
 
 #include "gridwrite.h"
-#include "tiledb.h"
+#include "littleendian.h"
+#include "regionwalk.h"
+#include "support/Truncate.h"
+#include "tilenames.h"
 
 DemState dem;
 
@@ -15,6 +18,22 @@ namespace {
 // DEM records are blocks of 1024 characters; record B, the first profile, follows record A.
 constexpr long kRecordBStart = 1024;
 constexpr size_t kTokenSize = 256;  // room for 255 characters and the NUL
+
+// Record A: the characters before its first token read, the tokens of the eight corner values
+// and of the row and profile counts, and the last token read.
+constexpr int kSkippedCharacters = 143;
+constexpr int kFirstCornerToken = 22;
+constexpr int kCornerValues = 8;
+constexpr int kRowCountToken = 36;
+constexpr int kProfileCountToken = 37;
+// A profile's header: the tokens of its elevation count and its column count, and its last token.
+constexpr int kProfileRowsToken = 2;
+constexpr int kProfileColumnsToken = 3;
+constexpr int kLastProfileToken = 8;
+// Corners are given in arc-seconds.
+constexpr double kDegreesPerArcSecond = 0.0002777777777777778;
+// 1200 posts a degree times 8192: a position in 1/8192 post, whose bit 23 up is the tile.
+constexpr int64_t kEighthPostsPerDegree = 9830400;
 
 // Character-by-character tokenizer over the DEM file, keeping the current character between
 // tokens as the DEM format's fixed fields need it.
@@ -124,14 +143,12 @@ bool PutValue(std::FILE* out, int32_t v) {
 int DemTileNumber(double degrees, int offset) {
   const int64_t whole = TruncateToInt32(degrees);
   // Formed in 64 bits: from 39 degrees east the product no longer fits 32 bits.
-  const int64_t v = (whole + offset) * 9830400;
+  const int64_t v = (whole + offset) * kEighthPostsPerDegree;
   return static_cast<int>((v >> 23) + ((v >> 20) & 1));
 }
 
 std::string DemGridFileName(int tx, int ty, int ncols, int nrows) {
-  char name[kFileNameSize];
-  std::snprintf(name, sizeof name, "%03d_%03d.%04dx%04d", tx, ty, ncols, nrows);
-  return name;
+  return GridFileName(ElevationTileName(tx, ty), ncols, nrows);
 }
 
 bool ReadDem(const char* filename) {
@@ -140,23 +157,24 @@ bool ReadDem(const char* filename) {
   if (!in) return Fail("\n error:Could not open '%s'\n", filename);
   std::fprintf(stderr, "\n\nprocessing: %s \n", filename);
 
-  for (int k = 0; k < 143; ++k) {
+  for (int k = 0; k < kSkippedCharacters; ++k) {
     if (std::fgetc(in.get()) == EOF) return Fail("error processing: %s \n\n", filename);
   }
 
   DemTokenizer tokens(in.get(), filename);
-  float corner[8] = {};
-  for (int t = 0; t <= 37; ++t) {
+  float corner[kCornerValues] = {};
+  for (int t = 0; t <= kProfileCountToken; ++t) {
     const char* token = tokens.Header();
     if (token == nullptr) return false;
-    if (t >= 22 && t <= 29) {
-      if (std::sscanf(token, "%f", &corner[t - 22]) != 1) {
-        std::fprintf(stderr, "error:dem_gnd_cood[%i] string = %s\n", t - 22, token);
+    if (t >= kFirstCornerToken && t < kFirstCornerToken + kCornerValues) {
+      const int k = t - kFirstCornerToken;
+      if (std::sscanf(token, "%f", &corner[k]) != 1) {
+        std::fprintf(stderr, "error:dem_gnd_cood[%i] string = %s\n", k, token);
         return false;
       }
-    } else if (t == 36) {
+    } else if (t == kRowCountToken) {
       if (!ConvertInt(token, dem.DEM_a_row)) return Fail("error:DEM_a_row\n");
-    } else if (t == 37) {
+    } else if (t == kProfileCountToken) {
       if (!ConvertInt(token, dem.DEM_a_col)) return Fail("error:DEM_a_col\n");
     }
   }
@@ -167,9 +185,9 @@ bool ReadDem(const char* filename) {
     return false;
   }
 
-  double* const corners[8] = {&dem.long_00, &dem.lat_00, &dem.long_r0, &dem.lat_r0,
-                              &dem.long_rc, &dem.lat_rc, &dem.long_0c, &dem.lat_0c};
-  for (int k = 0; k < 8; ++k) *corners[k] = corner[k] * 0.0002777777777777778;
+  double* const corners[kCornerValues] = {&dem.long_00, &dem.lat_00, &dem.long_r0, &dem.lat_r0,
+                                          &dem.long_rc, &dem.lat_rc, &dem.long_0c, &dem.lat_0c};
+  for (int k = 0; k < kCornerValues; ++k) *corners[k] = corner[k] * kDegreesPerArcSecond;
   dem.tile_x = DemTileNumber(dem.long_00, 180);
   dem.tile_y = DemTileNumber(dem.lat_00, 90);
   if (!CheckRegion("demimport", dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c, dem.long_r0,
@@ -187,11 +205,13 @@ bool ReadDem(const char* filename) {
   int last = 0;
   for (int p = 1; p <= dem.DEM_a_col; ++p) {
     int DEM_b_row = 0, DEM_b_col = 0;
-    for (int t = 0; t <= 8; ++t) {
+    for (int t = 0; t <= kLastProfileToken; ++t) {
       const char* token = tokens.Profile();
       if (token == nullptr) return false;
-      if (t == 2 && !ConvertInt(token, DEM_b_row)) return Fail("error: DEM_b_row\n");
-      if (t == 3 && !ConvertInt(token, DEM_b_col)) return Fail("error:DEM_b_col\n");
+      if (t == kProfileRowsToken && !ConvertInt(token, DEM_b_row))
+        return Fail("error: DEM_b_row\n");
+      if (t == kProfileColumnsToken && !ConvertInt(token, DEM_b_col))
+        return Fail("error:DEM_b_col\n");
     }
     int j = 1;
     for (; j <= DEM_b_row; ++j) {

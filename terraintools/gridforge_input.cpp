@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "littleendian.h"
 #include "pseudocolor.h"
-#include "tiledb.h"
 
 namespace {
 

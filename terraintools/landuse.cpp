@@ -1,8 +1,5 @@
 #include "landuse.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +9,8 @@
 
 #include "cmdline.h"
 #include "gridwrite.h"
-#include "tiledb.h"
+#include "littleendian.h"
+#include "tilefile.h"
 
 namespace {
 
@@ -155,11 +153,11 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
       static_cast<int>(sizeof grid_name))
     return Fail("\n error: grid file name of '%s' longer than 255 characters\n", name);
   grid.grid_name = grid_name;
-  const int fd = ::open(grid_name, O_RDWR | O_CREAT, 0644);
-  if (fd < 0) return Fail("\n error: Could not open '%s'\n", grid_name);
+  TileFile out = TileFile::Open(grid_name, TileFile::Access::kCreate);
+  if (!out.is_open()) return Fail("\n error: Could not open '%s'\n", grid_name);
   std::fprintf(stderr, "\rwriting file:[%s] \n\n", grid_name);
-  int error = WriteFromStart(fd, colors.data(), colors.size()) ? 0 : errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
+  int error = out.TryWriteAt(colors.data(), colors.size(), 0) ? 0 : errno;
+  if (out.TryClose() != 0 && error == 0) error = errno;
   if (error != 0) {
     ReportGridNotWritten(grid_name, error);
     return std::nullopt;

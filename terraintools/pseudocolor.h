@@ -4,17 +4,10 @@
 
 #include <cstdint>
 
-// Linear congruential generator on a 32-bit state starting at 1; draws are 0..32767.
-class PseudoRandom {
- public:
-  int32_t Next() {
-    state_ = state_ * 214013u + 2531011u;
-    return static_cast<int32_t>((state_ >> 16) & 0x7FFF);
-  }
+#include "support/CLibraryRandom.h"
 
- private:
-  uint32_t state_ = 1;
-};
+// gridforge's generator: the C library's, never seeded.
+using PseudoRandom = CLibraryRandom;
 
 // Pseudo-colour of an elevation in metres: bytes red, green, blue, alpha 250 in file order (red
 // in the low byte). Draws 0 (up to 10 m), 1 (up to 20 m) or 2 (above) values from `draws`.

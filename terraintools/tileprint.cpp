@@ -7,20 +7,11 @@
 #include "trn_rasterfile.h"
 
 int RunTileprint(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max Outfilename \n", argv[0]);
-    return -1;
-  }
-  const double long_min = ArgToDouble(argv[1]);
-  const double long_max = ArgToDouble(argv[2]);
-  const double lat_min = ArgToDouble(argv[3]);
-  const double lat_max = ArgToDouble(argv[4]);
-  const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
+  if (!CheckArgCount(argc, argv, 6, "long_min long_max lat_min lat_max Outfilename ")) return -1;
+  const Bounds bounds = Bounds::FromArgs(argv);
+  const Corners corners = bounds.ToCorners();
   if (!corners.Check("tileprint")) return -1;
-  std::fprintf(stderr, "long_min = %f \n", long_min);
-  std::fprintf(stderr, "long_max = %f \n", long_max);
-  std::fprintf(stderr, "lat_min = %f \n", lat_min);
-  std::fprintf(stderr, "lat_max = %f \n", lat_max);
+  bounds.Print();
 
   std::fputs("\n*** Processing Bitmap ***\n\n", stdout);
   std::fflush(stdout);

@@ -31,16 +31,9 @@ int Fail(const char* format) {
 }  // namespace
 
 int RunTintshade(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "\n usage: %s long_min long_max lat_min lat_max levels\n", argv[0]);
-    return -1;
-  }
-  const double long_min = ArgToDouble(argv[1]);
-  const double long_max = ArgToDouble(argv[2]);
-  const double lat_min = ArgToDouble(argv[3]);
-  const double lat_max = ArgToDouble(argv[4]);
+  if (!CheckArgCount(argc, argv, 6, "long_min long_max lat_min lat_max levels")) return -1;
+  const Corners corners = Bounds::FromArgs(argv).ToCorners();
   const int levels = ArgToInt(argv[5]);
-  const Corners corners{long_min, lat_min, long_max, lat_min, long_min, lat_max, long_max, lat_max};
   if (!corners.Check("tintshade")) return -1;
 
   Header("\nPhase 2: calculate shading\n\n");

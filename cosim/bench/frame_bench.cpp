@@ -12,7 +12,7 @@
 
 #include "KYTE2MATLAB.h"
 #include "kyteplugin.h"
-#include "support/TestDirs.h"
+#include "support/ChannelSandbox.h"
 
 namespace {
 

@@ -12,12 +12,14 @@
 #include "clocks_test_hook.h"
 #include "mexhost.h"
 #include "sfunhost.h"
+#include "support/ChannelSandbox.h"
 #include "support/ChannelValues.h"
-#include "support/TestDirs.h"
+#include "testsupport/CapturedOutput.h"
 
 namespace {
 
 using cosim_test::ReadChannelValues;
+using namespace kyte::testsupport;
 
 using kyte::mexhost::ArrayPtr;
 using kyte::mexhost::Scalar;
@@ -88,9 +90,7 @@ TEST_F(CobridgeTest, AChannelThatCannotOpenStopsTheRunWithItsArguments) {
   std::filesystem::create_directory(sandbox.dir() / "SharedFile2");
   Block block(COBRIDGE_PATH, Params({1, 14, 2, 19, 0}));
   ASSERT_TRUE(block.Initialize());
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(block.Start());
-  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("CreateFile - ", 0), 0u);
+  EXPECT_EQ(CaptureStderr([&] { EXPECT_FALSE(block.Start()); }).rfind("CreateFile - ", 0), 0u);
   EXPECT_EQ(block.error(),
             "cobridge:: Error encountered while opening the connection.\nArguments were:\n"
             "iIDKYTE = 1,iSizeToKYTE = 14,iIDMATLAB = 2,iSizeToMATLAB = 19 \n");
@@ -103,9 +103,8 @@ TEST_F(CobridgeTest, AChannelThatCannotOpenStopsTheRunWithItsArguments) {
   // More values than a channel holds: refused before anything is copied past its view.
   Block wide(COBRIDGE_PATH, Params({3, 600, 4, 16, 0}));
   ASSERT_TRUE(wide.Initialize());
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(wide.Start());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "CreateFileMapping - Invalid argument\n");
+  EXPECT_EQ(CaptureStderr([&] { EXPECT_FALSE(wide.Start()); }),
+            "CreateFileMapping - Invalid argument\n");
   EXPECT_EQ(wide.error(),
             "cobridge:: Error encountered while opening the connection.\nArguments were:\n"
             "iIDKYTE = 3,iSizeToKYTE = 600,iIDMATLAB = 4,iSizeToMATLAB = 16 \n");
@@ -195,10 +194,7 @@ TEST(PacingWait, AStopwatchWithoutReadingsEndsTheWait) {
   bool counterWorks = true;
   std::int64_t now = 0;
   clocks_test::ClockHooks hooks;
-  hooks.counter = [&](std::int64_t& reading) {
-    reading = now;
-    return counterWorks;
-  };
+  hooks.counter = clocks_test::CounterReading(now, &counterWorks);
   clocks_test::ScopedClocks scope(hooks);
   {
     CKYTE2MATLAB bridge;

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "support/Subprocess.h"
-#include "support/TestDirs.h"
+#include "support/ChannelSandbox.h"
+#include "testsupport/Files.h"
+#include "testsupport/Subprocess.h"
 
 using cosim_test::ChannelSandbox;
-using cosim_test::Subprocess;
+using namespace kyte::testsupport;
 
 namespace {
 
@@ -47,7 +48,7 @@ std::string MatlabRow(const std::vector<double>& values) {
 }
 
 std::vector<double> FileDoubles(const std::filesystem::path& path, std::size_t count) {
-  std::string bytes = cosim_test::ReadFileBytes(path);
+  std::string bytes = ReadFile(path);
   std::vector<double> values(count, std::nan(""));
   if (bytes.size() >= count * sizeof(double)) std::memcpy(values.data(), bytes.data(), count * 8);
   return values;

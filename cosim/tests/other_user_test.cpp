@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "support/Subprocess.h"
-#include "support/TestDirs.h"
+#include "testsupport/Files.h"
+#include "testsupport/Subprocess.h"
+#include "testsupport/TempDir.h"
 
 namespace {
 
-using cosim_test::ReadFileBytes;
-using cosim_test::Subprocess;
+using namespace kyte::testsupport;
 
 const std::string kOurs = "/dev/shm/kyte-objects-0";  // the namespace root's block looks for
 const std::string kShared = "/dev/shm/shared";        // a directory open to all, sticky
@@ -109,7 +109,7 @@ void ExpectRefused(const Case& c) {
   SCOPED_TRACE(c.what);
   FreshShm shm;
   ASSERT_TRUE(shm.mounted());
-  cosim_test::TempDir work("kyte-work");
+  TempDir work("kyte-work");
   const std::string privateFile = (work.path() / "private").string();
   { std::ofstream(privateFile, std::ios::binary) << std::string(5000, 'p'); }
   std::filesystem::create_directory(kShared);
@@ -122,7 +122,7 @@ void ExpectRefused(const Case& c) {
   }
   std::vector<std::pair<std::filesystem::path, std::string>> theirs;
   for (const auto& entry : std::filesystem::recursive_directory_iterator("/dev/shm")) {
-    if (entry.is_regular_file()) theirs.emplace_back(entry.path(), ReadFileBytes(entry.path()));
+    if (entry.is_regular_file()) theirs.emplace_back(entry.path(), ReadFile(entry.path()));
   }
 
   if (c.namespaceDir != nullptr) {
@@ -137,9 +137,9 @@ void ExpectRefused(const Case& c) {
   EXPECT_EQ(block.Stdout(), kOpenFailure);  // not a step ran, so nothing of theirs was output
   EXPECT_EQ(block.Stderr(), c.report);
 
-  EXPECT_TRUE(ReadFileBytes(privateFile) == std::string(5000, 'p')) << "our private file changed";
+  EXPECT_TRUE(ReadFile(privateFile) == std::string(5000, 'p')) << "our private file changed";
   for (const auto& [path, bytes] : theirs) {
-    EXPECT_TRUE(ReadFileBytes(path) == bytes) << path << " changed";
+    EXPECT_TRUE(ReadFile(path) == bytes) << path << " changed";
   }
 }
 

@@ -9,12 +9,15 @@
 
 #include "ConnectionTable.h"
 #include "kyteplugin.h"
+#include "support/ChannelSandbox.h"
 #include "support/ChannelValues.h"
-#include "support/TestDirs.h"
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/Files.h"
 
 namespace {
 
 using cosim_test::ReadChannelValues;
+using namespace kyte::testsupport;
 
 struct Build {
   const char* path;
@@ -171,9 +174,9 @@ TEST_P(PluginTest, RepeatedInitKeepsTwoChannelsAndAFailedOpenStopsTheFrames) {
   plugin.block().pfnInit(in.data(), out.data());
   std::filesystem::path readFile =
       std::filesystem::canonical(sandbox.dir() / ("SharedFile" + std::to_string(b.readId)));
-  int afterOne = cosim_test::DescriptorsOn(readFile);
+  int afterOne = DescriptorsOn(readFile);
   plugin.block().pfnInit(in.data(), out.data());
-  EXPECT_EQ(cosim_test::DescriptorsOn(readFile), afterOne);  // the first pair was closed
+  EXPECT_EQ(DescriptorsOn(readFile), afterOne);  // the first pair was closed
   ASSERT_EQ(OpenConnection(b.writeId, b.inputs + 1), 0);
   EXPECT_EQ(ReadChannelValues(0, 1)[0], 1.0);
   plugin.CBExit();
@@ -187,9 +190,7 @@ TEST_P(PluginTest, RepeatedInitKeepsTwoChannelsAndAFailedOpenStopsTheFrames) {
   std::filesystem::create_directory(file);
   std::vector<double> untouched(b.outputs, 7.0);
   out = untouched;
-  testing::internal::CaptureStderr();
-  plugin.block().pfnInit(in.data(), out.data());
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = CaptureStderr([&] { plugin.block().pfnInit(in.data(), out.data()); });
   EXPECT_EQ(err.rfind("CreateFile - ", 0), 0u) << err;
   plugin.block().pfnStep(in.data(), out.data());
   EXPECT_EQ(out, untouched);

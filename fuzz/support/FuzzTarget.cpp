@@ -1,10 +1,12 @@
 #include "FuzzTarget.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
+#include <memory>
+
+#include "testsupport/TempDir.h"
 
 namespace kyte::fuzz {
 namespace {
@@ -32,25 +34,25 @@ std::vector<char*> Argv(std::vector<std::string>& words) {
 // The scratch directory, removed with what it holds when the process ends.
 class ScratchDir {
  public:
-  explicit ScratchDir(const char* target) {
+  explicit ScratchDir(const char* target) : dir_(Make(target)) {}
+  ~ScratchDir() {
+    std::error_code error;
+    std::filesystem::current_path(path().parent_path(), error);
+  }
+  const std::filesystem::path& path() const { return dir_->path(); }
+
+ private:
+  static std::unique_ptr<testsupport::TempDir> Make(const char* target) {
     const char* root = std::getenv("KYTE_FUZZ_SCRATCH");
     const std::filesystem::path base =
         root && *root ? std::filesystem::path(root) : std::filesystem::temp_directory_path();
-    std::string pattern = (base / (std::string("kyte-fuzz-") + target + ".XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) HarnessFailure("cannot make " + pattern);
-    path_ = pattern;
+    try {
+      return std::make_unique<testsupport::TempDir>(std::string("kyte-fuzz-") + target, base);
+    } catch (const std::exception& error) {
+      HarnessFailure(error.what());
+    }
   }
-  ~ScratchDir() {
-    std::error_code error;
-    std::filesystem::current_path(path_.parent_path(), error);
-    std::filesystem::remove_all(path_, error);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
+  std::unique_ptr<testsupport::TempDir> dir_;
 };
 
 const std::filesystem::path& FreshScratch(const char* target) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "multicast/MulticastTransport.h"
+#include "multicast/VehicleRecord.h"
 #include "netguard.h"
 
 namespace {
@@ -35,7 +35,7 @@ VehicleRecord MakeRecord() {
 bool OpenGroup(benchmark::State& state) {
   char address[] = "224.0.5.20:2267";
   char* addresses[] = {address};
-  if (MulticastOpen(1, addresses) == 0) return true;
+  if (MulticastOpen<VehicleRecord>(1, addresses) == 0) return true;
   state.SkipWithError("MulticastOpen failed");
   return false;
 }
@@ -69,7 +69,7 @@ void BM_Decode(benchmark::State& state) {
   VehicleRecord receiver = record;
   for (auto _ : state) {
     WireToImage(wire, image);
-    CMulticastTransport::Decode(Count, &receiver, image);
+    CMulticastTransport<VehicleRecord>::Decode(Count, &receiver, image);
     benchmark::DoNotOptimize(receiver);
   }
 }
@@ -85,7 +85,7 @@ void BM_TransportSendPoll(benchmark::State& state) {
     while (g_received < kBatch) MulticastPoll(Count, &receiver);
   }
   state.SetItemsProcessed(state.iterations() * kBatch);
-  MulticastClose();
+  MulticastClose<VehicleRecord>();
 }
 BENCHMARK(BM_TransportSendPoll);
 
@@ -140,7 +140,7 @@ void BM_PollDrain(benchmark::State& state) {
     polled += g_received;
   }
   state.SetItemsProcessed(polled);
-  MulticastClose();
+  MulticastClose<VehicleRecord>();
 }
 BENCHMARK(BM_PollDrain);
 

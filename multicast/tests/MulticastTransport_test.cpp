@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "Peer.h"
+#include "multicast/VehicleRecord.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/GroupPeer.h"
+#include "testsupport/Tolerances.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 constexpr std::uint16_t kPort = 2267;
 const char* const kGroup = "224.0.5.20";
@@ -61,7 +65,7 @@ class Transport : public testing::Test {
     events = sockets_test::OpenEvents();
   }
   void TearDown() override {
-    EXPECT_EQ(MulticastClose(), 0);
+    EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
     EXPECT_EQ(sockets_test::OpenSockets(), sockets);
     EXPECT_EQ(sockets_test::OpenEvents(), events);
     EXPECT_EQ(sockets_test::PendingReceives(), 0);
@@ -69,7 +73,7 @@ class Transport : public testing::Test {
   }
   int Open(std::vector<std::string> strings) {
     Addresses addresses(std::move(strings));
-    return MulticastOpen(addresses.count(), addresses.data());
+    return MulticastOpen<VehicleRecord>(addresses.count(), addresses.data());
   }
   // Polls until `count` packets have been seen or a second has passed.
   void PollFor(std::size_t count) {
@@ -107,19 +111,19 @@ TEST_F(Transport, OpensOnTheGroupAndReceivesItsOwnPacket) {
 }
 
 TEST_F(Transport, AnInterfacePartBindsThatInterface) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267,127.0.0.1"}), 0);
   VehicleRecord sender{};
   const float zero = 0.0f;
   MulticastInitRecord(&sender, "lo", 1, 1, &zero, &zero, &zero);
   ASSERT_EQ(MulticastSendRecord(&sender), 0);
-  peer::Datagram got;
+  Datagram got;
   ASSERT_TRUE(other.Receive(got));
   EXPECT_EQ(got.group, kGroup);
   other.Send(kGroup, kPort, PacketNamed("to lo"));
   PollFor(2);  // its own packet, then the peer's
   EXPECT_EQ(seen.names, (std::vector<std::string>{"lo", "to lo"}));
-  EXPECT_EQ(MulticastClose(), 0);
+  EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
 
   // An address of no interface here cannot be bound.
   EXPECT_EQ(Open({"224.0.5.20:2267,192.0.2.1"}), 8);
@@ -127,7 +131,7 @@ TEST_F(Transport, AnInterfacePartBindsThatInterface) {
 }
 
 TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
 
   VehicleRecord sender{};
@@ -137,7 +141,7 @@ TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
   sender.fHeading = 90.0f;
   sender.byState = 5;
   ASSERT_EQ(MulticastSendRecord(&sender), 0);
-  peer::Datagram got;
+  Datagram got;
   ASSERT_TRUE(other.Receive(got));
   ASSERT_EQ(got.bytes.size(), 304u);
   const auto at = [&](int offset, std::size_t size) {
@@ -173,7 +177,7 @@ TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
   other.Send(kGroup, kPort, packet);
   PollFor(1);
   ASSERT_EQ(seen.names, std::vector<std::string>{"peer"});
-  EXPECT_NEAR(seen.copies[0].dNorth, 250.0, 0.05);
+  EXPECT_NEAR(seen.copies[0].dNorth, 250.0, kDecodedFeetTolerance);
   EXPECT_NEAR(seen.copies[0].fAltitude, 4999.997, 0.0005);
   EXPECT_NEAR(seen.copies[0].fPitch, 9.99756, 0.00005);
   EXPECT_EQ(seen.copies[0].byState, 9);
@@ -181,7 +185,7 @@ TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {
 
 TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
   const std::vector<std::string> groups = {"224.0.5.21", "224.0.5.22", "224.0.5.23"};
-  peer::Peer other(kPort, groups);
+  GroupPeer other(kPort, groups);
   {
     // Joins go C, B, A: the third join (A) fails, leaving C and B armed.
     sockets_test::ScopedFaults faults;
@@ -192,11 +196,11 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
     MulticastInitRecord(&sender, "x", 1, 1, &zero, &zero, &zero);
     EXPECT_EQ(MulticastSendRecord(&sender), 0);  // the armed endpoints still send, B then C
     for (int i : {1, 2}) {
-      peer::Datagram got;
+      Datagram got;
       ASSERT_TRUE(other.Receive(got));
       EXPECT_EQ(got.group, groups[i]);
     }
-    peer::Datagram got;
+    Datagram got;
     EXPECT_FALSE(other.Receive(got, 100));
   }
   ASSERT_EQ(Open({groups[0] + ":2267", groups[1] + ":2267", groups[2] + ":2267"}), 0);
@@ -206,7 +210,7 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
   ASSERT_EQ(MulticastSendRecord(&sender), 0);
   std::vector<std::string> order;
   for (int i = 0; i < 3; ++i) {
-    peer::Datagram got;
+    Datagram got;
     ASSERT_TRUE(other.Receive(got));
     order.push_back(got.group);
   }
@@ -222,7 +226,7 @@ TEST_F(Transport, JoinsInReverseSendsAndPollsInTheOrderOfTheStrings) {
 }
 
 TEST_F(Transport, OnePollDrainsWaitingDatagramsInOrderOfArrival) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   for (const char* name : {"one", "two", "three"}) other.Send(kGroup, kPort, PacketNamed(name));
   usleep(20000);
@@ -234,7 +238,7 @@ TEST_F(Transport, OnePollDrainsWaitingDatagramsInOrderOfArrival) {
 }
 
 TEST_F(Transport, APollFromInsideTheCallbackReturnsZero) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("a"));
   other.Send(kGroup, kPort, PacketNamed("b"));
@@ -246,7 +250,7 @@ TEST_F(Transport, APollFromInsideTheCallbackReturnsZero) {
 }
 
 TEST_F(Transport, DatagramsOfOtherLengths) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("full"));
   other.Send(kGroup, kPort, std::vector<std::uint8_t>{0, 0, 0, 0, 's', 'h', 'o', 'r', 't'});
@@ -274,7 +278,7 @@ TEST_F(Transport, DatagramsOfOtherLengths) {
 }
 
 TEST_F(Transport, OpeningAnOpenTransportAddsNothing) {
-  CMulticastTransport transport;
+  CMulticastTransport<VehicleRecord> transport;
   Addresses first({"224.0.5.20:2267"});
   ASSERT_EQ(transport.Open(first.count(), first.data()), 0);
   Addresses second({"224.0.5.21:2267"});
@@ -285,11 +289,11 @@ TEST_F(Transport, OpeningAnOpenTransportAddsNothing) {
 
 TEST_F(Transport, CountsZeroAndNegative) {
   EXPECT_EQ(Open({}), 3);
-  EXPECT_EQ(MulticastOpen(0, nullptr), 3);
+  EXPECT_EQ(MulticastOpen<VehicleRecord>(0, nullptr), 3);
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);  // may try again
-  EXPECT_EQ(MulticastClose(), 0);
+  EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
 
-  EXPECT_EQ(MulticastOpen(-1, nullptr), 0);
+  EXPECT_EQ(MulticastOpen<VehicleRecord>(-1, nullptr), 0);
   EXPECT_EQ(sockets_test::OpenSockets(), sockets);
   VehicleRecord record{};
   const float zero = 0.0f;
@@ -316,7 +320,7 @@ TEST_F(Transport, AddressStringsThatDoNotConvert) {
     SCOPED_TRACE(c.strings.back());
     EXPECT_EQ(Open(c.strings), c.code);
     EXPECT_EQ(sockets_test::OpenSockets(), sockets + c.sockets);
-    EXPECT_EQ(MulticastClose(), 0);
+    EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
     EXPECT_EQ(sockets_test::OpenSockets(), sockets);
     EXPECT_EQ(sockets_test::OpenEvents(), events);
   }
@@ -338,7 +342,7 @@ TEST_F(Transport, FaultsOfTheSocketsLayerGiveTheirCodes) {
       sockets_test::ScopedFaults faults;
       faults.Fail(c.call);
       EXPECT_EQ(Open({"224.0.5.20:2267"}), c.code);
-      EXPECT_EQ(MulticastClose(), 0);
+      EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
     }
     EXPECT_EQ(sockets_test::OpenSockets(), sockets);
     EXPECT_EQ(sockets_test::PendingReceives(), 0);
@@ -372,7 +376,7 @@ TEST_F(Transport, OnlyTheLastGroupsSendFailureIsReported) {
 }
 
 TEST_F(Transport, AReceiveThatCannotBePostedAgainStopsThePoll) {
-  peer::Peer other(kPort, {kGroup});
+  GroupPeer other(kPort, {kGroup});
   ASSERT_EQ(Open({"224.0.5.20:2267"}), 0);
   other.Send(kGroup, kPort, PacketNamed("a"));
   other.Send(kGroup, kPort, PacketNamed("b"));
@@ -394,7 +398,7 @@ TEST_F(Transport, TheEntryPointsWithoutATransport) {
   EXPECT_EQ(MulticastInitRecord(&record, "n", 1, 1, &zero, &zero, &zero), 1);
   EXPECT_EQ(MulticastSendRecord(&record), 15);
   EXPECT_EQ(MulticastPoll(Collect, &receiver), 0);
-  EXPECT_EQ(MulticastClose(), 0);
+  EXPECT_EQ(MulticastClose<VehicleRecord>(), 0);
 }
 
 }  // namespace

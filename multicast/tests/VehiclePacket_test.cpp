@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -10,14 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "multicast/MulticastTransport.h"
 #include "multicast/MulticastTransport_test_hook.h"
+#include "multicast/VehicleRecord.h"
+#include "support/CLibraryRandom.h"
+#include "testsupport/GroupPeer.h"
 
 namespace {
 
+using namespace kyte::testsupport;
+
 // A transport that is never opened: SendRecord encodes and sends nowhere.
 int Encode(VehicleRecord& record) {
-  CMulticastTransport transport;
+  CMulticastTransport<VehicleRecord> transport;
   return transport.SendRecord(&record);
 }
 
@@ -25,16 +28,6 @@ std::vector<std::uint8_t> Wire(const VehicleRecord& record) {
   std::vector<std::uint8_t> bytes(kPacketSize);
   ImageToWire(record.PacketImage, bytes.data());
   return bytes;
-}
-
-std::int64_t BigEndian32(const std::vector<std::uint8_t>& bytes, int offset) {
-  return static_cast<std::int32_t>(
-      (std::uint32_t{bytes[offset]} << 24) | (std::uint32_t{bytes[offset + 1]} << 16) |
-      (std::uint32_t{bytes[offset + 2]} << 8) | std::uint32_t{bytes[offset + 3]});
-}
-
-float BigEndianFloat(const std::vector<std::uint8_t>& bytes, int offset) {
-  return std::bit_cast<float>(static_cast<std::uint32_t>(BigEndian32(bytes, offset)));
 }
 
 struct Case {
@@ -250,10 +243,10 @@ TEST(VehiclePacket, EncodesAndDecodesTheDocumentedNumbers) {
     ASSERT_EQ(Encode(record), 0);
     const std::vector<std::uint8_t> wire = Wire(record);
     for (const auto& [offset, value] : c.wireInt32) {
-      EXPECT_EQ(BigEndian32(wire, offset), value) << "wire offset " << offset;
+      EXPECT_EQ(Int32At(wire, offset), value) << "wire offset " << offset;
     }
     for (const auto& [offset, value] : c.wireFloat) {
-      EXPECT_EQ(BigEndianFloat(wire, offset), value) << "wire offset " << offset;
+      EXPECT_EQ(FloatAt(wire, offset), value) << "wire offset " << offset;
     }
     for (const auto& [offset, bytes] : c.wireBytes) {
       EXPECT_EQ(std::string(wire.begin() + offset, wire.begin() + offset + bytes.size()), bytes)
@@ -268,7 +261,7 @@ TEST(VehiclePacket, EncodesAndDecodesTheDocumentedNumbers) {
     received.dOriginLatitude = record.dOriginLatitude;
     static VehicleRecord* seen;
     seen = nullptr;
-    CMulticastTransport::Decode(
+    CMulticastTransport<VehicleRecord>::Decode(
         [](VehicleRecord* p) {
           seen = p;
           return 5;
@@ -379,13 +372,12 @@ TEST(VehiclePacket, InitRecordLeavesTheUnsetPlacesAlone) {
 }
 
 TEST(VehiclePacket, RandomIdIsTheFirstDrawAfterSeedingWithTheTime) {
-  // The C library's generator: state x 214013 + 2531011, bits 16 to 30 of the state.
+  // The C library's generator seeded with the time.
   const auto firstDraw = [](std::time_t seconds) {
-    const std::uint32_t state = static_cast<std::uint32_t>(seconds) * 214013u + 2531011u;
-    return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+    return CLibraryRandom(static_cast<std::uint32_t>(seconds)).Next();
   };
   const std::time_t before = std::time(nullptr);
-  const std::int32_t id = CMulticastTransport::MakeRandomId();
+  const std::int32_t id = CMulticastTransport<VehicleRecord>::MakeRandomId();
   const std::time_t after = std::time(nullptr);
   EXPECT_TRUE(id == firstDraw(before) || id == firstDraw(after)) << id;
 }
@@ -403,7 +395,7 @@ TEST(VehiclePacket, RandomIdsOfChosenTimes) {
   };
   for (const auto& c : cases) {
     multicast_test::ScopedCalendarTime at(c.seconds);
-    EXPECT_EQ(CMulticastTransport::MakeRandomId(), c.id) << c.seconds;
+    EXPECT_EQ(CMulticastTransport<VehicleRecord>::MakeRandomId(), c.id) << c.seconds;
   }
 }
 

@@ -11,12 +11,15 @@
 
 #include "DroneFleet.h"
 #include "DroneSolo.h"
-#include "GroupPeer.h"
 #include "clocks_test_hook.h"
 #include "multicast/VehiclePacket.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/GroupPeer.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 struct Offset {
   const char* name;
@@ -143,17 +146,15 @@ double ValueAfter(const std::string& line, const std::string& prefix) {
 std::vector<std::string> FlyOverTicks(const drones::Program& program, Ticks& ticks) {
   clocks_test::ClockHooks hooks;
   hooks.tickCount = std::ref(ticks);
-  testing::internal::CaptureStderr();
-  {
+  return Lines(CaptureStderr([&] {
     clocks_test::ScopedClocks scope(hooks);
     EXPECT_EQ(drones::Fly(program), 0);
-  }
-  return Lines(testing::internal::GetCapturedStderr());
+  }));
 }
 
 // What the group carries now: waits up to a second for `expected` packets, then lingerMs for more.
-std::vector<peer::Packet> Drain(peer::GroupPeer& group, std::size_t expected, int lingerMs) {
-  std::vector<peer::Packet> packets;
+std::vector<Packet> Drain(GroupPeer& group, std::size_t expected, int lingerMs) {
+  std::vector<Packet> packets;
   while (auto packet = group.Receive(packets.size() < expected ? 1000 : lingerMs))
     packets.push_back(*packet);
   return packets;
@@ -163,8 +164,8 @@ std::vector<peer::Packet> Drain(peer::GroupPeer& group, std::size_t expected, in
 TEST(FleetRun, RequestsAreSentByTheNextMotionStepAndStatusLinesFollowTheCount) {
   dronefleet::drones = {};
   drones::sendFlag = 0;
-  peer::GroupPeer group;
-  std::vector<std::vector<peer::Packet>> sentAfterPass;
+  GroupPeer group;
+  std::vector<std::vector<Packet>> sentAfterPass;
   std::vector<float> leaderInterval;
   std::vector<int> flag;
   const std::uint32_t start = 0xFFFFFFF0u;
@@ -193,22 +194,22 @@ TEST(FleetRun, RequestsAreSentByTheNextMotionStepAndStatusLinesFollowTheCount) {
                          "F22_Drone", "F23_Drone", "F117_Drone"};
   const std::int32_t ids[] = {1234, 7125, 5423, 9821, 6243, 5678, 3498};
   for (int i = 0; i < 7; ++i) {
-    const peer::Packet& packet = sentAfterPass[2][i];
+    const Packet& packet = sentAfterPass[2][i];
     SCOPED_TRACE(names[i]);
     ASSERT_EQ(packet.size(), 304u);
-    EXPECT_EQ(peer::TextAt(packet, 4, 32), names[i]);
-    EXPECT_EQ(peer::Int32At(packet, 36), 0);  // no tag
-    EXPECT_EQ(peer::Int32At(packet, 48), ids[i]);
-    EXPECT_EQ(peer::Int32At(packet, 52), ids[i]);
-    EXPECT_EQ(peer::Int32At(packet, 76), i);
+    EXPECT_EQ(TextAt(packet, 4, 32), names[i]);
+    EXPECT_EQ(Int32At(packet, 36), 0);  // no tag
+    EXPECT_EQ(Int32At(packet, 48), ids[i]);
+    EXPECT_EQ(Int32At(packet, 52), ids[i]);
+    EXPECT_EQ(Int32At(packet, 76), i);
     EXPECT_EQ(packet[80], 100);
-    EXPECT_EQ(peer::Int32At(packet, 140), 1456);
+    EXPECT_EQ(Int32At(packet, 140), 1456);
     // Rates over the 0.112 s counted by the two steps, against the reference position.
-    const double northCodes = peer::Int32At(packet, 104) - 1254486825.0;
-    EXPECT_NEAR(peer::FloatAt(packet, 116), northCodes / 0.112, 0.5);
+    const double northCodes = Int32At(packet, 104) - 1254486825.0;
+    EXPECT_NEAR(FloatAt(packet, 116), northCodes / 0.112, 0.5);
   }
   // The leader flew 45 + 11 feet north in the two steps.
-  EXPECT_EQ(peer::Int32At(sentAfterPass[2][0], 104) - 1254486825, 1507);
+  EXPECT_EQ(Int32At(sentAfterPass[2][0], 104) - 1254486825, 1507);
   EXPECT_EQ(leaderInterval[2], 0.0f);
   EXPECT_EQ(flag[2], 0);
 
@@ -271,7 +272,7 @@ TEST(Loop, CountersActOnlyPastTheirLimits) {
 TEST(FleetRun, FliesItsHundredSecondsWhenTheGroupCannotBeJoined) {
   dronefleet::drones = {};
   drones::sendFlag = 0;
-  peer::GroupPeer group;
+  GroupPeer group;
   sockets_test::ScopedFaults faults;
   faults.Fail(sockets_test::Call::kWSAJoinLeaf);
   Ticks ticks;
@@ -286,16 +287,16 @@ TEST(FleetRun, FliesItsHundredSecondsWhenTheGroupCannotBeJoined) {
 TEST(SoloRun, SendsItsDroneAtTheStepAfterEachRequest) {
   dronesolo::drone = {};
   drones::sendFlag = 0;
-  peer::GroupPeer group;
+  GroupPeer group;
   Ticks ticks;
   ticks.step = 16;
   std::size_t sends = 0;
   auto count = [&](int lingerMs) {
-    for (const peer::Packet& packet : Drain(group, 0, lingerMs)) {
+    for (const Packet& packet : Drain(group, 0, lingerMs)) {
       ++sends;
-      EXPECT_EQ(peer::TextAt(packet, 4, 32), "707_Drone");
-      EXPECT_EQ(peer::Int32At(packet, 52), 1234);
-      EXPECT_EQ(peer::Int32At(packet, 48), dronesolo::drone.iRandomId);
+      EXPECT_EQ(TextAt(packet, 4, 32), "707_Drone");
+      EXPECT_EQ(Int32At(packet, 52), 1234);
+      EXPECT_EQ(Int32At(packet, 48), dronesolo::drone.iRandomId);
       EXPECT_EQ(packet[80], 100);
     }
   };

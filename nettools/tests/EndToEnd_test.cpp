@@ -19,11 +19,15 @@
 #include <string>
 #include <vector>
 
-#include "GroupPeer.h"
+#include "support/CLibraryRandom.h"
+#include "testsupport/GroupPeer.h"
+#include "testsupport/TempDir.h"
 
 extern char** environ;
 
 namespace {
+
+using namespace kyte::testsupport;
 
 namespace fs = std::filesystem;
 
@@ -85,19 +89,12 @@ void ExpectFinalLine(const fs::path& err) {
 
 // The value InitRecord draws in a second whose calendar time is `seconds`.
 std::int32_t RandomIdAt(std::time_t seconds) {
-  std::uint32_t state = static_cast<std::uint32_t>(seconds);
-  state = state * 214013u + 2531011u;
-  return static_cast<std::int32_t>((state >> 16) & 0x7FFF);
+  return CLibraryRandom(static_cast<std::uint32_t>(seconds)).Next();
 }
 
 TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
-  char pattern[] = "/tmp/nettools-e2e-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path dir = pattern;
-  struct Cleanup {
-    fs::path dir;
-    ~Cleanup() { fs::remove_all(dir); }
-  } cleanup{dir};
+  const TempDir temp("nettools-e2e");
+  const fs::path& dir = temp.path();
 
   Program netwatch = Start(NETWATCH_PATH, dir, "netwatch");
   const std::time_t before = std::time(nullptr);
@@ -112,25 +109,25 @@ TEST(EndToEnd, NetwatchPrintsTheFleetAndTheSoloDrone) {
 
   // An independent receiver sees the solo drone: its random instance id, vehicle id 1234.
   {
-    peer::GroupPeer group;
+    GroupPeer group;
     std::set<std::string> fleetNames;
     bool soloSeen = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while ((!soloSeen || fleetNames.size() < 7) && std::chrono::steady_clock::now() < until) {
       const auto packet = group.Receive(100);
       if (!packet || packet->size() != 304) continue;
-      const std::int32_t instance = peer::Int32At(*packet, 48);
-      const std::int32_t vehicle = peer::Int32At(*packet, 52);
-      const std::string name = peer::TextAt(*packet, 4, 32);
+      const std::int32_t instance = Int32At(*packet, 48);
+      const std::int32_t vehicle = Int32At(*packet, 52);
+      const std::string name = TextAt(*packet, 4, 32);
       if (instance == vehicle) fleetNames.insert(name);
       if (instance == vehicle || !expectedIds.count(instance)) continue;
       soloSeen = true;
       EXPECT_EQ(vehicle, 1234);
       EXPECT_EQ(name, "707_Drone");
-      EXPECT_EQ(peer::Int32At(*packet, 76), 0);      // craft type
-      EXPECT_EQ((*packet)[80], 100);                 // state
-      EXPECT_EQ(peer::Int32At(*packet, 140), 1456);  // roll 8
-      EXPECT_EQ(peer::Int32At(*packet, 36), 0);      // no tag
+      EXPECT_EQ(Int32At(*packet, 76), 0);      // craft type
+      EXPECT_EQ((*packet)[80], 100);           // state
+      EXPECT_EQ(Int32At(*packet, 140), 1456);  // roll 8
+      EXPECT_EQ(Int32At(*packet, 36), 0);      // no tag
       for (std::size_t i : {0, 1, 2, 3, 168, 169}) EXPECT_EQ((*packet)[i], 0) << i;
       for (std::size_t i = 176; i < 304; ++i) EXPECT_EQ((*packet)[i], 0) << i;
     }

@@ -9,15 +9,18 @@
 #include <string>
 
 #include "DroneFleet.h"
-#include "GroupPeer.h"
 #include "Run.h"
 #include "WatchLines.h"
 #include "clocks_test_hook.h"
 #include "multicast/MulticastTransport.h"
 #include "multicast/VehiclePacket.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/GroupPeer.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 using watchlines::PollLines;
 
@@ -28,7 +31,7 @@ class Watching : public ::testing::Test {
     netwatch::SetReferencePosition(netwatch::receiver);
     nettools::OpenGroup();
   }
-  void TearDown() override { MulticastClose(); }
+  void TearDown() override { MulticastClose<VehicleRecordD>(); }
 };
 
 TEST_F(Watching, FleetPacketsPrintTheirIdentifiersNamesAndDecodedState) {
@@ -68,9 +71,8 @@ TEST(PrintVehicle, OffsetsKeepOneSignificantDigit) {
   for (const Case& c : cases) {
     record.dEast = c.offset;
     record.dNorth = c.offset;
-    testing::internal::CaptureStdout();
-    const int result = netwatch::PrintVehicle(&record);
-    const std::string line = testing::internal::GetCapturedStdout();
+    int result = 0;
+    const std::string line = CaptureStdout([&] { result = netwatch::PrintVehicle(&record); });
     EXPECT_EQ(line, std::string("-17 2147483647 ") + c.printed + " " + c.printed +
                         " -12.2 360.0 -0.0  7.0 x tg\n");
     EXPECT_EQ(result, static_cast<int>(line.size()));  // what the print returned
@@ -98,9 +100,8 @@ TEST(PrintVehicle, ControlBytesOfTheNameAndTagPrintAsEscapes) {
     std::memset(record.PacketImage + kImageTag, 0, 4);
     std::memcpy(record.PacketImage + kImageName, c.name.data(), c.name.size());
     std::memcpy(record.PacketImage + kImageTag, c.tag.data(), c.tag.size());
-    testing::internal::CaptureStdout();
-    const int result = netwatch::PrintVehicle(&record);
-    const std::string line = testing::internal::GetCapturedStdout();
+    int result = 0;
+    const std::string line = CaptureStdout([&] { result = netwatch::PrintVehicle(&record); });
     EXPECT_EQ(line, "0 0    0    0  0.0  0.0  0.0  0.0 " + c.printed + "\n") << c.name;
     EXPECT_EQ(result, static_cast<int>(line.size()));
     for (std::size_t i = 0; i + 1 < line.size(); ++i) {
@@ -111,23 +112,23 @@ TEST(PrintVehicle, ControlBytesOfTheNameAndTagPrintAsEscapes) {
 }
 
 // A packet as skycast sends it, written byte by byte by an independent peer: tag "none".
-peer::Packet SkycastPacket(const std::string& name) {
-  peer::Packet packet(304, 0);
+Packet SkycastPacket(const std::string& name) {
+  Packet packet(304, 0);
   std::memcpy(packet.data() + 4, name.data(), std::min<std::size_t>(name.size(), 32));
   std::memcpy(packet.data() + 36, "none", 4);
-  peer::PutInt32(packet, 48, 21987);               // instance id
-  peer::PutInt32(packet, 52, 7);                   // vehicle id
-  peer::PutInt32(packet, 100, 566565300);          // at the drones' start
-  peer::PutInt32(packet, 104, 1254486825 + 2691);  // 100 feet north
-  peer::PutInt32(packet, 108, 134576);             // 5000 feet
-  peer::PutInt32(packet, 136, 1820);               // pitch 10
-  peer::PutInt32(packet, 140, -364);               // roll -2
-  peer::PutInt32(packet, 144, -16383);             // heading 90, negated
+  PutInt32(packet, 48, 21987);               // instance id
+  PutInt32(packet, 52, 7);                   // vehicle id
+  PutInt32(packet, 100, 566565300);          // at the drones' start
+  PutInt32(packet, 104, 1254486825 + 2691);  // 100 feet north
+  PutInt32(packet, 108, 134576);             // 5000 feet
+  PutInt32(packet, 136, 1820);               // pitch 10
+  PutInt32(packet, 140, -364);               // roll -2
+  PutInt32(packet, 144, -16383);             // heading 90, negated
   return packet;
 }
 
 TEST_F(Watching, PacketsFromOtherSendersPrintTheirTagAndWholeName) {
-  peer::GroupPeer group;
+  GroupPeer group;
   group.Send(SkycastPacket("abc"));
   group.Send(SkycastPacket("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"));  // 32 characters, no NUL
   EXPECT_EQ(PollLines(2),
@@ -140,11 +141,6 @@ TEST_F(Watching, PacketsFromOtherSendersPrintTheirTagAndWholeName) {
 namespace {
 
 // A 100-second run over a tick count that advances 16 ms per reading, from just before the wrap.
-struct Output {
-  std::string out;
-  std::string err;
-};
-
 Output WatchOverTicks(const std::function<void(int reading)>& onReading) {
   netwatch::receiver = {};
   netwatch::SetReferencePosition(netwatch::receiver);
@@ -155,16 +151,10 @@ Output WatchOverTicks(const std::function<void(int reading)>& onReading) {
     onReading(reading++);
     return now += 16;
   };
-  Output run;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  {
+  return Capture([&] {
     clocks_test::ScopedClocks scope(hooks);
     EXPECT_EQ(netwatch::Watch(), 0);
-  }
-  run.err = testing::internal::GetCapturedStderr();
-  run.out = testing::internal::GetCapturedStdout();
-  return run;
+  });
 }
 
 TEST(WatchLoop, QuietGroupPrintsOnlyTheFinalLine) {
@@ -175,7 +165,7 @@ TEST(WatchLoop, QuietGroupPrintsOnlyTheFinalLine) {
 
 // Without a group the loop still runs its 100 seconds, and prints no vehicle line.
 TEST(WatchLoop, GroupThatCannotBeJoinedPrintsOnlyTheFinalLine) {
-  peer::GroupPeer group;
+  GroupPeer group;
   sockets_test::ScopedFaults faults;
   faults.Fail(sockets_test::Call::kWSAJoinLeaf);
   const Output run = WatchOverTicks([&](int reading) {
@@ -187,7 +177,7 @@ TEST(WatchLoop, GroupThatCannotBeJoinedPrintsOnlyTheFinalLine) {
 }
 
 TEST(WatchLoop, PacketsArePrintedWhileTheLoopRuns) {
-  peer::GroupPeer group;
+  GroupPeer group;
   const Output run = WatchOverTicks([&](int reading) {
     if (reading != 100 && reading != 6000) return;
     group.Send(SkycastPacket("abc"));

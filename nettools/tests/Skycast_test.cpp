@@ -11,14 +11,17 @@
 #include <vector>
 
 #include "DroneFleet.h"
-#include "GroupPeer.h"
 #include "NetWatch.h"
 #include "Run.h"
 #include "WatchLines.h"
 #include "mexhost.h"
 #include "multicast/MulticastTransport.h"
+#include "testsupport/GroupPeer.h"
+#include "testsupport/Tolerances.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 namespace mexhost = kyte::mexhost;
 
@@ -32,7 +35,7 @@ class WithSkycast : public ::testing::Test {
   }
   void TearDown() override {
     Call(0, 4);
-    MulticastClose();
+    MulticastClose<VehicleRecordD>();
   }
 
   // An operation that takes no argument.
@@ -86,9 +89,9 @@ TEST_F(WithSkycast, DronePacketsDecodeInSkycast) {
     SCOPED_TRACE(drone.east);
     EXPECT_EQ(column[11], 566565300.0);  // skycast's reference position
     EXPECT_EQ(column[12], 1254486825.0);
-    EXPECT_NEAR(column[13], drone.east, 0.05);
-    EXPECT_NEAR(column[14], drone.north, 0.05);
-    EXPECT_NEAR(column[15], drone.altitude, 0.05);
+    EXPECT_NEAR(column[13], drone.east, kDecodedFeetTolerance);
+    EXPECT_NEAR(column[14], drone.north, kDecodedFeetTolerance);
+    EXPECT_NEAR(column[15], drone.altitude, kDecodedFeetTolerance);
     EXPECT_EQ(column[19], 0.0);             // pitch
     EXPECT_NEAR(column[20], 7.998, 0.001);  // roll 8, as 1456 angle codes
     EXPECT_EQ(column[21], 0.0);             // heading
@@ -99,13 +102,13 @@ TEST_F(WithSkycast, DronePacketsDecodeInSkycast) {
 TEST_F(WithSkycast, SkycastPacketsPrintInNetwatch) {
   netwatch::receiver = {};
   netwatch::SetReferencePosition(netwatch::receiver);
-  peer::GroupPeer group;
+  GroupPeer group;
   // 100 feet north, 5000 feet, roll -2, pitch 10, heading 90, state 7.
   const auto sent = Call(2, 1, {100, 0, 5000, -2, 10, 90, 0, 0, 0, 7});
   ASSERT_TRUE(sent.ok) << sent.error;
   const auto packet = group.Receive(1000);
   ASSERT_TRUE(packet);
-  const std::string id = std::to_string(peer::Int32At(*packet, 48));
+  const std::string id = std::to_string(Int32At(*packet, 48));
   EXPECT_EQ(watchlines::PollLines(1),
             id + " " + id + "    0 1e+02 5000.0 10.0 -2.0 -90.0 airhost_01 none\n");
 }

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 #include "multicast/MulticastTransport.h"
+#include "multicast/MulticastTransport_test_hook.h"
 #include "multicast/VehiclePacket.h"
+#include "multicast/VehicleRecord.h"
 
 namespace {
 
@@ -18,8 +21,8 @@ const float kAltitude = 15000.0f;
 
 VehicleRecordD InitAtDroneStart() {
   VehicleRecordD record{};
-  EXPECT_EQ(CMulticastTransport::InitRecord(&record, "707_Drone", 1234, 0, &kLongitude, &kLatitude,
-                                            &kAltitude),
+  EXPECT_EQ(CMulticastTransport<VehicleRecordD>::InitRecord(&record, "707_Drone", 1234, 0,
+                                                            &kLongitude, &kLatitude, &kAltitude),
             1);
   return record;
 }
@@ -37,7 +40,7 @@ VehicleRecordD DecodeAtSameOrigin(const VehicleRecordD& sent) {
   receiver.dOriginLongitude = sent.dOriginLongitude;
   receiver.dOriginLatitude = sent.dOriginLatitude;
   receiver.iRandomId = -5;
-  EXPECT_EQ(CMulticastTransport::Decode(Keep, &receiver, sent.PacketImage), 42);
+  EXPECT_EQ(CMulticastTransport<VehicleRecordD>::Decode(Keep, &receiver, sent.PacketImage), 42);
   EXPECT_EQ(decoded.iRandomId, -5);  // Decode leaves the fields it does not convert
   return decoded;
 }
@@ -59,7 +62,7 @@ TEST(VehicleRecordD, InitRecordAtTheDronesStart) {
 
   // Without a callback the packet is still decoded, and nothing is called.
   VehicleRecordD receiver{};
-  EXPECT_EQ(CMulticastTransport::Decode(nullptr, &receiver, record.PacketImage), 0);
+  EXPECT_EQ(CMulticastTransport<VehicleRecordD>::Decode(nullptr, &receiver, record.PacketImage), 0);
   EXPECT_EQ(receiver.dAltitude, 14999.991573539392);
 }
 
@@ -86,7 +89,8 @@ TEST(VehicleRecordD, SendRecordCodesRatesAndDecoding) {
       {"250 feet north over 0.5 s", 0, 250, 0, 0, 0.5f, wire::kLatitude, 6728, 13456, 26912,
        [](const VehicleRecordD& r) { return r.dNorth; }, 249.97},
   };
-  CMulticastTransport noGroups;  // never opened: SendPacket has no endpoint to send to
+  CMulticastTransport<VehicleRecordD>
+      noGroups;  // never opened: SendPacket has no endpoint to send to
   for (const SendCase& c : cases) {
     SCOPED_TRACE(c.what);
     VehicleRecordD record = InitAtDroneStart();
@@ -114,7 +118,7 @@ TEST(VehicleRecordD, SendRecordCodesRatesAndDecoding) {
 TEST(VehicleRecordD, FreshRecordLeavesTagAndReservedBytesZero) {
   VehicleRecordD record = InitAtDroneStart();
   record.fSendInterval = 0.032f;
-  CMulticastTransport noGroups;
+  CMulticastTransport<VehicleRecordD> noGroups;
   ASSERT_EQ(noGroups.SendRecord(&record), 0);
   std::uint8_t packet[kPacketSize];
   ImageToWire(record.PacketImage, packet);
@@ -122,6 +126,56 @@ TEST(VehicleRecordD, FreshRecordLeavesTagAndReservedBytesZero) {
   for (int i : {0, 1, 2, 3, 168, 169}) EXPECT_EQ(packet[i], 0) << i;
   for (int i = wire::kReserved176; i < kPacketSize; ++i) EXPECT_EQ(packet[i], 0) << i;
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(packet + wire::kName)), "707_Drone");
+}
+
+// Both records' transports in one program: for the same state, float-exact so that both records
+// hold it alike, the two build the same image byte for byte, and each decodes the other's.
+TEST(VehicleRecordD, BuildsTheImageOfVehicleRecord) {
+  struct State {
+    double east, north;
+    float altitude, pitch, roll, heading, interval;
+  };
+  const State states[] = {
+      {0, 0, 15000, 0, 0, 0, 0},
+      {1000.5, -250.25, 1234.5f, 10, -8.25f, 90, 0.05f},
+      {-3e6, 4e5, -40.75f, -45.5f, 179.5f, -179.5f, 0.5f},
+  };
+  multicast_test::ScopedCalendarTime second(1796963347);
+  VehicleRecord single{};
+  VehicleRecordD twin{};
+  ASSERT_EQ(MulticastInitRecord(&single, "707_Drone", 1234, 3, &kLongitude, &kLatitude, &kAltitude),
+            1);
+  ASSERT_EQ(MulticastInitRecord(&twin, "707_Drone", 1234, 3, &kLongitude, &kLatitude, &kAltitude),
+            1);
+  EXPECT_EQ(std::memcmp(single.PacketImage, twin.PacketImage, kPacketSize), 0);
+  CMulticastTransport<VehicleRecord> singleGroups;
+  CMulticastTransport<VehicleRecordD> twinGroups;
+  for (const State& s : states) {
+    SCOPED_TRACE(s.east);
+    single.dEast = twin.dEast = s.east;
+    single.dNorth = twin.dNorth = s.north;
+    single.fAltitude = s.altitude;
+    twin.dAltitude = s.altitude;
+    single.fPitch = s.pitch;
+    twin.dPitch = s.pitch;
+    single.fRoll = s.roll;
+    twin.dRoll = s.roll;
+    single.fHeading = s.heading;
+    twin.dHeading = s.heading;
+    single.fSendInterval = twin.fSendInterval = s.interval;
+    ASSERT_EQ(singleGroups.SendRecord(&single), 0);
+    ASSERT_EQ(twinGroups.SendRecord(&twin), 0);
+    EXPECT_EQ(std::memcmp(single.PacketImage, twin.PacketImage, kPacketSize), 0);
+
+    VehicleRecord singleBack = single;
+    VehicleRecordD twinBack = twin;
+    CMulticastTransport<VehicleRecord>::Decode(nullptr, &singleBack, twin.PacketImage);
+    CMulticastTransport<VehicleRecordD>::Decode(nullptr, &twinBack, single.PacketImage);
+    EXPECT_EQ(singleBack.dEast, twinBack.dEast);
+    EXPECT_EQ(singleBack.dNorth, twinBack.dNorth);
+    EXPECT_EQ(singleBack.fAltitude, static_cast<float>(twinBack.dAltitude));
+    EXPECT_EQ(singleBack.fHeading, static_cast<float>(twinBack.dHeading));
+  }
 }
 
 }  // namespace

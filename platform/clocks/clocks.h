@@ -7,17 +7,9 @@
 
 #include <cstdint>
 
-typedef int BOOL;
-typedef unsigned int UINT;
-typedef unsigned int DWORD;
-typedef UINT MMRESULT;
+#include "platform/win32_types.h"
 
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+typedef UINT MMRESULT;
 
 union LARGE_INTEGER {
   struct {

@@ -41,6 +41,17 @@ struct ClockHooks {
   std::function<std::uint32_t()> tickCount;
 };
 
+// A `counter` callback that reads `now` at every call and fails while `*works` is false, when
+// given; both are read at each call, so that the test moves the counter or breaks it by
+// changing them.
+inline std::function<bool(std::int64_t&)> CounterReading(const std::int64_t& now,
+                                                         const bool* works = nullptr) {
+  return [&now, works](std::int64_t& reading) {
+    reading = now;
+    return works == nullptr || *works;
+  };
+}
+
 class ScopedClocks {
  public:
   explicit ScopedClocks(ClockHooks hooks);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +24,7 @@
 
 #include "filemap_test_hook.h"
 #include "msgbox.h"
+#include "support/FaultCountdown.h"
 
 namespace {
 
@@ -163,17 +164,15 @@ struct View {
   std::size_t length;
 };
 
-struct Fault {
-  DWORD error = ERROR_SUCCESS;
-  int times = 0;
-};
+constexpr std::size_t kFaultCalls =
+    static_cast<std::size_t>(filemap_test::Call::WaitForSingleObject) + 1;
 
 struct State {
   std::mutex lock;
   std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> handles;
   std::uintptr_t nextHandle = 4;
   std::unordered_map<const void*, View> views;
-  std::map<filemap_test::Call, Fault> faults;
+  FaultTable<filemap_test::Call, kFaultCalls, DWORD> faults;
   std::vector<std::string> messageBoxTexts;
   std::unordered_map<std::string, std::shared_ptr<LockFile>> lockFiles;
   std::string namespaceFor;  // environment value the cached namespace belongs to
@@ -188,10 +187,9 @@ State& state() {
 bool Faulted(filemap_test::Call call) {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  auto it = s.faults.find(call);
-  if (it == s.faults.end() || it->second.times <= 0) return false;
-  --it->second.times;
-  tlsLastError = it->second.error;
+  DWORD error = ERROR_SUCCESS;
+  if (!s.faults.Falls(call, error)) return false;
+  tlsLastError = error;
   return true;
 }
 
@@ -210,6 +208,19 @@ std::shared_ptr<Object> FindHandle(HANDLE handle) {
   auto it = s.handles.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == s.handles.end()) return nullptr;
   return it->second;
+}
+
+// The object of kind T that `handle` names, kept alive by the pointer; null, with
+// ERROR_INVALID_HANDLE as the last error, when the handle names no object of that kind.
+template <class T>
+std::shared_ptr<T> ObjectOf(HANDLE handle) {
+  std::shared_ptr<Object> object = FindHandle(handle);
+  T* ofKind = object ? std::get_if<T>(object.get()) : nullptr;
+  if (ofKind == nullptr) {
+    tlsLastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  return std::shared_ptr<T>(std::move(object), ofKind);
 }
 
 // A regular file of this user's.
@@ -454,6 +465,23 @@ HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping, DWORD error) {
   return handle;
 }
 
+// Opens the entry of mapping `name` (made when `create` is set) with the namespace locked, finds
+// whether a live mapping holds it and hands both to `use`, which makes the handle while the
+// namespace stays locked. Null when the entry cannot be had or probed.
+template <class Use>
+HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
+  std::string entryName;
+  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
+  if (!space) return nullptr;
+  NamespaceLock namespaceLock(*space);
+  if (!namespaceLock.held()) return nullptr;
+  Fd entry = OpenInNamespace(*space, entryName, create);
+  if (!entry.valid()) return nullptr;
+  Entry probe = ProbeEntry(entry.get());
+  if (probe == Entry::kError) return nullptr;
+  return use(std::move(entry), probe);
+}
+
 // The namespace's lock file `fileName` for a new mutex handle: the cached one when no handle
 // uses it.
 std::shared_ptr<LockFile> TakeLockFile(const Namespace& space, const std::string& fileName) {
@@ -534,12 +562,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIB
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD protect,
                           DWORD sizeHigh, DWORD sizeLow, LPCSTR name) {
   if (Faulted(filemap_test::Call::CreateFileMapping)) return nullptr;
-  std::shared_ptr<Object> object = FindHandle(file);
-  FileObject* fileObject = object ? std::get_if<FileObject>(object.get()) : nullptr;
-  if (fileObject == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  std::shared_ptr<FileObject> fileObject = ObjectOf<FileObject>(file);
+  if (!fileObject) return nullptr;
   if (protect != PAGE_READWRITE && protect != PAGE_READONLY) {
     tlsLastError = ERROR_INVALID_PARAMETER;
     return nullptr;
@@ -550,50 +574,32 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  std::string entryName;
-  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
-  if (!space) return nullptr;
-  NamespaceLock namespaceLock(*space);
-  if (!namespaceLock.held()) return nullptr;
-  Fd entry = OpenInNamespace(*space, entryName, true);
-  if (!entry.valid()) return nullptr;
-  Entry probe = ProbeEntry(entry.get());
-  if (probe == Entry::kError) return nullptr;
-  if (probe == Entry::kLive) {
-    return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
-  }
-  return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
-                         ERROR_SUCCESS);
+  return WithMappingEntry(name, true, [&](Fd entry, Entry probe) {
+    if (probe == Entry::kLive) {
+      return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
+    }
+    return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
+                           ERROR_SUCCESS);
+  });
 }
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
   if (Faulted(filemap_test::Call::OpenFileMapping)) return nullptr;
-  std::string entryName;
-  std::shared_ptr<const Namespace> space = ObjectFile("map", name, entryName);
-  if (!space) return nullptr;
-  NamespaceLock namespaceLock(*space);
-  if (!namespaceLock.held()) return nullptr;
-  Fd entry = OpenInNamespace(*space, entryName, false);
-  if (!entry.valid()) return nullptr;
-  Entry probe = ProbeEntry(entry.get());
-  if (probe == Entry::kError) return nullptr;
-  if (probe == Entry::kFree) {
-    tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
-    return nullptr;
-  }
-  return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
-                         ERROR_SUCCESS);
+  return WithMappingEntry(name, false, [access](Fd entry, Entry probe) -> HANDLE {
+    if (probe == Entry::kFree) {
+      tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
+      return nullptr;
+    }
+    return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
+                           ERROR_SUCCESS);
+  });
 }
 
 LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD offsetLow,
                      SIZE_T bytes) {
   if (Faulted(filemap_test::Call::MapViewOfFile)) return nullptr;
-  std::shared_ptr<Object> object = FindHandle(mappingHandle);
-  MappingHandle* handle = object ? std::get_if<MappingHandle>(object.get()) : nullptr;
-  if (handle == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  std::shared_ptr<MappingHandle> handle = ObjectOf<MappingHandle>(mappingHandle);
+  if (!handle) return nullptr;
   const std::shared_ptr<MappingObject>& mapping = handle->mapping;
   bool write = (access & FILE_MAP_WRITE) != 0;
   std::uint64_t offset = (static_cast<std::uint64_t>(offsetHigh) << 32) | offsetLow;
@@ -663,12 +669,8 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (Faulted(filemap_test::Call::WaitForSingleObject)) return WAIT_FAILED;
-  std::shared_ptr<Object> object = FindHandle(handle);
-  MutexObject* mutex = object ? std::get_if<MutexObject>(object.get()) : nullptr;
-  if (mutex == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return WAIT_FAILED;
-  }
+  std::shared_ptr<MutexObject> mutex = ObjectOf<MutexObject>(handle);
+  if (!mutex) return WAIT_FAILED;
   if (mutex->ownCount > 0) {
     ++mutex->ownCount;
     return WAIT_OBJECT_0;
@@ -694,12 +696,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
-  std::shared_ptr<Object> object = FindHandle(handle);
-  MutexObject* mutex = object ? std::get_if<MutexObject>(object.get()) : nullptr;
-  if (mutex == nullptr) {
-    tlsLastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
+  std::shared_ptr<MutexObject> mutex = ObjectOf<MutexObject>(handle);
+  if (!mutex) return FALSE;
   if (mutex->ownCount == 0) {
     tlsLastError = ERROR_NOT_OWNER;
     return FALSE;
@@ -767,12 +765,12 @@ namespace filemap_test {
 void FailNext(Call call, DWORD error, int times) {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  s.faults[call] = Fault{error, times};
+  s.faults.Fail(call, error, 0, std::max(times, 0));  // a count below 1 fails no call
 }
 void ClearFaults() {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  s.faults.clear();
+  s.faults.Clear();
 }
 std::vector<std::string> TakeMessageBoxTexts() {
   State& s = state();

@@ -22,9 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 
-using DWORD = std::uint32_t;
-using BOOL = int;
-using HANDLE = void*;
+#include "platform/win32_types.h"
+
 using HLOCAL = void*;
 using LPVOID = void*;
 using LPCVOID = const void*;
@@ -34,12 +33,6 @@ using SIZE_T = std::size_t;
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 
 // Access, sharing, disposition and attribute words of CreateFileA.

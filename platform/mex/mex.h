@@ -10,6 +10,9 @@ extern "C" {
 
 /* The one export of a MEX library, called once per MATLAB call: nlhs outputs requested (plhs
  * has room for at least one), nrhs inputs. */
+#if defined(__GNUC__)
+__attribute__((visibility("default")))
+#endif
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 /* Ends the current MEX call and raises the text as the call's error; it does not return. */

@@ -11,18 +11,13 @@
 #include <cstring>
 
 #include "sockets_test_hook.h"
+#include "support/FaultCountdown.h"
 
 namespace {
 
 enum : int { kIdle = 0, kPosted = 1, kCompleted = 2, kFailed = 3 };
 
-constexpr int kCalls = static_cast<int>(sockets_test::Call::kWSACreateEvent) + 1;
-
-struct Fault {
-  int iSkip = 0;
-  int iTimes = 0;  // < 0: for ever
-  int iError = 0;
-};
+constexpr std::size_t kCalls = static_cast<std::size_t>(sockets_test::Call::kWSACreateEvent) + 1;
 
 // Plain statics, so that a transport in static storage may still close its sockets while the
 // process ends.
@@ -34,7 +29,7 @@ std::bitset<65536> g_ours;        // descriptors made by WSASocketA
 std::bitset<65536> g_multipoint;  // ... of which those made for multipoint (multicast) use
 std::array<in_addr_t, 65536> g_interface{};  // a multipoint socket's bound interface, or 0
 WSAOVERLAPPED* g_posted = nullptr;           // receives posted and not completed
-std::array<Fault, kCalls> g_faults{};
+constinit FaultTable<sockets_test::Call, kCalls, int> g_faults;
 bool g_faultsActive = false;
 WORD g_reportedVersion = 0;  // 0: the version asked for
 
@@ -49,16 +44,7 @@ int Fail(int error) {
 
 // True when this call of `call` is to fail; its error is then the last error.
 bool Injected(sockets_test::Call call) {
-  if (!g_faultsActive) return false;
-  Fault& fault = g_faults[static_cast<int>(call)];
-  if (fault.iTimes == 0) return false;
-  if (fault.iSkip > 0) {
-    --fault.iSkip;
-    return false;
-  }
-  if (fault.iTimes > 0) --fault.iTimes;
-  t_lastError = fault.iError;
-  return true;
+  return g_faultsActive && g_faults.Falls(call, t_lastError);
 }
 
 int FromErrno(int error) {
@@ -455,19 +441,19 @@ BOOL WSACloseEvent(WSAEVENT hEvent) {
 namespace sockets_test {
 
 ScopedFaults::ScopedFaults() {
-  g_faults = {};
+  g_faults.Clear();
   g_reportedVersion = 0;
   g_faultsActive = true;
 }
 
 ScopedFaults::~ScopedFaults() {
   g_faultsActive = false;
-  g_faults = {};
+  g_faults.Clear();
   g_reportedVersion = 0;
 }
 
 void ScopedFaults::Fail(Call call, int error, int skip, int times) {
-  g_faults[static_cast<int>(call)] = Fault{skip, times, error};
+  g_faults.Fail(call, error, skip, times);
 }
 
 void ScopedFaults::ReportVersion(WORD version) { g_reportedVersion = version; }

@@ -18,19 +18,7 @@
 
 #include <cstdint>
 
-typedef int BOOL;
-typedef unsigned int UINT;
-typedef unsigned int DWORD;
-typedef unsigned short WORD;
-typedef unsigned int ULONG;
-typedef void* HANDLE;
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+#include "platform/win32_types.h"
 
 typedef std::uintptr_t SOCKET;
 constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};

@@ -2,7 +2,6 @@
 // same bytes to a file in the same run.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <array>
@@ -14,8 +13,11 @@
 
 #include "PlaybackRow.h"
 #include "TextFileStream.h"
+#include "testsupport/TempDir.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 struct Row {
   std::array<double, 33> values;
@@ -31,22 +33,9 @@ struct Row {
   }
 };
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/playback-bench-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
 // The same bytes as one row, line end included, as the data file holds them.
 std::string RowBytes(const TempDir& dir, const Row& row) {
-  const std::string name = dir.File("bytes.dat");
+  const std::string name = (dir / "bytes.dat").string();
   {
     playback::CTextFileStream text(name.c_str());
     playback::WriteRow(text, row.pointers.data(), 33);
@@ -61,12 +50,12 @@ std::string RowBytes(const TempDir& dir, const Row& row) {
 void BM_FlightlogRow(benchmark::State& state) {
   using Seconds = std::chrono::duration<double>;
   using Clock = std::chrono::steady_clock;
-  TempDir dir;
+  const TempDir dir("playback-bench");
   Row row;
   const std::string line = RowBytes(dir, row);
-  playback::CTextFileStream out(dir.File("row.dat").c_str(),
+  playback::CTextFileStream out((dir / "row.dat").c_str(),
                                 playback::CTextFileStream::Mode::kAppend);
-  const int fd = open(dir.File("plain.dat").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  const int fd = open((dir / "plain.dat").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   if (fd < 0) {
     state.SkipWithError("plain file not opened");
     return;

@@ -3,16 +3,20 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <limits>
+#include <set>
 #include <sstream>
 
 #include "BlockTestSupport.h"
 #include "clocks_test_hook.h"
+#include "testsupport/CapturedOutput.h"
 
 namespace {
 
 using kyte::sfunhost::Block;
 using namespace playback_test;
+using namespace kyte::testsupport;
 
 class FlightlogTest : public TempDirTest {
  protected:
@@ -56,17 +60,14 @@ TEST_F(FlightlogTest, WritesOneTabSeparatedRowPerStepWithCarriageReturns) {
   EXPECT_EQ(Read("run03.dat"), expected);
   block->Terminate();
   EXPECT_EQ(Read("run03.dat"), expected);
-  EXPECT_EQ(Files(), std::vector<std::string>{"run03.dat"});
+  EXPECT_EQ(Files(), std::set<std::string>{"run03.dat"});
 }
 
 // The output is the wall-clock time since mdlStart, whatever the simulation time says.
 TEST_F(FlightlogTest, OutputsTheWallClockSecondsSinceStart) {
   std::int64_t now = 7'000'000'000;  // nanoseconds of the performance counter
   clocks_test::ClockHooks hooks;
-  hooks.counter = [&now](std::int64_t& reading) {
-    reading = now;
-    return true;
-  };
+  hooks.counter = clocks_test::CounterReading(now);
   clocks_test::ScopedClocks clocks(hooks);
   auto block = MakeBlock("clock", 1, 1);
   ASSERT_TRUE(block->Initialize());
@@ -246,10 +247,9 @@ TEST_F(FlightlogTest, OctaveLoadsTheDataFileBack) {
            << "printf('%d %d\\n', size(m));\n"
            << "printf('%.17g ', m.');\n";
   }
-  const std::string command = "octave-cli --no-gui --norc -q " + Path("peer.m") + " > " +
-                              Path("octave.txt") + " 2>/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  EXPECT_EQ(Read("octave.txt"),
+  const CommandRun octave = RunCommand("octave-cli --no-gui --norc -q " + Path("peer.m"));
+  ASSERT_EQ(octave.status, 0) << octave.err;
+  EXPECT_EQ(octave.out,
             "2 6\n0 1.5 -2 1234570 9.9999999999999995e-08 37.981499999999997 "
             "1.0000000000000001e-05 -122.063 Inf -Inf NaN 1.0000000000000001e+300 ");
 }
@@ -259,13 +259,13 @@ TEST_F(FlightlogTest, RunsFromTheCommandLineRunner) {
     std::ofstream rows(Path("rows.txt"));
     rows << "1 2.5 -3\n1e-6 0 7\n";
   }
-  const std::string command = std::string(SFUNHOST_PATH) + " " FLIGHTLOG_PATH " -p \"'" +
-                              Path("cli") + "'\" -p 9 -p 3 -f " + Path("rows.txt") +
-                              " -s 2 -m 1 > " + Path("out.txt") + " 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << Read("out.txt");
+  const CommandRun run =
+      RunCommand(std::string(SFUNHOST_PATH) + " " FLIGHTLOG_PATH " -p \"'" + Path("cli") +
+                 "'\" -p 9 -p 3 -f " + Path("rows.txt") + " -s 2 -m 1 2>&1");
+  ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Read("cli09.dat"),
             "1\t2.5\t-3\t\r\n1\t2.5\t-3\t\r\n1e-006\t0\t7\t\r\n1e-006\t0\t7\t\r\n");
-  EXPECT_NE(Read("out.txt").find("status: ok"), std::string::npos);
+  EXPECT_NE(run.out.find("status: ok"), std::string::npos);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@
 
 #include "DataFileName.h"
 #include "PlaybackRow.h"
-#include "TempDirTest.h"
 #include "TextFileStream.h"
 #include "ValueFormat.h"
+#include "testsupport/TempDirTest.h"
 
 namespace {
 
@@ -165,19 +165,6 @@ TEST(General6, AgreesWithPrintfAtHalfwayPointsAndPowersOfTen) {
   ExpectAgreesWithPrintf(values);
 }
 
-TEST(TruncateToInt32, TruncatesTowardZeroAndGivesIndefiniteOutOfRange) {
-  EXPECT_EQ(playback::TruncateToInt32(7.9), 7);
-  EXPECT_EQ(playback::TruncateToInt32(-1.0), -1);
-  EXPECT_EQ(playback::TruncateToInt32(-1.9), -1);
-  EXPECT_EQ(playback::TruncateToInt32(2.9), 2);
-  EXPECT_EQ(playback::TruncateToInt32(2147483647.9), INT32_MAX);
-  EXPECT_EQ(playback::TruncateToInt32(-2147483648.9), INT32_MIN);
-  EXPECT_EQ(playback::TruncateToInt32(2147483648.0), INT32_MIN);
-  EXPECT_EQ(playback::TruncateToInt32(-1e300), INT32_MIN);
-  EXPECT_EQ(playback::TruncateToInt32(std::numeric_limits<double>::infinity()), INT32_MIN);
-  EXPECT_EQ(playback::TruncateToInt32(std::numeric_limits<double>::quiet_NaN()), INT32_MIN);
-}
-
 TEST(DataFileName, NumbersTheVehicleWithTwoDigitsAtLeast) {
   EXPECT_EQ(playback::FormatDataFileName("run", 3), "run03.dat");
   EXPECT_EQ(playback::FormatDataFileName("run", 12), "run12.dat");
@@ -211,7 +198,7 @@ TEST(WriteRow, WritesLongRowsWhole) {
   EXPECT_EQ(empty.str(), "\n");
 }
 
-using TextFileStreamTest = playback_test::TempDirTest;
+using TextFileStreamTest = kyte::testsupport::TempDirTest;
 
 TEST_F(TextFileStreamTest, EndsEveryLineWithCarriageReturnAndLineFeed) {
   const std::string name = (dir_ / "lines.txt").string();

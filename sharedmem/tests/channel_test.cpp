@@ -19,13 +19,13 @@
 #include "ConnectionTable.h"
 #include "DataTransfer.h"
 #include "filemap_test_hook.h"
-#include "support/Subprocess.h"
-#include "support/TestDirs.h"
+#include "support/ChannelSandbox.h"
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/Files.h"
+#include "testsupport/Subprocess.h"
 
 using cosim_test::ChannelSandbox;
-using cosim_test::DescriptorsOn;
-using cosim_test::ReadFileBytes;
-using cosim_test::Subprocess;
+using namespace kyte::testsupport;
 
 namespace {
 
@@ -49,7 +49,7 @@ class ChannelTest : public ::testing::Test {
 };
 
 std::vector<double> FileDoubles(const std::filesystem::path& path) {
-  std::string bytes = ReadFileBytes(path);
+  std::string bytes = ReadFile(path);
   std::vector<double> values(bytes.size() / sizeof(double));
   std::memcpy(values.data(), bytes.data(), values.size() * sizeof(double));
   return values;
@@ -188,13 +188,11 @@ TEST_F(ChannelTest, CountsOutsideOneTo512OpenNothing) {
   std::filesystem::path file = sandbox.dir() / "SharedFile3";
   { std::ofstream(file) << "kept"; }
   for (int count : {0, -5, 513}) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(OpenConnection(3, count), -1) << count;
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = CaptureStderr([&] { EXPECT_EQ(OpenConnection(3, count), -1) << count; });
     EXPECT_EQ(err, "CreateFileMapping - Invalid argument\n") << count;
     EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
   }
-  EXPECT_EQ(ReadFileBytes(file), "kept");
+  EXPECT_EQ(ReadFile(file), "kept");
   EXPECT_EQ(OpenConnection(3, 1), 0);  // nothing was kept in the table
 }
 
@@ -212,9 +210,7 @@ TEST_F(ChannelTest, PlatformFailuresAreReportedAndTheChannelIsRefused) {
   };
   for (const auto& c : cases) {
     filemap_test::FailNext(c.call, c.error);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(OpenConnection(3, 25), -1) << c.report;
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    EXPECT_EQ(CaptureStderr([&] { EXPECT_EQ(OpenConnection(3, 25), -1) << c.report; }), c.report);
     EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{c.report});
   }
   // Each refused channel let go of what it held: the file can be emptied and mapped again.
@@ -225,9 +221,7 @@ TEST_F(ChannelTest, AttachingToAMissingMappingIsReportedAsCreateFileMapping) {
   // The file is mapped (so CreateFile reports it as such) but the mapping cannot be opened.
   ASSERT_EQ(OpenConnection(3, 25), 0);
   filemap_test::FailNext(filemap_test::Call::OpenFileMapping, ERROR_FILE_NOT_FOUND);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(OpenConnection(3, 25), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(OpenConnection(3, 25), -1); }),
             "CreateFileMapping - No such file or directory\n");
 }
 
@@ -236,9 +230,7 @@ TEST_F(ChannelTest, FailedUnmapIsReportedAndTheDestructorCarriesOn) {
   std::filesystem::path file = std::filesystem::canonical(sandbox.dir() / "SharedFile3");
   int whileOpen = DescriptorsOn(file);  // the channel's file handle and the mapping's own
   filemap_test::FailNext(filemap_test::Call::UnmapViewOfFile, ERROR_INVALID_ADDRESS);
-  testing::internal::CaptureStderr();
-  CloseAllConnections();
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = CaptureStderr([] { CloseAllConnections(); });
   EXPECT_EQ(err.rfind("Could not unmap view of file. - ", 0), 0u) << err;
   EXPECT_EQ(err.back(), '\n');
   // The file handle went; the view that is still mapped keeps the mapping's.
@@ -257,14 +249,10 @@ TEST_F(ChannelTest, NoCopyWithoutTheMutex) {
   } cases[] = {{filemap_test::Call::CreateMutex, "CreateMutex - Permission denied\n"}};
   for (const auto& c : cases) {
     filemap_test::FailNext(c.call, ERROR_ACCESS_DENIED);
-    testing::internal::CaptureStderr();
-    WriteConnection(0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    EXPECT_EQ(CaptureStderr([] { WriteConnection(0); }), c.report);
     EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 1.0);
     filemap_test::FailNext(c.call, ERROR_ACCESS_DENIED);
-    testing::internal::CaptureStderr();
-    ReadConnection(0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    EXPECT_EQ(CaptureStderr([] { ReadConnection(0); }), c.report);
     EXPECT_EQ(GetConnectionValue(0, 0), 2.0);
   }
 
@@ -272,9 +260,7 @@ TEST_F(ChannelTest, NoCopyWithoutTheMutex) {
   auto peer = StartPeer(sandbox.dir());
   ASSERT_EQ(peer->Ask("hold SharedMutex3"), "held");
   filemap_test::FailNext(filemap_test::Call::WaitForSingleObject, ERROR_ACCESS_DENIED);
-  testing::internal::CaptureStderr();
-  WriteConnection(0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "WaitForSingleObject - Permission denied\n");
+  EXPECT_EQ(CaptureStderr([] { WriteConnection(0); }), "WaitForSingleObject - Permission denied\n");
   EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 1.0);
 }
 
@@ -342,19 +328,20 @@ void ExpectRefused(const PlantedCase& c) {
   SCOPED_TRACE(c.what);
   Scene scene;
   c.plant(scene);
-  std::string before = ReadFileBytes(scene.victim);
+  std::string before = ReadFile(scene.victim);
   filemap_test::TakeMessageBoxTexts();
-  testing::internal::CaptureStderr();
-  std::int32_t index = OpenConnection(3, 25);
-  if (index >= 0) {
-    SetConnectionValue(index, 0, 6.0);
-    WriteConnection(index);
-  }
-  std::string err = testing::internal::GetCapturedStderr();
+  std::int32_t index = -1;
+  std::string err = CaptureStderr([&] {
+    index = OpenConnection(3, 25);
+    if (index >= 0) {
+      SetConnectionValue(index, 0, 6.0);
+      WriteConnection(index);
+    }
+  });
   EXPECT_EQ(index >= 0, c.opens);
   EXPECT_EQ(err, c.report);
   EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
-  EXPECT_TRUE(ReadFileBytes(scene.victim) == before) << scene.victim << " changed";
+  EXPECT_TRUE(ReadFile(scene.victim) == before) << scene.victim << " changed";
   CloseAllConnections();
 }
 

@@ -2,16 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "RawPeer.h"
 #include "clocks_test_hook.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/GroupPeer.h"
+#include "testsupport/Tolerances.h"
 
 namespace {
 
-using rawpeer::Packet;
+using namespace kyte::testsupport;
 
 // Every test starts and ends with the library's process-wide objects at their load state.
 class NetworkVehicle : public ::testing::Test {
@@ -19,7 +21,7 @@ class NetworkVehicle : public ::testing::Test {
   void SetUp() override { CMATLAB2Network().Close(); }
   void TearDown() override { CMATLAB2Network().Close(); }
 
-  rawpeer::Peer peer;
+  GroupPeer peer;
 };
 
 std::string WireName(const Packet& p) {
@@ -28,10 +30,10 @@ std::string WireName(const Packet& p) {
 
 // A packet as another member of the group would send it.
 Packet PeerPacket(std::uint32_t uSequence, std::int32_t iLatitude) {
-  Packet p{};
+  Packet p(kWirePacketSize);
   std::memcpy(&p[4], "peer", 4);
-  rawpeer::PutWireU32(p, 52, uSequence);
-  rawpeer::PutWireU32(p, 104, static_cast<std::uint32_t>(iLatitude));
+  PutUint32(p, 52, uSequence);
+  PutUint32(p, 104, static_cast<std::uint32_t>(iLatitude));
   p[80] = 9;
   return p;
 }
@@ -56,14 +58,14 @@ TEST_F(NetworkVehicle, DefaultNamesIdentifiersAndTagReachTheWire) {
   EXPECT_EQ(bConnected, 1);
   EXPECT_EQ(iVehicleCount, 3);
   for (const char* name : {"airhost_01", "airhost_02", "airhost_03"}) {
-    auto packet = peer.Receive();
+    auto packet = peer.ReceivePacket();
     ASSERT_TRUE(packet);
     EXPECT_EQ(WireName(*packet), name);
     EXPECT_EQ(0, std::memcmp(&(*packet)[36], "none", 4));
     for (std::size_t i = 176; i < 304; ++i) ASSERT_EQ((*packet)[i], 0) << "wire byte " << i;
     if (std::string(name) == "airhost_03") {
-      EXPECT_EQ(rawpeer::WireU32(*packet, 52), 0x4503u);
-      EXPECT_EQ(rawpeer::WireU32(*packet, 48), 0x4503u);
+      EXPECT_EQ(Uint32At(*packet, 52), 0x4503u);
+      EXPECT_EQ(Uint32At(*packet, 48), 0x4503u);
     }
   }
 
@@ -74,13 +76,13 @@ TEST_F(NetworkVehicle, DefaultNamesIdentifiersAndTagReachTheWire) {
   ASSERT_TRUE(vehicles[2].InitVehicle(0, 0.0, 0.0, 0.0, "abcdef"));
   ASSERT_TRUE(vehicles[1].Send());
   ASSERT_TRUE(vehicles[2].Send());
-  auto first = peer.Receive();
-  auto second = peer.Receive();
+  auto first = peer.ReceivePacket();
+  auto second = peer.ReceivePacket();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(WireName(*first), "airhost_01");
   EXPECT_EQ(WireName(*second), "abcdef");
   EXPECT_EQ(0, std::memcmp(&(*second)[36], "none", 4));
-  EXPECT_EQ(rawpeer::WireU32(*second, 52), 0x4502u);
+  EXPECT_EQ(Uint32At(*second, 52), 0x4502u);
 }
 
 TEST_F(NetworkVehicle, SendGateOpensOncePerPeriodAndDropsTheExcess) {
@@ -105,10 +107,7 @@ TEST_F(NetworkVehicle, SendGateOpensOncePerPeriodAndDropsTheExcess) {
 TEST_F(NetworkVehicle, SendIntervalIsTheTimeBetweenReadings) {
   std::int64_t now = 1'000'000'000;
   clocks_test::ClockHooks hooks;
-  hooks.counter = [&](std::int64_t& reading) {
-    reading = now;
-    return true;
-  };
+  hooks.counter = clocks_test::CounterReading(now);
   clocks_test::ScopedClocks clocks(hooks);
   CMATLAB2Network vehicle;
   EXPECT_EQ(vehicle.GetSendInterval(), 0.0);
@@ -135,7 +134,7 @@ TEST_F(NetworkVehicle, SendOnAClosedTransportOpensItFirst) {
   ASSERT_EQ(bConnected, 0);
   EXPECT_TRUE(vehicle.Send());
   EXPECT_EQ(bConnected, 1);
-  EXPECT_TRUE(peer.Receive());
+  EXPECT_TRUE(peer.ReceivePacket());
 }
 
 TEST_F(NetworkVehicle, FailedOpenIsRetriedAndFailedSendKeepsTheTransport) {
@@ -154,9 +153,9 @@ TEST_F(NetworkVehicle, FailedOpenIsRetriedAndFailedSendKeepsTheTransport) {
     EXPECT_FALSE(vehicle.Send());  // opens now, then the send fails
     EXPECT_EQ(bConnected, 1);
   }
-  EXPECT_FALSE(peer.Receive(0));
+  EXPECT_FALSE(peer.ReceivePacket(0));
   EXPECT_TRUE(vehicle.Send());
-  auto packet = peer.Receive();
+  auto packet = peer.ReceivePacket();
   ASSERT_TRUE(packet);
   EXPECT_EQ(WireName(*packet), "late");
 }
@@ -174,7 +173,7 @@ TEST_F(NetworkVehicle, ReceivedRecordsQueueOldestFirstRelativeToTheReference) {
   for (const VehicleRecord& record : ReceivedQueue) {
     EXPECT_EQ(ImageU32(record, kImageVehicleId), uExpected++);
     EXPECT_EQ(record.dOriginLatitude, 1258109550.0);
-    EXPECT_NEAR(record.dNorth, 100.0, 0.05);
+    EXPECT_NEAR(record.dNorth, 100.0, kDecodedFeetTolerance);
     EXPECT_EQ(record.byState, 9);
     EXPECT_EQ(record.afExtra[0], 0.0f);  // undecoded fields are not the polling vehicle's
   }

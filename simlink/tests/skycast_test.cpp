@@ -6,11 +6,14 @@
 #include <cmath>
 #include <string>
 
-#include "RawPeer.h"
 #include "mexhost.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/GroupPeer.h"
+#include "testsupport/Tolerances.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 namespace mexhost = kyte::mexhost;
 
@@ -37,7 +40,7 @@ class Skycast : public ::testing::Test {
   }
 
   mexhost::MexLibrary skycast_{SKYCAST_LIBRARY};
-  rawpeer::Peer peer_;
+  GroupPeer peer_;
   std::vector<mexhost::ArrayPtr> kept_;
 };
 
@@ -45,13 +48,13 @@ TEST_F(Skycast, SendsAndReceivesThroughTheGroup) {
   ASSERT_TRUE(Call(0, {Scalar(1), Scalar(7), Row({3, -100, 40})}).ok);
   ASSERT_TRUE(
       Call(0, {Scalar(2), Scalar(7.9), Row({100, 0, 6000, -5, 10, 90, 1, 2, 3, 126.9})}).ok);
-  auto packet = peer_.Receive();
+  auto packet = peer_.ReceivePacket();
   ASSERT_TRUE(packet);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*packet)[4])), "airhost_01");
-  EXPECT_EQ(rawpeer::WireI32(*packet, 76), 3);
+  EXPECT_EQ(Int32At(*packet, 76), 3);
   EXPECT_EQ((*packet)[80], 126);
-  EXPECT_EQ(rawpeer::WireI32(*packet, 104), 1277952000 + 2691);  // latitude 40, 100 ft north
-  EXPECT_EQ(rawpeer::WireI32(*packet, 144), -16383);
+  EXPECT_EQ(Int32At(*packet, 104), 1277952000 + 2691);  // latitude 40, 100 ft north
+  EXPECT_EQ(Int32At(*packet, 144), -16383);
 
   // The transport's own socket has received that packet too: it comes back decoded against
   // connection 7's reference position, then the queue is empty.
@@ -60,7 +63,7 @@ TEST_F(Skycast, SendsAndReceivesThroughTheGroup) {
   const auto column = mexhost::Values(first.outputs[0].get());
   ASSERT_EQ(column.size(), 55u);
   EXPECT_EQ(column[12], 1277952000.0);
-  EXPECT_NEAR(column[14], 100.0, 0.05);
+  EXPECT_NEAR(column[14], 100.0, kDecodedFeetTolerance);
   EXPECT_EQ(column[15], static_cast<double>(static_cast<float>(161491 * 0.03715370639029097)));
   EXPECT_NEAR(column[21], -89.9945, 1e-4);
   EXPECT_EQ(column[25], 126.0);
@@ -115,7 +118,7 @@ TEST_F(Skycast, TransportFailuresAreReportedAndLeaveTheConnection) {
     EXPECT_EQ(send.error, "skycast:: Error encountered while sending data.\n");
   }
   EXPECT_TRUE(Call(0, {Scalar(2), Scalar(4), Scalar(0)}).ok);
-  EXPECT_TRUE(peer_.Receive());
+  EXPECT_TRUE(peer_.ReceivePacket());
 }
 
 }  // namespace

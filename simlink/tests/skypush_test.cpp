@@ -1,22 +1,26 @@
 // skypush driven as Simulink drives it, with an independent group member watching the wire.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
-#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "RawPeer.h"
 #include "clocks_test_hook.h"
 #include "mexhost.h"
 #include "sfunhost.h"
+#include "support/CLibraryRandom.h"
+#include "testsupport/BlockParams.h"
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/GroupPeer.h"
 
 namespace {
+
+using namespace kyte::testsupport;
 
 using kyte::sfunhost::Block;
 using kyte::sfunhost::Model;
@@ -27,16 +31,6 @@ namespace mexhost = kyte::mexhost;
 // Parameters as MATLAB literals: name, rate, craft, latitude, longitude, altitude, pacing.
 using Literals = std::vector<std::string>;
 const Literals kGood = {"'F16'", "20", "3", "38", "-122", "5000", "0"};
-
-std::vector<mexhost::ArrayPtr> Params(const Literals& literals) {
-  std::vector<mexhost::ArrayPtr> params;
-  for (const auto& literal : literals) {
-    std::string error;
-    params.push_back(mexhost::Parse(literal, &error));
-    EXPECT_TRUE(params.back()) << literal << ": " << error;
-  }
-  return params;
-}
 
 Literals With(Literals literals, std::initializer_list<std::pair<int, const char*>> changes) {
   for (const auto& [number, literal] : changes) literals[number - 1] = literal;
@@ -68,7 +62,7 @@ class TestClock {
 
 class Skypush : public ::testing::Test {
  protected:
-  rawpeer::Peer peer;
+  GroupPeer peer;
 };
 
 TEST_F(Skypush, ParametersAreCheckedInTheirOrderWithTheirMessages) {
@@ -93,12 +87,12 @@ TEST_F(Skypush, ParametersAreCheckedInTheirOrderWithTheirMessages) {
        "7th parameter to the skypush S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
   };
   for (const auto& c : cases) {
-    Block block(SKYPUSH_LIBRARY, Params(c.params));
+    Block block(SKYPUSH_LIBRARY, ParseParams(c.params));
     EXPECT_FALSE(block.Initialize());
     EXPECT_EQ(block.error(), c.message);
   }
   // Values are not checked, and the transmit rate is not used.
-  Block block(SKYPUSH_LIBRARY, Params(With(kGood, {{2, "100"}, {3, "-1e300"}, {7, "NaN"}})));
+  Block block(SKYPUSH_LIBRARY, ParseParams(With(kGood, {{2, "100"}, {3, "-1e300"}, {7, "NaN"}})));
   ASSERT_TRUE(block.Initialize()) << block.error();
   // What Simulink compiles the block with: ten inputs in, one output, one continuous sample time.
   const SimStruct* S = block.simstruct();
@@ -128,35 +122,35 @@ TEST_F(Skypush, StartReadsNoParameterOfAnotherForm) {
        "6th parameter to the skypush must be the Initial Alitude (feet)"},
   };
   for (const auto& c : cases) {
-    Block block(SKYPUSH_LIBRARY, Params(c.params));
+    Block block(SKYPUSH_LIBRARY, ParseParams(c.params));
     ASSERT_TRUE(block.InitializeSizes());
     ASSERT_TRUE(block.InitializeSampleTimes());
     EXPECT_FALSE(block.Start());
     EXPECT_EQ(block.error(), c.message);
     EXPECT_EQ(block.simstruct()->userData, nullptr);
   }
-  EXPECT_FALSE(peer.Receive(0));
+  EXPECT_FALSE(peer.ReceivePacket(0));
 }
 
 // Runs one block for `steps` steps of `stepSize` and records at which steps a packet left.
 struct BlockRun {
   std::vector<int> sendSteps;
-  std::vector<rawpeer::Packet> packets;
+  std::vector<Packet> packets;
   std::vector<double> outputs;
   bool ok = false;
 };
 
-BlockRun RunBlock(rawpeer::Peer& peer, const Literals& params, int steps, double stepSize,
+BlockRun RunBlock(GroupPeer& peer, const Literals& params, int steps, double stepSize,
                   const std::function<void(const StepInfo&, Block&)>& setInputs) {
   BlockRun run;
   Model model;
-  model.Add(SKYPUSH_LIBRARY, Params(params));
+  model.Add(SKYPUSH_LIBRARY, ParseParams(params));
   RunOptions options;
   options.steps = steps;
   options.stepSize = stepSize;
   run.ok = model.Run(options, setInputs, [&](const StepInfo& step, Block& block) {
     run.outputs.push_back(block.Output(0)[0]);
-    while (auto packet = peer.Receive(0)) {
+    while (auto packet = peer.ReceivePacket(0)) {
       run.sendSteps.push_back(step.step);
       run.packets.push_back(*packet);
     }
@@ -179,8 +173,8 @@ TEST_F(Skypush, GateCountsWallClockTimeWithoutPacing) {
   }
   // The first packet's rates are taken over the 0.06 s since start.
   ASSERT_FALSE(run.packets.empty());
-  EXPECT_EQ(rawpeer::WireI32(run.packets[0], 104), 1258291200 + 2691);
-  EXPECT_NEAR(rawpeer::WireFloat(run.packets[0], 116), 2691 / 0.06, 1.0);
+  EXPECT_EQ(Int32At(run.packets[0], 104), 1258291200 + 2691);
+  EXPECT_NEAR(FloatAt(run.packets[0], 116), 2691 / 0.06, 1.0);
 }
 
 TEST_F(Skypush, PacingHoldsSimulationTimeToWallClockTime) {
@@ -196,13 +190,13 @@ TEST_F(Skypush, PacingHoldsSimulationTimeToWallClockTime) {
   // The first packet's rates are taken over the wall-clock time since start: from the initial
   // 5000 ft to the input's 0 ft in about 0.06 s.
   ASSERT_FALSE(run.packets.empty());
-  EXPECT_NEAR(rawpeer::WireFloat(run.packets[0], 120), -134576 / 0.06, 134576 / 0.06 * 0.01);
+  EXPECT_NEAR(FloatAt(run.packets[0], 120), -134576 / 0.06, 134576 / 0.06 * 0.01);
 }
 
 TEST_F(Skypush, PacingEndsWhenTheClockGivesNoReading) {
   TestClock clock;
   Model model;
-  Block& block = model.Add(SKYPUSH_LIBRARY, Params(With(kGood, {{7, "1"}})));
+  Block& block = model.Add(SKYPUSH_LIBRARY, ParseParams(With(kGood, {{7, "1"}})));
   ASSERT_TRUE(block.Initialize());
   ASSERT_TRUE(block.Start());
   clock.failing = true;
@@ -223,15 +217,15 @@ TEST_F(Skypush, InputsAndParametersReachTheWire) {
         });
     ASSERT_TRUE(run.ok);
     ASSERT_EQ(run.packets.size(), 1u) << c.craft;
-    const rawpeer::Packet& p = run.packets[0];
-    EXPECT_EQ(rawpeer::WireI32(p, 76), c.iCraftOnWire) << c.craft;
+    const Packet& p = run.packets[0];
+    EXPECT_EQ(Int32At(p, 76), c.iCraftOnWire) << c.craft;
     EXPECT_EQ(p[80], 126);
-    EXPECT_EQ(rawpeer::WireI32(p, 100), 570163200);          // longitude -122
-    EXPECT_EQ(rawpeer::WireI32(p, 104), 1258291200 + 2691);  // latitude 38, 100 ft north
-    EXPECT_EQ(rawpeer::WireI32(p, 108), 161491);             // 6000 ft
-    EXPECT_EQ(rawpeer::WireI32(p, 136), 1820);               // pitch 10
-    EXPECT_EQ(rawpeer::WireI32(p, 140), -910);               // roll -5
-    EXPECT_EQ(rawpeer::WireI32(p, 144), -16383);             // heading 90
+    EXPECT_EQ(Int32At(p, 100), 570163200);          // longitude -122
+    EXPECT_EQ(Int32At(p, 104), 1258291200 + 2691);  // latitude 38, 100 ft north
+    EXPECT_EQ(Int32At(p, 108), 161491);             // 6000 ft
+    EXPECT_EQ(Int32At(p, 136), 1820);               // pitch 10
+    EXPECT_EQ(Int32At(p, 140), -910);               // roll -5
+    EXPECT_EQ(Int32At(p, 144), -16383);             // heading 90
     EXPECT_EQ(0, std::memcmp(&p[36], "none", 4));
   }
 }
@@ -239,8 +233,7 @@ TEST_F(Skypush, InputsAndParametersReachTheWire) {
 // The number skypush appends when its start falls in second `t`: the first value of the C
 // library's generator seeded with t, ANDed with 0x270F.
 std::string NameNumber(std::time_t t) {
-  const std::uint32_t uState = static_cast<std::uint32_t>(t) * 214013u + 2531011u;
-  return std::to_string((uState >> 16 & 0x7FFFu) & 0x270Fu);
+  return std::to_string(CLibraryRandom(static_cast<std::uint32_t>(t)).Next() & 0x270F);
 }
 
 TEST_F(Skypush, NameIsTheHandleCutTo27CharactersAndAMaskedNumber) {
@@ -270,15 +263,8 @@ struct HostRun {
 HostRun RunSfunhost(const Literals& params, const std::string& options) {
   std::string command = std::string(SFUNHOST_PATH) + " " + SKYPUSH_LIBRARY;
   for (const auto& literal : params) command += " -p \"" + literal + "\"";
-  command += " " + options + " 2>&1";
-  HostRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, pipe) != nullptr) run.out += buf;
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  const CommandRun run = RunCommand(command + " " + options + " 2>&1");
+  return {run.status, run.out};
 }
 
 TEST_F(Skypush, RunsInTheCommandLineHost) {
@@ -287,7 +273,7 @@ TEST_F(Skypush, RunsInTheCommandLineHost) {
   EXPECT_EQ(refused.out,
             "status: error: 5th parameter to the skypush must be the Initial Longitude (decimal "
             "degrees)\n");
-  EXPECT_FALSE(peer.Receive(0));
+  EXPECT_FALSE(peer.ReceivePacket(0));
 
   // Paced to wall-clock time, four steps of 0.02 s span at least 0.06 s: one send at least.
   const HostRun paced = RunSfunhost(With(kGood, {{3, "2.7"}, {7, "1"}}),
@@ -296,17 +282,17 @@ TEST_F(Skypush, RunsInTheCommandLineHost) {
   EXPECT_EQ(paced.out.substr(0, 12), "0 major t=0:");
   EXPECT_NE(paced.out.find("\n3 major t=0.06: "), std::string::npos) << paced.out;
   EXPECT_EQ(paced.out.substr(paced.out.size() - 11), "status: ok\n");
-  auto packet = peer.Receive();
+  auto packet = peer.ReceivePacket();
   ASSERT_TRUE(packet);
-  EXPECT_EQ(rawpeer::WireI32(*packet, 76), 2);
+  EXPECT_EQ(Int32At(*packet, 76), 2);
   EXPECT_EQ((*packet)[80], 126);
 }
 
 TEST_F(Skypush, BlocksShareOneTransportThatTheFirstTerminateStops) {
   TestClock clock;
   Model model;
-  Block& first = model.Add(SKYPUSH_LIBRARY, Params(kGood));
-  Block& second = model.Add(SKYPUSH_LIBRARY, Params(With(kGood, {{3, "5"}})));
+  Block& first = model.Add(SKYPUSH_LIBRARY, ParseParams(kGood));
+  Block& second = model.Add(SKYPUSH_LIBRARY, ParseParams(With(kGood, {{3, "5"}})));
   for (Block* block : {&first, &second}) {
     ASSERT_TRUE(block->Initialize());
     ASSERT_TRUE(block->Start());
@@ -314,11 +300,11 @@ TEST_F(Skypush, BlocksShareOneTransportThatTheFirstTerminateStops) {
   clock.Advance(0.05);
   ASSERT_TRUE(first.Outputs(0.0));
   ASSERT_TRUE(second.Outputs(0.0));
-  auto a = peer.Receive();
-  auto b = peer.Receive();
+  auto a = peer.ReceivePacket();
+  auto b = peer.ReceivePacket();
   ASSERT_TRUE(a && b);
-  EXPECT_EQ(rawpeer::WireI32(*a, 76), 3);
-  EXPECT_EQ(rawpeer::WireI32(*b, 76), 5);
+  EXPECT_EQ(Int32At(*a, 76), 3);
+  EXPECT_EQ(Int32At(*b, 76), 5);
   // The vehicle counter numbers the blocks in their start order.
   EXPECT_EQ((*a)[51], 1);
   EXPECT_EQ((*b)[51], 2);
@@ -328,7 +314,7 @@ TEST_F(Skypush, BlocksShareOneTransportThatTheFirstTerminateStops) {
   EXPECT_FALSE(second.Outputs(0.01));
   EXPECT_EQ(second.error(), "skypush:: Connection not open.");
   second.Terminate();
-  EXPECT_FALSE(peer.Receive(0));
+  EXPECT_FALSE(peer.ReceivePacket(0));
 }
 
 TEST_F(Skypush, KeepsItsOwnTransportAndCounterBesideSkycast) {
@@ -337,7 +323,7 @@ TEST_F(Skypush, KeepsItsOwnTransportAndCounterBesideSkycast) {
   TestClock clock;
   mexhost::MexLibrary skycast(SKYCAST_LIBRARY);
   Model model;
-  Block& block = model.Add(SKYPUSH_LIBRARY, Params(kGood));
+  Block& block = model.Add(SKYPUSH_LIBRARY, ParseParams(kGood));
   ASSERT_TRUE(block.Initialize());
   ASSERT_TRUE(block.Start());  // skypush's first vehicle
 
@@ -349,7 +335,7 @@ TEST_F(Skypush, KeepsItsOwnTransportAndCounterBesideSkycast) {
       skycast
           .Call(0, {mexhost::Scalar(2).get(), mexhost::Scalar(7).get(), mexhost::Scalar(0).get()})
           .ok);
-  auto own = peer.Receive();
+  auto own = peer.ReceivePacket();
   ASSERT_TRUE(own);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*own)[4])), "airhost_01");
   EXPECT_EQ((*own)[51], 1);
@@ -359,7 +345,7 @@ TEST_F(Skypush, KeepsItsOwnTransportAndCounterBesideSkycast) {
   clock.Advance(0.05);
   block.SetInput(0, std::vector<double>{0, 0, 0, 0, 0, 0, 0, 0, 0, 77});
   ASSERT_TRUE(block.Outputs(0.0)) << block.error();
-  ASSERT_TRUE(peer.Receive());
+  ASSERT_TRUE(peer.ReceivePacket());
   block.Terminate();
   std::vector<double> states;
   for (;;) {

@@ -13,23 +13,16 @@
 #include <utility>
 #include <vector>
 
+#include "testsupport/TempDir.h"
+
 // A fresh directory under the temporary directory, the current directory while it lives.
 class BenchDirectory {
  public:
-  explicit BenchDirectory(const std::string& name)
-      : dir_(std::filesystem::temp_directory_path() / (name + "." + std::to_string(getpid()))),
-        old_(std::filesystem::current_path()) {
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  ~BenchDirectory() {
-    std::filesystem::current_path(old_);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  explicit BenchDirectory(const std::string& name) : dir_(name), inside_(dir_.path()) {}
 
  private:
-  std::filesystem::path dir_, old_;
+  kyte::testsupport::TempDir dir_;
+  kyte::testsupport::CurrentDir inside_;
 };
 
 // Standard output goes to /dev/null while it lives: the passes' progress lines.

@@ -1,59 +1,27 @@
 // Test support for the terrain passes: a private working directory per test (the passes work
-// in the current directory), grid files, tile files and post positions.
+// in the current directory), grid files, tile files, post positions and captured output.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/Files.h"
+#include "testsupport/SmallDisk.h"
+#include "testsupport/TempDirTest.h"
+#include "testsupport/Text.h"
 #include "tiledb.h"
 
-class TerrainDirTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string templ = (std::filesystem::temp_directory_path() / "terrain-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-    old_dir_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_dir_);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::filesystem::path dir_, old_dir_;
-};
-
-// Lays a tmpfs of `bytes` bytes over the working directory, in a mount namespace of the calling
-// process's own, so that what it writes there lands on a small disk: for a child process (a death
-// test's), whose namespace and disk end with it. Needs root. False when the system refuses.
-inline bool MountSmallDisk(uint64_t bytes) {
-  const std::string dir = std::filesystem::current_path().string();
-  const std::string options = "size=" + std::to_string(bytes);
-  return unshare(CLONE_NEWNS) == 0 &&
-         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-         mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0 && chdir(dir.c_str()) == 0;
-}
-
-inline std::vector<uint8_t> ReadFileBytes(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFileBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
+using TerrainDirTest = kyte::testsupport::TempDirTest;
+using kyte::testsupport::Capture;
+using kyte::testsupport::CaptureStderr;
+using kyte::testsupport::CaptureStdout;
+using kyte::testsupport::CountOf;
+using kyte::testsupport::MountSmallDisk;
+using kyte::testsupport::Output;
+using kyte::testsupport::ReadFileBytes;
+using kyte::testsupport::WriteFileBytes;
 
 // A grid file of 32-bit little-endian values in record order.
 inline void WriteGrid(const std::string& name, const std::vector<int32_t>& values) {

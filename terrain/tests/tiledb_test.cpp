@@ -18,11 +18,6 @@
 
 namespace {
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
-
 std::vector<TileSpan> Walk(double lon_min, double lat_min, double lon_max, double lat_max) {
   std::vector<TileSpan> spans;
   // Corners in gridforge's order: the walk depends on the bounding box only.
@@ -132,9 +127,12 @@ TEST(RegionWalk, CornersOffTheGlobeAreRefused) {
   for (const auto& c : cases) {
     double p[8] = {-123, 48, -122, 48, -123, 49, -122, 49};
     p[c.corner] = c.value;
-    CaptureStderr();
-    const bool on_globe = CheckRegion("who", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
-    EXPECT_EQ(GetCapturedStderr(), c.line) << c.corner << " " << c.value;
+    bool on_globe = false;
+    EXPECT_EQ(CaptureStderr([&] {
+                on_globe = CheckRegion("who", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+              }),
+              c.line)
+        << c.corner << " " << c.value;
     EXPECT_EQ(on_globe, *c.line == '\0') << c.corner << " " << c.value;
   }
   // The walk's own numbers stay defined for such values: x86's INT32_MIN for what does not fit.
@@ -142,9 +140,10 @@ TEST(RegionWalk, CornersOffTheGlobeAreRefused) {
   EXPECT_EQ(std::tie(wild.x0, wild.x1, wild.y0, wild.y1),
             std::make_tuple(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN));
   // Only the first value off the globe is named; a pass walks nothing.
-  CaptureStderr();
-  EXPECT_FALSE(PassRegion("trn_levels", -123, 48, 400, 48, -123, -95, nan, 49));
-  EXPECT_EQ(GetCapturedStderr(), "trn_levels: region longitude 400 is off the globe (-180..180)\n");
+  EXPECT_EQ(CaptureStderr([&] {
+              EXPECT_FALSE(PassRegion("trn_levels", -123, 48, 400, 48, -123, -95, nan, 49));
+            }),
+            "trn_levels: region longitude 400 is off the globe (-180..180)\n");
 }
 
 TEST(RegionWalk, TheGlobesCornersAreItsLastAndFirstTiles) {
@@ -211,23 +210,6 @@ TEST(TileLayout, NamesFitTheirBuffer) {
   EXPECT_EQ(GridFileName(std::string(400, 'a'), 1, 1).size(), kFileNameSize - 1);
 }
 
-TEST(Conversions, TruncateToInt32LikeX86) {
-  const double inf = std::numeric_limits<double>::infinity();
-  const struct {
-    double in;
-    int32_t out;
-  } cases[] = {{12.9, 12},
-               {-12.9, -12},
-               {40000.0, 40000},
-               {2147483647.9, INT32_MAX},
-               {-2147483648.9, INT32_MIN},
-               {2147483648.0, INT32_MIN},
-               {-1e300, INT32_MIN},
-               {inf, INT32_MIN},
-               {std::numeric_limits<double>::quiet_NaN(), INT32_MIN}};
-  for (const auto& c : cases) EXPECT_EQ(TruncateToInt32(c.in), c.out) << c.in;
-}
-
 TEST(Errors, TrnErrorCodes) {
   const struct {
     int code;
@@ -247,9 +229,7 @@ TEST(Errors, TrnErrorCodes) {
       {4, "100%s", "%n%s", "100%s: Can't open %n%s\n"},  // no conversions from the texts
   };
   for (const auto& c : cases) {
-    CaptureStderr();
-    trn_error(c.code, c.module, c.name, "");
-    EXPECT_EQ(GetCapturedStderr(), c.out) << c.code;
+    EXPECT_EQ(CaptureStderr([&] { trn_error(c.code, c.module, c.name, ""); }), c.out) << c.code;
   }
 }
 
@@ -262,30 +242,33 @@ TEST(Allocation, ZeroFilledAndRefusedWhenTooLarge) {
   std::free(p);
 
   // 65536 x 16384 values of 4 bytes: 2^32 bytes, which a 32-bit count cannot hold.
-  CaptureStderr();
-  TileBuffer big = TileBuffer::Allocate("trn_elevation", uint64_t{4} * 65536 * 16384);
+  TileBuffer big;
+  const std::string err = CaptureStderr(
+      [&] { big = TileBuffer::Allocate("trn_elevation", uint64_t{4} * 65536 * 16384); });
   EXPECT_FALSE(big);
-  EXPECT_EQ(GetCapturedStderr(), "trn_elevation: Cannot allocate memory\n");
+  EXPECT_EQ(err, "trn_elevation: Cannot allocate memory\n");
 }
 
 using TileFiles = TerrainDirTest;
 
 TEST_F(TileFiles, OutputTileIsCreatedThenOpened) {
-  CaptureStdout();
-  {
-    TileFile f = TileFile::OpenOutput("trn_elevation", "066_148");
-    ASSERT_TRUE(f.is_open());
-    const uint8_t data[3] = {1, 2, 3};
-    f.WriteWhole("trn_elevation", data, 3);
-    EXPECT_EQ(f.Close("trn_elevation"), 0);
-  }
-  {
-    TileFile f = TileFile::OpenOutput("trn_color", "066_148.c32");
-    ASSERT_TRUE(f.is_open());
-  }
-  TileFile again = TileFile::OpenOutput("trn_elevation", "066_148");
-  EXPECT_EQ(GetCapturedStdout(),
-            "066_148     created RW\n066_148.c32 created RW\n066_148     opened  RW\n");
+  TileFile again;
+  const std::string out = CaptureStdout([&] {
+    {
+      TileFile f = TileFile::OpenOutput("trn_elevation", "066_148");
+      ASSERT_TRUE(f.is_open());
+      const uint8_t data[3] = {1, 2, 3};
+      f.WriteWhole("trn_elevation", data, 3);
+      EXPECT_EQ(f.Close("trn_elevation"), 0);
+    }
+    {
+      TileFile f = TileFile::OpenOutput("trn_color", "066_148.c32");
+      ASSERT_TRUE(f.is_open());
+    }
+    again = TileFile::OpenOutput("trn_elevation", "066_148");
+  });
+  EXPECT_EQ(out, "066_148     created RW\n066_148.c32 created RW\n066_148     opened  RW\n");
+  ASSERT_FALSE(HasFatalFailure());  // an open above failed
   // Opening an existing tile keeps its content; a short file leaves the buffer's rest zero.
   TileBuffer buffer = TileBuffer::Allocate("trn_elevation", 8);
   again.ReadWhole("trn_elevation", buffer);
@@ -301,12 +284,13 @@ TEST_F(TileFiles, MoveAssignmentClosesWhatItHeldAndTakesTheOther) {
   const std::string held(29, 'h'), moved(29, 'm');
   for (const bool held_is_temporary : {false, true}) {
     std::filesystem::remove(moved);
-    CaptureStdout();
     // A missing input tile stands on a temporary file, an output tile on its own descriptor.
-    TileFile target = held_is_temporary ? TileFile::OpenInput("trn_shading", held)
-                                        : TileFile::OpenOutput("trn_shading", held);
-    TileFile source = TileFile::OpenOutput("trn_shading", moved);
-    GetCapturedStdout();
+    TileFile target, source;
+    CaptureStdout([&] {
+      target = held_is_temporary ? TileFile::OpenInput("trn_shading", held)
+                                 : TileFile::OpenOutput("trn_shading", held);
+      source = TileFile::OpenOutput("trn_shading", moved);
+    });
     ASSERT_TRUE(target.is_open() && source.is_open());
     const int held_fd = target.fd(), moved_fd = source.fd();
 
@@ -323,10 +307,12 @@ TEST_F(TileFiles, MoveAssignmentClosesWhatItHeldAndTakesTheOther) {
 }
 
 TEST_F(TileFiles, MissingInputTileReadsAsZeroes) {
-  CaptureStdout();
-  TileFile f = TileFile::OpenInput("trn_shading", "066_148");
-  TileFile quiet = TileFile::OpenInput("trn_color_post", "066_149.c32", false);
-  EXPECT_EQ(GetCapturedStdout(), "066_148     opened  RO  (as zeroes)\n");
+  TileFile f, quiet;
+  EXPECT_EQ(CaptureStdout([&] {
+              f = TileFile::OpenInput("trn_shading", "066_148");
+              quiet = TileFile::OpenInput("trn_color_post", "066_149.c32", false);
+            }),
+            "066_148     opened  RO  (as zeroes)\n");
   ASSERT_TRUE(f.is_open());
   ASSERT_TRUE(quiet.is_open());
   TileBuffer buffer = TileBuffer::Allocate("trn_shading", kColorTileBytes);
@@ -339,14 +325,17 @@ TEST_F(TileFiles, MissingInputTileReadsAsZeroes) {
 
 TEST_F(TileFiles, OpenFailuresFollowTheConvention) {
   std::filesystem::create_directory("066_148");  // a directory can't be opened as a tile
-  CaptureStdout();
-  CaptureStderr();
-  EXPECT_FALSE(TileFile::OpenOutput("trn_elevation", "066_148").is_open());
-  EXPECT_FALSE(TileFile::OpenGrid("trn_color", "missing.0010x0010").is_open());
-  EXPECT_EQ(GetCapturedStderr(),
+  bool tile_opened = true, grid_opened = true;
+  const Output output = Capture([&] {
+    tile_opened = TileFile::OpenOutput("trn_elevation", "066_148").is_open();
+    grid_opened = TileFile::OpenGrid("trn_color", "missing.0010x0010").is_open();
+  });
+  EXPECT_FALSE(tile_opened);
+  EXPECT_FALSE(grid_opened);
+  EXPECT_EQ(output.err,
             "trn_elevation: Is a directory\ntrn_elevation: Can't open 066_148\n"
             "trn_color: No such file or directory\ntrn_color: Can't open missing.0010x0010\n");
-  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_EQ(output.out, "");
 }
 
 // A file-size limit for as long as it lives, with the signal that the limit raises ignored: the
@@ -372,41 +361,42 @@ class FileSizeLimit {
 TEST_F(TileFiles, FailedAndShortWritesAndFailedReadsFollowTheConvention) {
   const std::vector<uint8_t> data(8192, 7);
   std::filesystem::create_symlink("/dev/full", "066_148");  // reads as zeroes, takes no byte
-  CaptureStdout();
-  TileFile full = TileFile::OpenOutput("trn_elevation", "066_148");
-  TileFile limited = TileFile::OpenOutput("trn_color", "066_148.c32");
-  std::filesystem::create_directory("067_148");  // opens for reading, but cannot be read
-  TileFile directory = TileFile::OpenInput("trn_shading", "067_148");
-  GetCapturedStdout();
+  TileFile full, limited, directory;
+  CaptureStdout([&] {
+    full = TileFile::OpenOutput("trn_elevation", "066_148");
+    limited = TileFile::OpenOutput("trn_color", "066_148.c32");
+    std::filesystem::create_directory("067_148");  // opens for reading, but cannot be read
+    directory = TileFile::OpenInput("trn_shading", "067_148");
+  });
   ASSERT_TRUE(full.is_open() && limited.is_open() && directory.is_open());
 
   std::vector<uint8_t> buffer(8192, 1);
-  CaptureStderr();
-  EXPECT_TRUE(full.ReadWhole("trn_elevation", buffer.data(), 8192));
-  EXPECT_FALSE(full.WriteWhole("trn_elevation", data.data(), 8192));
-  {
-    FileSizeLimit limit(4096);
-    EXPECT_FALSE(limited.WriteWhole("trn_color", data.data(), 8192));
-  }
-  EXPECT_FALSE(directory.ReadWhole("trn_shading", buffer.data(), 8192));
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(CaptureStderr([&] {
+              EXPECT_TRUE(full.ReadWhole("trn_elevation", buffer.data(), 8192));
+              EXPECT_FALSE(full.WriteWhole("trn_elevation", data.data(), 8192));
+              {
+                FileSizeLimit limit(4096);
+                EXPECT_FALSE(limited.WriteWhole("trn_color", data.data(), 8192));
+              }
+              EXPECT_FALSE(directory.ReadWhole("trn_shading", buffer.data(), 8192));
+            }),
             "trn_elevation: No space left on device\ntrn_elevation: Can't write 066_148\n"
             "trn_color: File too large\ntrn_color: Can't write 066_148.c32\n"
             "trn_shading: Is a directory\ntrn_shading: Can't read 067_148\n");
   EXPECT_EQ(std::filesystem::file_size("066_148.c32"), 4096u);
   // A short file still reads as zeroes past its end.
-  CaptureStderr();
-  EXPECT_TRUE(limited.ReadWhole("trn_color", buffer.data(), 8192));
-  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(
+      CaptureStderr([&] { EXPECT_TRUE(limited.ReadWhole("trn_color", buffer.data(), 8192)); }), "");
   EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + 4096, 7), 4096);
   EXPECT_EQ(std::count(buffer.begin() + 4096, buffer.end(), 0), 4096);
 }
 
 TEST(Progress, RowAndTileLines) {
-  CaptureStdout();
-  PrintRowLine(4, 1023);
-  PrintTileLine();
-  EXPECT_EQ(GetCapturedStdout(), "y=4 of 1023\r" + std::string(50, ' ') + "\n");
+  EXPECT_EQ(CaptureStdout([] {
+              PrintRowLine(4, 1023);
+              PrintTileLine();
+            }),
+            "y=4 of 1023\r" + std::string(50, ' ') + "\n");
 }
 
 }  // namespace

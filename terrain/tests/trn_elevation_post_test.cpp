@@ -16,10 +16,7 @@ class ElevationPostTest : public TerrainDirTest {
   const std::string name_ = ElevationTileName(kTx, kTy);
 
   Output Run(const Corners& region, int expected = 0) {
-    int result = 0;
-    Output o = Capture([&] { result = region.Run(trn_elevation_post); });
-    EXPECT_EQ(result, expected) << o.err;
-    return o;
+    return region.RunExpecting(expected, trn_elevation_post);
   }
 };
 

@@ -73,10 +73,7 @@ class LevelsTest : public TerrainDirTest {
   }
 
   Output Run(const Corners& region, int expected = 0) {
-    int result = 0;
-    Output o = Capture([&] { result = region.Run(trn_levels); });
-    EXPECT_EQ(result, expected) << o.err;
-    return o;
+    return region.RunExpecting(expected, trn_levels);
   }
 };
 
@@ -201,10 +198,9 @@ TEST_F(LevelsWriteDeathTest, WriteThatFailsOrStopsShortFailsThePass) {
           for (auto pass : {trn_levels, trn_levels_exiting}) {
             for (int k = 0; k < c.level; ++k) std::filesystem::remove(LevelFileName(name_, k));
             if (c.disk_pages > 0) std::filesystem::remove(level);
-            testing::internal::CaptureStdout();
-            const int result = one_tile_.Run(pass);
-            as_expected =
-                as_expected && result == -1 && testing::internal::GetCapturedStdout() == out;
+            int result = 0;
+            const std::string printed = CaptureStdout([&] { result = one_tile_.Run(pass); });
+            as_expected = as_expected && result == -1 && printed == out;
           }
           std::exit(as_expected ? 3 : 4);
         },

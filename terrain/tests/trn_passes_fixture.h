@@ -1,5 +1,5 @@
 // Test support shared by the tests of the colour post-processing, shading, elevation
-// post-processing, raster and level passes: tile images, regions of posts, captured output.
+// post-processing, raster and level passes: tile images and regions of posts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,6 +21,15 @@ struct Corners {
   template <class Pass, class... Args>
   int Run(Pass pass, Args... args) const {
     return pass(lon_a, lat_a, lon_b, lat_a, lon_a, lat_b, lon_b, lat_b, args...);
+  }
+
+  // Runs the pass as Run does, expecting it to return `expected`: what it printed.
+  template <class Pass, class... Args>
+  Output RunExpecting(int expected, Pass pass, Args... args) const {
+    int result = 0;
+    const Output output = Capture([&] { result = Run(pass, args...); });
+    EXPECT_EQ(result, expected) << output.err;
+    return output;
   }
 };
 
@@ -58,25 +67,4 @@ struct TileImage {
   }
 };
 
-// Standard output and standard error of one call.
-struct Output {
-  std::string out, err;
-};
-template <class F>
-Output Capture(F f) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  f();
-  Output o;
-  o.out = testing::internal::GetCapturedStdout();
-  o.err = testing::internal::GetCapturedStderr();
-  return o;
-}
-
 inline bool Exists(const std::string& name) { return std::filesystem::exists(name); }
-
-inline int CountOf(const std::string& text, const std::string& piece) {
-  int n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
-  return n;
-}

@@ -1,16 +1,25 @@
 // What every pass does when a tile buffer cannot be had, or a file it reads or writes whole
 // cannot be read or written: it reports it and returns -1.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <map>
+#include <regex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "tiledb.h"
+#include "tilefile_test_hook.h"
 #include "trn_color.h"
 #include "trn_color_post.h"
 #include "trn_elevation.h"
@@ -154,6 +163,127 @@ TEST_F(PassesFileTest, RegionsOffTheGlobeAreRefusedBeforeAnyFile) {
       EXPECT_EQ(o.out, "");
       const auto entries = std::filesystem::directory_iterator(".");
       EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);  // the grid alone
+    }
+  }
+}
+
+// Every open, read, write and close of every pass, made to fail in turn by the tile files' test
+// hook: each is reported by the pass, naming the file, and ends the pass with -1; the files
+// named are all the files the pass opens, reads, writes or closes. An open that fails falls
+// back to a temporary file for an input tile, which then fails as well ("tmpfile()"); the level
+// pass reports its opens with the system's message alone, and leaves the level file missing.
+TEST_F(PassesFileTest, EveryFailingCallOfEveryPassIsReported) {
+  using tilefile_test::Call;
+  const uint8_t colors[kShadeColorsSize] = {0, 20, 55, 40, 0, 105, 180, 140};
+  // The region's last column reaches the tile's east edge, so the shading pass reads the
+  // missing tile east of it too.
+  const Corners region = TilePosts(66, 148, 1020, 1023, 0, 3);
+  const std::string levels[] = {"066_148_0", "066_148_1", "066_148_2",
+                                "066_148_3", "066_148_4", "066_148_5"};
+  using Names = std::set<std::string>;
+  const Names level_files(std::begin(levels), std::end(levels));
+  Names tile_and_levels = level_files;
+  tile_and_levels.insert("066_148");
+  struct Case {
+    const char* module;
+    std::function<int()> pass;
+    std::map<Call, Names> names;  // the files named by the failures of each call
+  } cases[] = {
+      {"trn_elevation",
+       [&] { return region.Run(trn_elevation, "grid", 2, 2); },
+       {{Call::kOpen, {"grid", "066_148"}},
+        {Call::kRead, {"grid", "066_148"}},
+        {Call::kWrite, {"066_148"}},
+        {Call::kClose, {"grid", "066_148"}}}},
+      {"trn_color",
+       [&] { return region.Run(trn_color, "grid", 2, 2, 1.0); },
+       {{Call::kOpen, {"grid", "066_148.c32"}},
+        {Call::kRead, {"grid", "066_148.c32"}},
+        {Call::kWrite, {"066_148.c32"}},
+        {Call::kClose, {"grid", "066_148.c32"}}}},
+      {"trn_shading",
+       [&] { return region.Run(trn_shading, colors, 12.0); },
+       {{Call::kOpen, {"tmpfile()", "066_148.c32"}},
+        {Call::kRead, {"066_148", "067_148", "066_148.c32"}},
+        {Call::kWrite, {"066_148.c32"}},
+        {Call::kClose, {"066_148", "067_148", "066_148.c32"}}}},
+      {"trn_elevation_post",
+       [&] { return region.Run(trn_elevation_post); },
+       {{Call::kOpen, {"066_148"}},
+        {Call::kRead, {"066_148"}},
+        {Call::kWrite, {"066_148"}},
+        {Call::kClose, {"066_148"}}}},
+      {"trn_color_post",
+       [&] { return region.Run(trn_color_post, 2.5, 2); },
+       {{Call::kOpen, {"tmpfile()", "066_148", "066_148.tmp"}},
+        {Call::kRead, {"066_148.c32", "066_148", "066_148.tmp"}},
+        {Call::kWrite, {"066_148", "066_148.tmp"}},
+        {Call::kClose, {"066_148.c32", "066_148", "066_148.tmp"}}}},
+      {"trn_levels",
+       [&] { return region.Run(trn_levels); },
+       {{Call::kOpen, tile_and_levels},
+        {Call::kRead, {"066_148"}},
+        {Call::kWrite, level_files},
+        {Call::kClose, level_files}}},  // the tile's close is not looked at
+      {"trn_rasterfile",
+       [&] { return region.Run(trn_rasterfile, "p.bmp", 2); },
+       {{Call::kOpen, {"p.bmp", "tmpfile()"}},
+        {Call::kRead, {"066_148"}},
+        {Call::kWrite, {"p.bmp"}},
+        {Call::kClose, {"066_148", "p.bmp"}}}},
+  };
+  const std::map<Call, std::string> verbs = {{Call::kOpen, "open"},
+                                             {Call::kRead, "read"},
+                                             {Call::kWrite, "write"},
+                                             {Call::kClose, "close"}};
+  const std::string system_error = std::strerror(EIO);
+  const std::regex report("(.+): " + system_error + "\n(.+): Can't (\\w+) (\\S+)\n");
+  for (const Case& c : cases) {
+    for (const auto& [call, expected_names] : c.names) {
+      const std::string verb = verbs.at(call);
+      SCOPED_TRACE(std::string(c.module) + " " + verb);
+      Names named;
+      int failed_calls = 0;
+      for (int skip = 0;; ++skip) {
+        SCOPED_TRACE("after " + std::to_string(skip) + " calls that succeed");
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+          std::filesystem::remove_all(entry.path());
+        WriteGrid("grid", {1, 2, 3, 4});
+        WriteFileBytes("066_148", std::vector<uint8_t>(16, 1));
+        WriteFileBytes("066_148.c32", std::vector<uint8_t>(16, 2));
+        int result = 0, injected = 0;
+        const Output o = Capture([&] {
+          tilefile_test::ScopedFaults faults;
+          faults.Fail(call, EIO, skip, -1);
+          result = c.pass();
+          injected = faults.Injected();
+        });
+        if (injected == 0) {
+          EXPECT_EQ(result, 0) << o.err;
+          break;
+        }
+        ++failed_calls;
+        EXPECT_EQ(result, -1);
+        std::smatch m;
+        if (std::string(c.module) == "trn_levels" && call == Call::kOpen) {
+          // The tile's open comes first, then the open of each level file, which it leaves
+          // missing.
+          EXPECT_EQ(o.err, "Write failed: " + system_error + "\n");
+          const std::string* missing =
+              std::find_if(std::begin(levels), std::end(levels),
+                           [](const std::string& l) { return !Exists(l); });
+          named.insert(skip == 0 ? "066_148" : missing != std::end(levels) ? *missing : "");
+        } else if (std::regex_match(o.err, m, report)) {
+          EXPECT_THAT(m[1].str(), testing::AnyOf(c.module, "Write failed"));
+          EXPECT_EQ(m[2].str(), c.module);
+          EXPECT_EQ(m[3].str(), verb);
+          named.insert(m[4].str());
+        } else {
+          ADD_FAILURE() << "not one report: " << o.err;
+        }
+      }
+      EXPECT_GT(failed_calls, 0);
+      EXPECT_EQ(named, expected_names);
     }
   }
 }

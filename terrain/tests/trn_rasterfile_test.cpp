@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "testsupport/CapturedOutput.h"
 #include "tiledb.h"
 #include "trn_passes_fixture.h"
 
@@ -20,12 +21,8 @@ constexpr Rgb kIndexZero = {27, 54, 108};
 
 // The output of a command, or an empty text when it fails.
 std::string CommandOutput(const std::string& command) {
-  std::string text;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  return pclose(pipe) == 0 ? text : std::string();
+  const kyte::testsupport::CommandRun run = kyte::testsupport::RunCommand(command);
+  return run.status == 0 ? run.out : std::string();
 }
 
 // A BMP picture as ImageMagick reads it: size and the pixels of its displayed rows (row 0 at

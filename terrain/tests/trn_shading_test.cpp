@@ -166,9 +166,7 @@ TEST_F(ShadingTest, RegionWithoutColumnsShadesNoPost) {
   const Corners region{lon, PostLat(int64_t{kTy} * kTilePosts), lon,
                        PostLat(int64_t{kTy} * kTilePosts + 8)};
   const std::vector<uint8_t> before = ReadFileBytes(color_);
-  int result = -1;
-  const Output o = Capture([&] { result = region.Run(trn_shading, kColors, 12.0); });
-  EXPECT_EQ(result, 0);
+  const Output o = region.RunExpecting(0, trn_shading, kColors, 12.0);
   EXPECT_NE(o.out.find("y=0 of 8\ry=4 of 8\ry=8 of 8\r" + std::string(50, ' ') + "\n"),
             std::string::npos)
       << o.out;
@@ -180,10 +178,7 @@ TEST_F(ShadingTest, RegionWithoutColumnsShadesNoPost) {
 
 TEST_F(ShadingTest, UnwritableColorTileIsReported) {
   std::filesystem::create_directory(color_);
-  int result = 0;
-  const Output o =
-      Capture([&] { result = TilePosts(kTx, kTy, 0, 1, 0, 1).Run(trn_shading, kColors, 12.0); });
-  EXPECT_EQ(result, -1);
+  const Output o = TilePosts(kTx, kTy, 0, 1, 0, 1).RunExpecting(-1, trn_shading, kColors, 12.0);
   EXPECT_NE(o.err.find("trn_shading: Can't open 066_148.c32\n"), std::string::npos) << o.err;
 }
 

@@ -12,18 +12,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <set>
 #include <string>
 
 #include "bench_support.h"
+#include "testsupport/Files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using kyte::testsupport::ReadFile;
 
 const std::string kGrid = "pnw_48n49n_124w123w_46x30.i16";
 constexpr double kTarget = 3;
@@ -53,16 +53,11 @@ std::set<std::string> OutputNames(const fs::path& dir) {
   return names;
 }
 
-std::string Content(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool SameOutput(const fs::path& a, const fs::path& b) {
   const std::set<std::string> names = OutputNames(a);
   if (names != OutputNames(b)) return false;
   return std::all_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return Content(a / n) == Content(b / n); });
+                     [&](const std::string& n) { return ReadFile(a / n) == ReadFile(b / n); });
 }
 
 double Since(Clock::time_point start) {

@@ -113,7 +113,8 @@ TEST_F(Demimport, WrongArgumentCountPrintsUsage) {
 }
 
 TEST_F(Demimport, OlympicDemBecomesItsGridAndTiles) {
-  ASSERT_EQ(std::system("xz -dc '" DEM_FIXTURE "' > olympic.dem"), 0);
+  const CommandRun unpacked = RunCommand("xz -dc '" DEM_FIXTURE "' > olympic.dem");
+  ASSERT_EQ(unpacked.status, 0) << unpacked.err;
   const ProgramRun run = RunDemimport({"olympic.dem"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.err,

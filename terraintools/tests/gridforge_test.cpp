@@ -110,16 +110,13 @@ TEST_F(GridforgeDirTest, InputPhaseWritesElevationsAndColoursInInputOrder) {
 
 TEST_F(GridforgeDirTest, InputPhaseFailures) {
   WriteI16("short.raw", {1, 2, 3, 4, 5});
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(RunInputPhase("short.raw", 2, 3), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(RunInputPhase("short.raw", 2, 3), -1); }),
             "\n error: error encountered while reading data from: 'short.raw'\n");
   EXPECT_FALSE(fs::exists(kTempElevations));
   EXPECT_FALSE(fs::exists(kTempColors));
 
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(RunInputPhase("missing.raw", 1, 1), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "\n error: Could not open 'missing.raw'\n");
+  EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(RunInputPhase("missing.raw", 1, 1), -1); }),
+            "\n error: Could not open 'missing.raw'\n");
 
   // A dimension below 1 reads nothing, so the grid files are empty.
   ASSERT_EQ(RunInputPhase("short.raw", -2, -3), 0);
@@ -129,9 +126,7 @@ TEST_F(GridforgeDirTest, InputPhaseFailures) {
   // place of one is not reached.
   fs::remove(kTempElevations);
   fs::create_directory(kTempElevations);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(RunInputPhase("short.raw", 1000, 1000), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(RunInputPhase("short.raw", 1000, 1000), -1); }),
             "\n error: error encountered while reading data from: 'short.raw'\n");
 }
 
@@ -369,9 +364,9 @@ TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {
   EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
 
   // A standard reader opens the picture with the region's size: 1201 x 1201 posts.
-  ASSERT_EQ(std::system(("identify -format '%m %w %h' " + input + ".bmp > size.txt").c_str()), 0);
-  const auto size = ReadFileBytes("size.txt");
-  EXPECT_EQ(std::string(size.begin(), size.end()), "BMP3 1201 1201");
+  const CommandRun size = RunCommand("identify -format '%m %w %h' " + input + ".bmp");
+  ASSERT_EQ(size.status, 0) << size.err;
+  EXPECT_EQ(size.out, "BMP3 1201 1201");
 }
 
 // Bounds off the globe, as written or as the whole degrees used, are refused before the input

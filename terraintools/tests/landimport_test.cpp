@@ -96,10 +96,9 @@ std::vector<uint32_t> ReadGrid(const std::string& name) {
 
 // The codes GDAL's CTG reader finds in band 1, northern row first.
 std::vector<int> GdalCodes(const std::string& name) {
-  const std::string command = "gdal_translate -q -b 1 -of AAIGrid " + name + " gdal.asc";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  const auto bytes = ReadFileBytes("gdal.asc");
-  std::istringstream in(std::string(bytes.begin(), bytes.end()));
+  const CommandRun gdal = RunCommand("gdal_translate -q -b 1 -of AAIGrid " + name + " gdal.asc");
+  EXPECT_EQ(gdal.status, 0) << gdal.err;
+  std::istringstream in(ReadFile("gdal.asc"));
   std::string key, value;
   for (int i = 0; i < 6; ++i) in >> key >> value;  // ncols .. NODATA_value
   std::vector<int> codes;

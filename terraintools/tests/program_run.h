@@ -2,12 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -17,47 +14,48 @@
 #include <vector>
 
 #include "terrain_fixture.h"
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/Files.h"
+#include "testsupport/SmallDisk.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/Text.h"
+
+using kyte::testsupport::CommandRun;
+using kyte::testsupport::Contains;
+using kyte::testsupport::FilesIn;
+using kyte::testsupport::OnSmallDisk;
+using kyte::testsupport::ReadFile;
+using kyte::testsupport::RunCommand;
 
 struct ProgramRun {
-  int status;  // exit status as the shell sees it (-1 is 255), -1000 when it did not exit
+  // The exit status as the shell sees it (-1 is 255, 128 + the signal that ended it), -1000 when
+  // it did not run.
+  int status;
   std::string out, err;
 };
 
-// The shell's command for `program` with `args`, each quoted, its output into `out` and `err`.
-inline std::string ProgramCommand(const std::string& program, const std::vector<std::string>& args,
-                                  const std::string& out, const std::string& err) {
+// The shell's command for `program` with `args`, each quoted.
+inline std::string ProgramCommand(const std::string& program,
+                                  const std::vector<std::string>& args) {
   std::string command = program;
   for (const std::string& a : args) command += " '" + a + "'";
-  return command + " >" + out + " 2>" + err;
+  return command;
 }
 
 inline std::string TakeFileText(const std::string& name) {
-  const auto bytes = ReadFileBytes(name);
+  const std::string text = ReadFile(name);
   std::remove(name.c_str());
-  return std::string(bytes.begin(), bytes.end());
+  return text;
 }
 
 inline ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
-  const std::string command = ProgramCommand(program, args, "stdout.txt", "stderr.txt");
-  const int raw = std::system(command.c_str());
-  ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000, "", ""};
-  run.out = TakeFileText("stdout.txt");
-  run.err = TakeFileText("stderr.txt");
-  return run;
+  const CommandRun run = RunCommand(ProgramCommand(program, args));
+  return {run.status, run.out, run.err};
 }
 
-// The names of the files in directory `dir`.
-inline std::set<std::string> FilesIn(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
-// A run on a disk of its own: `program` runs in "small", a tmpfs of 1 MiB mounted in a private
-// mount namespace, which holds copies of the current directory's `inputs` and is gone with the
-// namespace. A program that wrote tiles there would soon find its disk full instead of filling
-// the machine's.
+// A run on a disk of its own: `program` runs in "small", a small disk of 1 MiB (OnSmallDisk)
+// that holds copies of the current directory's `inputs`. A program that wrote tiles there would
+// soon find its disk full instead of filling the machine's.
 struct SmallDiskRun {
   ProgramRun run;
   std::set<std::string> files;  // what the small disk held after the run
@@ -65,35 +63,15 @@ struct SmallDiskRun {
 
 inline SmallDiskRun RunOnSmallDisk(const std::string& program, const std::vector<std::string>& args,
                                    const std::vector<std::string>& inputs = {}) {
-  std::filesystem::create_directory("small");
-  std::string script = "set -e\nmount -t tmpfs -o size=1m kyte-small small\n";
-  for (const std::string& input : inputs) script += "cp '" + input + "' small/\n";
-  script += "cd small\nset +e\n" + ProgramCommand(program, args, "../stdout.txt", "../stderr.txt") +
-            "\necho $? >../status.txt\nls -A >../files.txt\n";
-  WriteFileBytes("small.sh", std::vector<uint8_t>(script.begin(), script.end()));
-  const std::string command = std::string(geteuid() == 0 ? "unshare -m" : "unshare -r -m") +
-                              " --propagation private sh small.sh";
-  SmallDiskRun small{{-1000, "", ""}, {}};
-  EXPECT_EQ(std::system(command.c_str()), 0) << "no private mount namespace with a tmpfs";
-  const std::string status = TakeFileText("status.txt");
-  if (!status.empty()) small.run.status = std::stoi(status);
-  small.run.out = TakeFileText("stdout.txt");
-  small.run.err = TakeFileText("stderr.txt");
+  SmallDiskRun small{RunProgram(OnSmallDisk(1 << 20, inputs, "small", "files.txt") + program, args),
+                     {}};
+  const bool ran = std::filesystem::exists("files.txt");
+  EXPECT_TRUE(ran) << "no private mount namespace with a tmpfs\n" << small.run.err;
+  if (!ran) small.run.status = -1000;
   std::istringstream listed(TakeFileText("files.txt"));
   for (std::string name; std::getline(listed, name);) small.files.insert(name);
-  std::filesystem::remove("small.sh");
   std::filesystem::remove("small");
   return small;
-}
-
-// A prefix for RunProgram's program: it then runs in a directory "disk" of its own, a tmpfs of
-// `bytes` bytes in a mount namespace of its own (root only) that holds copies of `files` from the
-// working directory. What it writes there is gone when it ends; its output and status are kept.
-inline std::string OnSmallDisk(uint64_t bytes, const std::vector<std::string>& files = {}) {
-  std::string copies;
-  for (const std::string& f : files) copies += " && cp \"" + f + "\" disk/";
-  return "mkdir -p disk && unshare -m sh -c 'mount -t tmpfs -o size=" + std::to_string(bytes) +
-         " tmpfs disk" + copies + " && cd disk && exec \"$0\" \"$@\"' ";
 }
 
 // A terrain program's run as a function in this process (programs.h), in directory `dir`, made
@@ -110,20 +88,16 @@ inline InProcessRun RunInProcess(int (*run)(int, char**), const std::string& dir
                                  const std::vector<std::string>& inputs = {}) {
   std::filesystem::create_directory(dir);
   for (const std::string& input : inputs) std::filesystem::copy_file(input, dir + "/" + input);
-  const std::filesystem::path home = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
+  const kyte::testsupport::CurrentDir inside(dir);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   InProcessRun result;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  result.status = run(static_cast<int>(words.size()), argv.data());
-  std::fflush(stdout);
-  result.out = testing::internal::GetCapturedStdout();
-  result.err = testing::internal::GetCapturedStderr();
+  const Output output =
+      Capture([&] { result.status = run(static_cast<int>(words.size()), argv.data()); });
+  result.out = output.out;
+  result.err = output.err;
   for (const std::string& name : FilesIn(".")) result.files[name] = ReadFileBytes(name);
-  std::filesystem::current_path(home);
   return result;
 }
 
@@ -141,17 +115,6 @@ inline std::string Differences(const InProcessRun& a, const InProcessRun& b) {
   for (const auto& [name, bytes] : b.files)
     if (!a.files.contains(name)) differences += "file " + name + " only in the second run\n";
   return differences;
-}
-
-inline bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// Number of times `part` occurs in `text`.
-inline int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 // Whether a run was refused for its region before it made any file: status -1, `line` as the

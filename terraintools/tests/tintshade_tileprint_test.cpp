@@ -131,9 +131,9 @@ TEST_F(TerrainProgramTest, TileprintOverARegionWithoutTiles) {
   EXPECT_TRUE(Contains(run.out, "\n*** Processing Bitmap ***\n\n"));
   EXPECT_FALSE(fs::exists("066_161"));
   // Posts 68388..68400 by 165600..165612, every pixel that of colour index 0.
-  ASSERT_EQ(std::system("convert empty.bmp txt:- > pixels.txt"), 0);
-  const auto bytes = ReadFileBytes("pixels.txt");
-  std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+  const CommandRun convert = RunCommand("convert empty.bmp txt:-");
+  ASSERT_EQ(convert.status, 0) << convert.err;
+  std::istringstream lines(convert.out);
   std::string line;
   std::getline(lines, line);
   EXPECT_TRUE(Contains(line, "13,13,")) << line;
@@ -203,9 +203,9 @@ TEST_F(TerrainProgramTest, RegionsAtTheGlobesCornersAreDrawn) {
     run = RunProgram(TILEPRINT_PATH, args);
     ASSERT_EQ(run.status, 0) << run.err;
     // Two posts each way: 179.999 lies 0.8 of a post west of 180.
-    ASSERT_EQ(std::system("identify -format '%w %h' corner.bmp > size.txt"), 0);
-    const auto size = ReadFileBytes("size.txt");
-    EXPECT_EQ(std::string(size.begin(), size.end()), "2 2");
+    const CommandRun size = RunCommand("identify -format '%w %h' corner.bmp");
+    ASSERT_EQ(size.status, 0) << size.err;
+    EXPECT_EQ(size.out, "2 2");
   }
 }
 

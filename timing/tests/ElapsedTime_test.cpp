@@ -23,10 +23,7 @@ class FedClocks {
     hooks.bCounterPresent = kind == Kind::kCounter;
     hooks.liFrequency = frequency;
     hooks.bMultimediaTimerPresent = kind != Kind::kTick;
-    hooks.counter = [this](std::int64_t& reading) {
-      reading = counter;
-      return counterWorks;
-    };
+    hooks.counter = clocks_test::CounterReading(counter, &counterWorks);
     hooks.timeGetTime = [this, kind] { return kind == Kind::kMultimedia ? ms : 0xDEAD0000u; };
     hooks.tickCount = [this, kind] { return kind == Kind::kTick ? ms : 0xBEEF0000u; };
     scope_.emplace(std::move(hooks));

@@ -2,20 +2,20 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "testsupport/CapturedOutput.h"
+#include "testsupport/TempDir.h"
 
 namespace {
 
 using namespace kyte::sfunhost;
 using kyte::mexhost::Char;
 using kyte::mexhost::Scalar;
+using namespace kyte::testsupport;
 using V = std::vector<double>;
 
 std::vector<ArrayPtr> Params(const char* mode, double width = 2, double gain = 3) {
@@ -172,15 +172,10 @@ struct RunResult {
   std::string out;
 };
 
+// Its status and standard output.
 RunResult RunHost(const std::string& args) {
-  const std::string command = std::string(SFUNHOST_PATH) + " " + args + " 2>/dev/null";
-  FILE* p = popen(command.c_str(), "r");
-  RunResult r{-1, {}};
-  char buf[512];
-  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) r.out += buf;
-  const int status = p != nullptr ? pclose(p) : -1;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  const CommandRun run = RunCommand(std::string(SFUNHOST_PATH) + " " + args);
+  return {run.status, run.out};
 }
 
 TEST(SfunHostRunner, PrintsEveryStepAndTheStatus) {
@@ -194,9 +189,7 @@ TEST(SfunHostRunner, PrintsEveryStepAndTheStatus) {
             "1 minor t=0.75: 2 -3 | 0.75 0 4 1\n"
             "status: ok\n");
 
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("sfunhost_test." + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const TempDir dir("sfunhost_test");
   const std::string rows = (dir / "rows.txt").string();
   std::ofstream(rows) << "1 2\n3,4\n\n5\t6\n";
   RunResult file = RunHost(lib + " -p \"'ok'\" -p 2 -p 1 -f " + rows + " -s 3");
@@ -208,7 +201,6 @@ TEST(SfunHostRunner, PrintsEveryStepAndTheStatus) {
             "status: ok\n");
   EXPECT_EQ(RunHost(lib + " -p \"'ok'\" -p 2 -p 1 -f " + rows + " -s 4").status, 2);
   EXPECT_EQ(RunHost(lib + " -p \"'ok'\" -p 2 -p 1 -u '[1 2 3]'").status, 2);
-  std::filesystem::remove_all(dir);
 
   RunResult failed = RunHost(lib + " -p \"'fail-outputs'\" -p 1 -p 1 -s 5");
   EXPECT_EQ(failed.status, 1);

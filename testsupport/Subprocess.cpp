@@ -1,4 +1,4 @@
-#include "Subprocess.h"
+#include "testsupport/Subprocess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-namespace cosim_test {
+namespace kyte::testsupport {
 
 Subprocess::Subprocess(const std::vector<std::string>& argv, const std::filesystem::path& workDir) {
   int inPipe[2], outPipe[2], errPipe[2];
@@ -30,7 +30,17 @@ Subprocess::Subprocess(const std::vector<std::string>& argv, const std::filesyst
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  int rc = ::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+  // The test ignores SIGPIPE (below) for its writes to a child that has ended; the child gets
+  // the default back, as a shell would give it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  int rc = ::posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(inPipe[0]);
   ::close(outPipe[1]);
@@ -129,4 +139,4 @@ int Subprocess::Wait() {
   return status_;
 }
 
-}  // namespace cosim_test
+}  // namespace kyte::testsupport

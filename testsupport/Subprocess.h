@@ -1,5 +1,6 @@
 // A child process with pipes on its standard input, output and error, started in a chosen
-// working directory. Used to put the two ends of a channel into two processes.
+// working directory: a peer that a test talks to line by line, or a command whose output and
+// status it checks.
 #pragma once
 
 #include <sys/types.h>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace cosim_test {
+namespace kyte::testsupport {
 
 class Subprocess {
  public:
@@ -46,4 +47,4 @@ class Subprocess {
   int status_ = -1;
 };
 
-}  // namespace cosim_test
+}  // namespace kyte::testsupport

@@ -1,4 +1,4 @@
-#include "Peer.h"
+#include "testsupport/GroupPeer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -6,10 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
-namespace peer {
+namespace kyte::testsupport {
 
 namespace {
 
@@ -29,7 +30,9 @@ void Check(bool ok, const char* what) {
 
 }  // namespace
 
-Peer::Peer(std::uint16_t port, const std::vector<std::string>& groups) {
+GroupPeer::GroupPeer() : GroupPeer(kGroupPort, {kGroupAddress}) {}
+
+GroupPeer::GroupPeer(std::uint16_t port, const std::vector<std::string>& groups) {
   fd_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   Check(fd_ >= 0, "socket");
   const int on = 1;
@@ -37,28 +40,33 @@ Peer::Peer(std::uint16_t port, const std::vector<std::string>& groups) {
   Check(setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0, "IP_PKTINFO");
   sockaddr_in local = Address("0.0.0.0", port);
   Check(bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0, "bind");
+  // Loopback only, both ways: the tests' network namespace has no other interface.
+  const in_addr loopback{htonl(INADDR_LOOPBACK)};
+  Check(setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) == 0,
+        "IP_MULTICAST_IF");
   for (const std::string& group : groups) {
     ip_mreq request{};
     request.imr_multiaddr = Address(group, port).sin_addr;
-    request.imr_interface.s_addr = htonl(INADDR_ANY);
+    request.imr_interface = loopback;
     Check(setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0,
           "IP_ADD_MEMBERSHIP");
   }
 }
 
-Peer::~Peer() {
+GroupPeer::~GroupPeer() {
   if (fd_ >= 0) close(fd_);
 }
 
-void Peer::Send(const std::string& group, std::uint16_t port,
-                const std::vector<std::uint8_t>& bytes) {
+void GroupPeer::Send(const Packet& bytes) { Send(kGroupAddress, kGroupPort, bytes); }
+
+void GroupPeer::Send(const std::string& group, std::uint16_t port, const Packet& bytes) {
   const sockaddr_in to = Address(group, port);
   const ssize_t sent =
       sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   Check(sent == static_cast<ssize_t>(bytes.size()), "sendto");
 }
 
-bool Peer::Receive(Datagram& datagram, int timeoutMs) {
+bool GroupPeer::Receive(Datagram& datagram, int timeoutMs) {
   pollfd waiting{fd_, POLLIN, 0};
   if (poll(&waiting, 1, timeoutMs) <= 0) return false;
   std::uint8_t buffer[2048];
@@ -85,4 +93,51 @@ bool Peer::Receive(Datagram& datagram, int timeoutMs) {
   return true;
 }
 
-}  // namespace peer
+std::optional<Packet> GroupPeer::Receive(int timeoutMs) {
+  Datagram datagram;
+  if (!Receive(datagram, timeoutMs)) return std::nullopt;
+  return std::move(datagram.bytes);
+}
+
+std::optional<Packet> GroupPeer::ReceivePacket(int timeoutMs) {
+  for (;;) {
+    std::optional<Packet> packet = Receive(timeoutMs);
+    if (!packet || packet->size() == kWirePacketSize) return packet;
+  }
+}
+
+std::uint32_t Uint32At(const Packet& packet, std::size_t offset) {
+  return std::uint32_t{packet.at(offset)} << 24 | std::uint32_t{packet.at(offset + 1)} << 16 |
+         std::uint32_t{packet.at(offset + 2)} << 8 | std::uint32_t{packet.at(offset + 3)};
+}
+
+std::int32_t Int32At(const Packet& packet, std::size_t offset) {
+  return static_cast<std::int32_t>(Uint32At(packet, offset));
+}
+
+float FloatAt(const Packet& packet, std::size_t offset) {
+  const std::uint32_t bits = Uint32At(packet, offset);
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void PutUint32(Packet& packet, std::size_t offset, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    packet.at(offset + i) = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+  }
+}
+
+void PutInt32(Packet& packet, std::size_t offset, std::int32_t value) {
+  PutUint32(packet, offset, static_cast<std::uint32_t>(value));
+}
+
+std::string TextAt(const Packet& packet, std::size_t offset, std::size_t size) {
+  std::string text;
+  for (std::size_t i = 0; i < size && packet.at(offset + i) != 0; ++i) {
+    text += static_cast<char>(packet.at(offset + i));
+  }
+  return text;
+}
+
+}  // namespace kyte::testsupport

@@ -1,0 +1,118 @@
+// x86's conversions of a double to a 32-bit integer, the C library's generator and the test
+// hooks' fault countdowns.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "support/CLibraryRandom.h"
+#include "support/FaultCountdown.h"
+#include "support/Truncate.h"
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(Conversions, TruncateToInt32LikeX86) {
+  const struct {
+    double in;
+    std::int32_t out;
+  } cases[] = {{7.9, 7},
+               {2.9, 2},
+               {-1.0, -1},
+               {-1.9, -1},
+               {12.9, 12},
+               {-12.9, -12},
+               {40000.0, 40000},
+               {2147483647.9, INT32_MAX},
+               {-2147483648.9, INT32_MIN},
+               {2147483648.0, INT32_MIN},
+               {-2147483649.0, INT32_MIN},
+               {-1e300, INT32_MIN},
+               {kInf, INT32_MIN},
+               {-kInf, INT32_MIN},
+               {kNaN, INT32_MIN}};
+  for (const auto& c : cases) EXPECT_EQ(TruncateToInt32(c.in), c.out) << c.in;
+}
+
+TEST(Conversions, FloorToInt32LikeX86) {
+  const struct {
+    double in;
+    std::int32_t out;
+  } cases[] = {{7.9, 7},
+               {-0.5, -1},
+               {-1.0, -1},
+               {-1.5, -2},
+               {-0.0, 0},
+               {2147483647.9, INT32_MAX},
+               {-2147483648.0, INT32_MIN},
+               {-2147483648.5, INT32_MIN},
+               {2147483648.0, INT32_MIN},
+               {kInf, INT32_MIN},
+               {kNaN, INT32_MIN}};
+  for (const auto& c : cases) EXPECT_EQ(FloorToInt32(c.in), c.out) << c.in;
+}
+
+TEST(CLibraryRandom, DrawsOfTheCLibrary) {
+  // Never seeded: the platform's rand() sequence from its start.
+  CLibraryRandom unseeded;
+  for (const std::int32_t draw : {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358})
+    EXPECT_EQ(unseeded.Next(), draw);
+  // The first draw after seeding, the top bit of the state set or not.
+  const struct {
+    std::uint32_t seed;
+    std::int32_t draw;
+  } seeded[] = {{0, 38}, {1, 41}, {1796963347u, 2}, {2147483647u, 35}, {0xFFFFFFFFu, 35}};
+  for (const auto& c : seeded) EXPECT_EQ(CLibraryRandom(c.seed).Next(), c.draw) << c.seed;
+}
+
+TEST(FaultCountdown, SkipsThenFailsTimesCalls) {
+  const struct {
+    int skip, times;
+    const char* calls;  // the first ten calls: '.' passes, 'x' fails
+  } cases[] = {
+      {0, 0, ".........."}, {5, 0, ".........."},  {0, 1, "x........."},  {2, 1, "..x......."},
+      {1, 3, ".xxx......"}, {0, -1, "xxxxxxxxxx"}, {3, -1, "...xxxxxxx"},
+  };
+  for (const auto& c : cases) {
+    FaultCountdown countdown(c.skip, c.times);
+    std::string calls;
+    for (int i = 0; i < 10; ++i) calls += countdown.Falls() ? 'x' : '.';
+    EXPECT_EQ(calls, c.calls) << c.skip << " " << c.times;
+  }
+  FaultCountdown none;
+  EXPECT_FALSE(none.Falls());
+}
+
+enum class Kind { kOpen, kRead, kWrite };
+
+TEST(FaultCountdown, EachKindOfCallHasItsOwnCountdownAndError) {
+  FaultTable<Kind, 3, unsigned> faults;
+  unsigned error = 7;
+  EXPECT_FALSE(faults.Falls(Kind::kRead, error));
+  faults.Fail(Kind::kRead, 5, 1, 1);
+  faults.Fail(Kind::kWrite, 9, 0, -1);
+  EXPECT_FALSE(faults.Falls(Kind::kOpen, error));
+  EXPECT_FALSE(faults.Falls(Kind::kRead, error));
+  EXPECT_EQ(error, 7u);  // a call that passes leaves the error as it was
+  EXPECT_TRUE(faults.Falls(Kind::kRead, error));
+  EXPECT_EQ(error, 5u);
+  EXPECT_TRUE(faults.Falls(Kind::kWrite, error));
+  EXPECT_EQ(error, 9u);
+  EXPECT_FALSE(faults.Falls(Kind::kRead, error));
+  EXPECT_EQ(faults.Failed(), 2);
+
+  faults.Fail(Kind::kWrite, 4, 0, 1);  // in place of the countdown for ever
+  EXPECT_TRUE(faults.Falls(Kind::kWrite, error));
+  EXPECT_EQ(error, 4u);
+  EXPECT_FALSE(faults.Falls(Kind::kWrite, error));
+
+  faults.Fail(Kind::kOpen, 1, 0, -1);
+  faults.Clear();
+  EXPECT_EQ(faults.Failed(), 0);
+  EXPECT_FALSE(faults.Falls(Kind::kOpen, error));
+}
+
+}  // namespace
