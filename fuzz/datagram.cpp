@@ -3,7 +3,7 @@
 // record and printed as netwatch's line.
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
+#include <string>
 
 #include "FuzzTarget.h"
 #include "NetWatch.h"
@@ -40,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   while (received == 0 && std::chrono::steady_clock::now() < until)
     MulticastPoll(CountAndPrint, &netwatch::receiver);
-  if (received != 1) std::abort();  // one datagram sent, one line printed
+  if (received != 1)
+    kyte::fuzz::Abort("one datagram sent, " + std::to_string(received) + " printed");
   return 0;
 }

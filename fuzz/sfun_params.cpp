@@ -6,7 +6,6 @@
 #include <dlfcn.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -30,10 +29,7 @@ constexpr double kStepSeconds = 0.001;
 // the library, so each is held loaded for the whole run.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   for (const char* library : kBlocks) {
-    if (::dlopen(library, RTLD_NOW | RTLD_LOCAL) == nullptr) {
-      std::fprintf(stderr, "fuzz harness: %s\n", ::dlerror());
-      std::abort();
-    }
+    if (::dlopen(library, RTLD_NOW | RTLD_LOCAL) == nullptr) kyte::fuzz::Abort(::dlerror());
   }
   return 0;
 }

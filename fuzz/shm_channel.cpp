@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -129,15 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   filemap_test::TakeMessageBoxTexts();  // the message box keeps what it showed
-  if (root) {
-    std::string text(kVictimText.size() + 1, '\0');
-    std::FILE* f = std::fopen(victim.c_str(), "rb");
-    const std::size_t n = f ? std::fread(text.data(), 1, text.size(), f) : 0;
-    if (f) std::fclose(f);
-    if (text.substr(0, n) != kVictimText) {
-      std::fprintf(stderr, "shm_channel: another user's file was changed through the channel\n");
-      std::abort();
-    }
-  }
+  if (root && kyte::fuzz::ReadWholeFile(victim) != kVictimText)
+    kyte::fuzz::Abort("another user's file was changed through the channel");
   return 0;
 }

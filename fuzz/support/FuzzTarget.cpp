@@ -4,19 +4,18 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include "testsupport/TempDir.h"
 
 namespace kyte::fuzz {
-namespace {
 
-[[noreturn]] void HarnessFailure(const std::string& what) {
+void Abort(const std::string& what) {
   std::fprintf(stderr, "fuzz harness: %s\n", what.c_str());
   std::abort();
 }
-
-}  // namespace
 
 std::vector<std::string> Words(FuzzInput& in, std::size_t most) {
   std::vector<std::string> words;
@@ -49,7 +48,7 @@ class ScratchDir {
     try {
       return std::make_unique<testsupport::TempDir>(std::string("kyte-fuzz-") + target, base);
     } catch (const std::exception& error) {
-      HarnessFailure(error.what());
+      Abort(error.what());
     }
   }
   std::unique_ptr<testsupport::TempDir> dir_;
@@ -60,12 +59,12 @@ const std::filesystem::path& FreshScratch(const char* target) {
   const std::filesystem::path& dir = scratch.path();
   std::error_code error;
   std::filesystem::current_path(dir, error);
-  if (error) HarnessFailure("cannot enter " + dir.string());
+  if (error) Abort("cannot enter " + dir.string());
   for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
     std::filesystem::remove_all(entry.path(), error);
-    if (error) HarnessFailure("cannot clear " + entry.path().string());
+    if (error) Abort("cannot clear " + entry.path().string());
   }
-  if (error) HarnessFailure("cannot list " + dir.string());
+  if (error) Abort("cannot list " + dir.string());
   return dir;
 }
 
@@ -73,7 +72,14 @@ void WriteFile(const std::filesystem::path& name, std::string_view bytes) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) HarnessFailure("cannot write " + name.string());
+  if (!out) Abort("cannot write " + name.string());
+}
+
+std::string ReadWholeFile(const std::filesystem::path& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  if (!in.is_open() || in.bad()) Abort("cannot read " + name.string());
+  return bytes;
 }
 
 }  // namespace kyte::fuzz

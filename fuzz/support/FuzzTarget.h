@@ -70,6 +70,9 @@ class FuzzInput {
   std::size_t size_;
 };
 
+// Prints "fuzz harness: <what>" and aborts: a finding, or a harness that cannot go on.
+[[noreturn]] void Abort(const std::string& what);
+
 // Command-line words from an input: NUL-separated texts, at most `most` of them.
 std::vector<std::string> Words(FuzzInput& in, std::size_t most);
 
@@ -84,5 +87,8 @@ const std::filesystem::path& FreshScratch(const char* target);
 // Writes a whole file in the current directory; aborts when it cannot (the scratch directory
 // is the harness's, so a failure there is the harness's fault, not a finding).
 void WriteFile(const std::filesystem::path& name, std::string_view bytes);
+
+// The bytes of a file the harness needs; aborts when it cannot be read.
+std::string ReadWholeFile(const std::filesystem::path& name);
 
 }  // namespace kyte::fuzz

@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "FuzzTarget.h"
 #include "tiledb.h"
@@ -38,20 +36,8 @@ std::string SystemError() { return std::strerror(errno); }
 
 }  // namespace
 
-void Abort(const std::string& what) {
-  std::fprintf(stderr, "fuzz harness: %s\n", what.c_str());
-  std::abort();
-}
-
 void ExpectResult(int result, const char* who) {
   if (result != 0 && result != -1) Abort(std::string(who) + " gave " + std::to_string(result));
-}
-
-std::string ReadWholeFile(const std::filesystem::path& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::string bytes{std::istreambuf_iterator<char>(in), {}};
-  if (!in.is_open() || in.bad()) Abort("cannot read " + name.string());
-  return bytes;
 }
 
 std::string NumberText(double value) {

@@ -12,14 +12,8 @@
 
 namespace kyte::fuzz {
 
-// Prints "fuzz harness: <what>" and aborts: a finding, or a harness that cannot go on.
-[[noreturn]] void Abort(const std::string& what);
-
 // A pass's or a program's result must be its own, 0 or -1: any other is a finding (abort).
 void ExpectResult(int result, const char* who);
-
-// The bytes of a file the harness needs; aborts when it cannot be read.
-std::string ReadWholeFile(const std::filesystem::path& name);
 
 // The shortest text that reads back as `value`: "14.5", "-2e+09", "nan", "inf".
 std::string NumberText(double value);
