@@ -1,5 +1,5 @@
-// Conversions of a double to a 32-bit integer as the 32-bit x86 target of this system performs
-// them, defined for every input: a NaN or a value outside the int32 range gives the processor's
+// The conversion of a double to a 32-bit integer as the 32-bit x86 target of this system performs
+// it, defined for every input: a NaN or a value outside the int32 range gives the processor's
 // "integer indefinite" value INT32_MIN.
 #pragma once
 
@@ -9,11 +9,4 @@
 inline std::int32_t TruncateToInt32(double value) {
   if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
   return static_cast<std::int32_t>(value);
-}
-
-// TruncateToInt32(floor(value)), without the library call.
-inline std::int32_t FloorToInt32(double value) {
-  if (!(value >= -2147483648.0 && value < 2147483648.0)) return INT32_MIN;
-  const std::int32_t t = static_cast<std::int32_t>(value);
-  return t > value ? t - 1 : t;
 }
