@@ -243,7 +243,8 @@ TEST_F(LandimportTest, RefusedInputs) {
   }
   ProgramRun run = RunPlain("missing.ctg");
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, "\n error:Could not open 'missing.ctg'\n");
+  EXPECT_EQ(run.err,
+            "\n error:Could not open 'missing.ctg'\nlandimport: No such file or directory\n");
 
   WriteFileBytes("header.ctg", std::vector<uint8_t>(50, ' '));
   run = RunPlain("header.ctg");
