@@ -145,6 +145,9 @@ int RunInputPhase(const char* file_name, int ncols, int nrows) {
   File colors = CreateTemporary(kTempColors);
   if (!colors) {
     ReportNotOpened(kProgram, kCannotOpen, kTempColors);
+    // The elevations' temporary is this run's own by now, and empty.
+    elevations.reset();
+    std::remove(kTempElevations);
     return -1;
   }
   Outcome outcome = Convert(in.get(), elevations.get(), colors.get(), count);

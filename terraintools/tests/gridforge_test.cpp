@@ -132,6 +132,8 @@ TEST_F(GridforgeDirTest, InputPhaseFailures) {
 
 // The temporaries' names are fixed: one planted as a link, to a file of someone else's or none,
 // or as a second name of such a file, is not opened, and the file it leads to stays as it was.
+// Nothing but what was planted is left: the elevations' temporary, made before the colours' was
+// refused, is removed.
 TEST_F(GridforgeDirTest, TemporariesDoNotFollowLinks) {
   WriteI16("in.raw", {1, 2, 3, 4});
   const std::string cannot_open = "\n error: Could not open '";
@@ -160,6 +162,8 @@ TEST_F(GridforgeDirTest, TemporariesDoNotFollowLinks) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, cannot_open + c.name + "'\ngridforge: " + c.reason + "\n");
     EXPECT_EQ(ReadFileBytes("victim"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(FilesIn("."),
+              (std::set<std::string>{"in.raw", "victim", fs::path(c.name).filename()}));
     fs::remove("victim");
   }
   // A dangling link is not followed to create its target.
