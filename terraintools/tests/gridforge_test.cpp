@@ -214,6 +214,49 @@ TEST_F(GridforgeDirTest, DimensionsBelowOneAreRefused) {
   }
 }
 
+// A grid larger than the passes can load in one buffer (4 bytes a value, 4 GiB less one byte at
+// most) is refused with the usage before any temporary, whatever the input holds: here endless
+// zeroes, from the device and through a pipe, on a small disk of their own. The largest grid
+// passes the check and meets the end of a short file: the read error, still before any
+// temporary.
+TEST_F(GridforgeDirTest, GridsLargerThanThePassesCanLoadAreRefusedBeforeAnyFile) {
+  const std::string usage =
+      "\n usage: gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
+      "NumberColumns,NumberRows,TimeOfDay)\n";
+  const std::string piped = "sh -c 'head -c 100000000 /dev/zero | \"$0\" \"$@\"' ";
+  const struct {
+    std::string program;
+    const char* input;
+    const char* columns;
+    const char* rows;
+    const char* size;
+  } cases[] = {
+      {GRIDFORGE_PATH, "/dev/zero", "100000", "100000",
+       "100000 x 100000 values, 40000000000 bytes"},
+      {piped + GRIDFORGE_PATH, "/dev/stdin", "100000", "100000",
+       "100000 x 100000 values, 40000000000 bytes"},
+      {GRIDFORGE_PATH, "/dev/zero", "1073741824", "1", "1073741824 x 1 values, 4294967296 bytes"},
+      {GRIDFORGE_PATH, "/dev/zero", "32768", "32768", "32768 x 32768 values, 4294967296 bytes"},
+      {GRIDFORGE_PATH, "/dev/zero", "99999999999", "1", "2147483647 x 1 values, 8589934588 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program + " " + c.columns + " x " + c.rows);
+    const SmallDiskRun small =
+        RunOnSmallDisk(c.program, {c.input, "0", "1", "0", "1", c.columns, c.rows, "12"});
+    EXPECT_EQ(small.run.status, 255);
+    EXPECT_EQ(small.run.err,
+              "\n error: NumberColumns x NumberRows too large: " + std::string(c.size) +
+                  ", above the 4294967295 that the elevation pass can load\n" + usage);
+    EXPECT_TRUE(small.files.empty());
+  }
+  WriteI16("in.raw", {1, 2});
+  const ProgramRun run =
+      RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "1073741823", "1", "12"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, "\n error: error encountered while reading data from: 'in.raw'\n");
+  EXPECT_EQ(FilesIn("."), std::set<std::string>{"in.raw"});
+}
+
 TEST_F(GridforgeDirTest, InputOneValueShortEndsTheRunWithoutTemporaries) {
   WriteI16("in.raw", {1, 2, 3});
   const ProgramRun run = RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "2", "2", "12"});
