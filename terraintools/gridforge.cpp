@@ -38,6 +38,7 @@ int Usage() {
 
 int RunGridforge(int argc, char** argv) {
   if (argc != 9) return Usage();
+  if (!CheckNumbers("gridforge", argv, kGridforgeNumbers)) return -1;
   const char* file_name = argv[1];
   // Whole degrees: the bounds go through int before they become doubles.
   const double lat_min = ArgToInt(argv[2]);

@@ -204,7 +204,7 @@ TEST_F(GridforgeDirTest, DimensionsBelowOneAreRefused) {
       "NumberColumns,NumberRows,TimeOfDay)\n";
   for (const auto& [columns, rows, reason] : {std::tuple{"-5", "30", "NumberColumns below 1: -5"},
                                               {"46", "0", "NumberRows below 1: 0"},
-                                              {"x", "-2", "NumberColumns below 1: 0"}}) {
+                                              {"0.5", "-2", "NumberColumns below 1: 0"}}) {
     const ProgramRun run =
         RunProgram(GRIDFORGE_PATH, {"in.raw", "48", "49", "-124", "-123", columns, rows, "14.5"});
     EXPECT_EQ(run.status, 255);
