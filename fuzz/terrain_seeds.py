@@ -373,6 +373,14 @@ def cmdline_seeds():
         'tintshade-levels-none': runs(['tintshade', '-123.01', '-123.0', '48.0', '48.01', 'none']),
         'corners-of-the-globe': runs(['tintshade', '179.999', '180', '89.999', '90', '1']),
         'corner-south-west': runs(['tileprint', '-180', '-179.999', '-90', '-89.999', 'c.bmp']),
+        # Words that are not numbers, good forms of numbers, and a grid larger than a pass loads.
+        'tileprint-not-a-number': runs(['tileprint', '-124', '-l23', '48', '49', 'r.bmp']),
+        'gridforge-not-a-number': runs(['gridforge', 'g.i16', '48', '49', '-124', '-123', '4b6',
+                                        '30', '1x.5']),
+        'tintshade-number-forms': runs(['tintshade', ' -123.01', '-1.23e2', '+48', '4801e-2',
+                                        '0.75']),
+        'gridforge-grid-too-large': runs(['gridforge', 'g.i16', '48', '49', '-124', '-123',
+                                          '100000', '100000', '14.5']),
     }
     # Regions off the globe, as written or as whole degrees.
     for name, bounds in [('-2e9', ['48', '49', '-2e9', '-123']),

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "fileopen.h"
 #include "gridwrite.h"
 #include "littleendian.h"
 #include "regionwalk.h"
@@ -130,6 +131,12 @@ bool Fail(const char* format, const char* text = "") {
   return false;
 }
 
+// Reports a file that cannot be opened, with the system's reason: false.
+bool NotOpened(const char* line, const char* name) {
+  ReportNotOpened("demimport", line, name);
+  return false;
+}
+
 bool ConvertInt(const char* token, int& value) { return std::sscanf(token, "%i", &value) == 1; }
 
 bool PutValue(std::FILE* out, int32_t v) {
@@ -153,8 +160,8 @@ std::string DemGridFileName(int tx, int ty, int ncols, int nrows) {
 
 bool ReadDem(const char* filename) {
   dem = DemState{};
-  File in(std::fopen(filename, "r"));
-  if (!in) return Fail("\n error:Could not open '%s'\n", filename);
+  File in(OpenInputFile(filename, "r"));
+  if (!in) return NotOpened("\n error:Could not open '%s'\n", filename);
   std::fprintf(stderr, "\n\nprocessing: %s \n", filename);
 
   for (int k = 0; k < kSkippedCharacters; ++k) {
@@ -196,7 +203,7 @@ bool ReadDem(const char* filename) {
 
   const std::string grid_name = DemGridFileName(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
   File out(std::fopen(grid_name.c_str(), "wb"));
-  if (!out) return Fail("\n error: Could not open '%s'\n", grid_name.c_str());
+  if (!out) return NotOpened("\n error: Could not open '%s'\n", grid_name.c_str());
 
   tokens.SkipToRecordB(kRecordBStart);
 

@@ -11,6 +11,7 @@
 
 int RunLandimport(int argc, char** argv) {
   if (!CheckArgCount(argc, argv, 7, "ctg_filename Rot(deg) TransX TransY SizeX SizeY ")) return -1;
+  if (!CheckNumbers("landimport", argv, kLandimportNumbers)) return -1;
   const double rot_deg = ArgToDouble(argv[2]);
   const double trans_x = ArgToDouble(argv[3]);
   const double trans_y = ArgToDouble(argv[4]);

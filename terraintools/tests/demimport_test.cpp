@@ -264,14 +264,16 @@ TEST_F(Demimport, FailuresEndTheProcess) {
 
   ProgramRun run = RunDemimport({"missing.dem"});
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, "\n error:Could not open 'missing.dem'\n");
+  EXPECT_EQ(run.err,
+            "\n error:Could not open 'missing.dem'\ndemimport: No such file or directory\n");
 
   std::filesystem::remove("068_148.1201x1201");
   std::filesystem::create_directory("068_148.1201x1201");
   WriteText("d.dem", good);
   run = RunDemimport({"d.dem"});
   EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err, "\n error: Could not open '068_148.1201x1201'\n"));
+  EXPECT_TRUE(Contains(
+      run.err, "\n error: Could not open '068_148.1201x1201'\ndemimport: Is a directory\n"));
   std::filesystem::remove("068_148.1201x1201");
 
   // A grid file that takes no byte ends the run before any tile is touched.
