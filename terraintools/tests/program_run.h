@@ -118,14 +118,14 @@ inline std::string Differences(const InProcessRun& a, const InProcessRun& b) {
 }
 
 // Whether a run was refused for its region before it made any file: status -1, `line` as the
-// last line of standard error and the only one about the globe, and no file in `files` beyond
-// `kept`.
+// last line of standard error and the only one about a region (off the globe, or too large for
+// its input), and no file in `files` beyond `kept`.
 inline testing::AssertionResult RefusedRegion(const ProgramRun& run,
                                               const std::set<std::string>& files,
                                               const std::string& line,
                                               const std::set<std::string>& kept) {
   const bool last_line = ("\n" + run.err).ends_with("\n" + line + "\n");
-  if (run.status != 255 || !last_line || CountOf(run.err, "off the globe") != 1 || files != kept) {
+  if (run.status != 255 || !last_line || CountOf(run.err, ": region ") != 1 || files != kept) {
     std::string listed;
     for (const std::string& f : files) listed += " " + f;
     return testing::AssertionFailure()
