@@ -238,7 +238,7 @@ bool ReadDem(const char* filename) {
   }
   if (std::fclose(out.release()) != 0 && error == 0) error = errno;
   if (error != 0) {
-    ReportGridNotWritten(grid_name.c_str(), error);
+    AbandonGrid(grid_name.c_str(), error);
     return false;
   }
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name.c_str());

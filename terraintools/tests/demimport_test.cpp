@@ -286,13 +286,14 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   EXPECT_FALSE(std::filesystem::exists("067_148"));
   std::filesystem::remove("068_148.1201x1201");
 
-  // So does one that a small disk (1 MiB of its 5,769,604 bytes) cuts short.
-  run = RunProgram(OnSmallDisk(1 << 20) + DEMIMPORT_PATH, {"../d.dem"});
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(
-      Contains(run.err, "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
-      << run.err;
-  EXPECT_FALSE(Contains(run.out, "Phase 1"));
+  // So does one that a small disk (1 MiB of its 5,769,604 bytes) cuts short, which is removed.
+  const SmallDiskRun small = RunOnSmallDisk(DEMIMPORT_PATH, {"d.dem"}, {"d.dem"});
+  EXPECT_EQ(small.run.status, 255);
+  EXPECT_TRUE(Contains(small.run.err,
+                       "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
+      << small.run.err;
+  EXPECT_FALSE(Contains(small.run.out, "Phase 1"));
+  EXPECT_EQ(small.files, std::set<std::string>{"d.dem"});
 
   // A failing elevation pass is reported; the closing lines still follow, and the status is -1.
   std::filesystem::remove("067_148");

@@ -299,17 +299,18 @@ TEST_F(LandimportTest, RefusedInputs) {
   EXPECT_FALSE(fs::exists("066_162.c32"));
 
   // So does one that a small disk cuts short: two pages (4096 bytes), one taken by the input, for
-  // a grid of 6400 bytes.
+  // a grid of 6400 bytes. The part written is removed.
   Ctg wide;
   wide.rows = 40, wide.columns = 40;
   wide.Write("wide.ctg");
-  run = RunProgram(OnSmallDisk(2 * 4096, {"wide.ctg"}) + LANDIMPORT_PATH,
-                   {"wide.ctg", "0", "0", "0", "1", "1"});
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err,
+  const SmallDiskRun small = RunOnSmallDisk(LANDIMPORT_PATH, {"wide.ctg", "0", "0", "0", "1", "1"},
+                                            {"wide.ctg"}, 2 * 4096);
+  EXPECT_EQ(small.run.status, 255);
+  EXPECT_TRUE(Contains(small.run.err,
                        "\n error: Could not write 'wide.ctg.0040x0040': No space left on device\n"))
-      << run.err;
-  EXPECT_FALSE(Contains(run.out, "Phase 2"));
+      << small.run.err;
+  EXPECT_FALSE(Contains(small.run.out, "Phase 2"));
+  EXPECT_EQ(small.files, std::set<std::string>{"wide.ctg"});
 }
 
 // The region is checked after the rotation, shift and scale, before the colour pass: no tile is

@@ -53,17 +53,18 @@ inline ProgramRun RunProgram(const std::string& program, const std::vector<std::
   return {run.status, run.out, run.err};
 }
 
-// A run on a disk of its own: `program` runs in "small", a small disk of 1 MiB (OnSmallDisk)
-// that holds copies of the current directory's `inputs`. A program that wrote tiles there would
-// soon find its disk full instead of filling the machine's.
+// A run on a disk of its own: `program` runs in "small", a small disk of `bytes` (OnSmallDisk,
+// 1 MiB unless given) that holds copies of the current directory's `inputs`. A program that wrote
+// tiles there would soon find its disk full instead of filling the machine's.
 struct SmallDiskRun {
   ProgramRun run;
   std::set<std::string> files;  // what the small disk held after the run
 };
 
 inline SmallDiskRun RunOnSmallDisk(const std::string& program, const std::vector<std::string>& args,
-                                   const std::vector<std::string>& inputs = {}) {
-  SmallDiskRun small{RunProgram(OnSmallDisk(1 << 20, inputs, "small", "files.txt") + program, args),
+                                   const std::vector<std::string>& inputs = {},
+                                   uint64_t bytes = 1 << 20) {
+  SmallDiskRun small{RunProgram(OnSmallDisk(bytes, inputs, "small", "files.txt") + program, args),
                      {}};
   const bool ran = std::filesystem::exists("files.txt");
   EXPECT_TRUE(ran) << "no private mount namespace with a tmpfs\n" << small.run.err;
