@@ -166,7 +166,7 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
   int error = out.TryWriteAt(colors.data(), colors.size(), 0) ? 0 : errno;
   if (out.TryClose() != 0 && error == 0) error = errno;
   if (error != 0) {
-    ReportGridNotWritten(grid_name, error);
+    AbandonGrid(grid_name, error);
     return std::nullopt;
   }
 
