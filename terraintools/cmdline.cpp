@@ -1,6 +1,9 @@
 #include "cmdline.h"
 
 #include <cmath>
+#include <string>
+
+#include "support/PrintableText.h"
 
 namespace {
 
@@ -48,6 +51,8 @@ const NumberArg* FirstNotANumber(const char* const* argv, std::span<const Number
 bool CheckNumbers(const char* program, const char* const* argv, std::span<const NumberArg> args) {
   const NumberArg* bad = FirstNotANumber(argv, args);
   if (bad == nullptr) return true;
-  std::fprintf(stderr, "%s: %s is not a number: '%s'\n", program, bad->name, argv[bad->position]);
+  // Quoted as netwatch quotes a name: a word pasted with control bytes cannot drive the terminal.
+  std::fprintf(stderr, "%s: %s is not a number: '%s'\n", program, bad->name,
+               PrintableText(argv[bad->position]).c_str());
   return false;
 }

@@ -72,6 +72,11 @@ TEST_F(NumberArgsTest, NotANumberIsRefusedBeforeAnyFile) {
       {GRIDFORGE_PATH, gridforge_with(8, "inf"), "gridforge: TimeOfDay is not a number: 'inf'"},
       {GRIDFORGE_PATH, gridforge_with(2, "48 "), "gridforge: LatitudeMin is not a number: '48 '"},
       {GRIDFORGE_PATH, gridforge_with(5, ""), "gridforge: LongitudeMax is not a number: ''"},
+      {GRIDFORGE_PATH,
+       gridforge_with(5,
+                      "-1\x1b"
+                      "c"),
+       "gridforge: LongitudeMax is not a number: '-1\\x1Bc'"},
       // The first word that is not a number is the one named.
       {GRIDFORGE_PATH,
        {"missing.raw", "0", "N", "0", "1", "two", "2", "12"},
