@@ -31,7 +31,7 @@ using programrun::Start;
 
 using Clock = std::chrono::steady_clock;
 
-const std::set<std::string> kFleet = {"707_Drone", "F18_Drone",  "F16_Drone", "F15_Drone",
+const std::set<std::string> kFleet = {"707_Drone", "F18_Drone", "F16_Drone", "F15_Drone",
                                       "F22_Drone", "F23_Drone", "F117_Drone"};
 
 // A packet of the test's own, so that netwatch has something to print before the drones fly.
