@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <stdexcept>
 
 extern char** environ;
@@ -98,6 +100,7 @@ void Subprocess::Pump(int timeoutMs) {
 
 std::string Subprocess::ReadLine(int timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  bool pumpedAtDeadline = false;
   for (;;) {
     std::size_t eol = out_.find('\n', consumed_);
     if (eol != std::string::npos) {
@@ -109,8 +112,12 @@ std::string Subprocess::ReadLine(int timeoutMs) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
-    if (left <= 0) throw std::runtime_error("no line from child; stderr: " + err_);
-    Pump(static_cast<int>(left));
+    // What the child has written by the deadline is read once more before giving up, so that
+    // a time-out of 0 still takes a line that is waiting in the pipe.
+    if (left <= 0 && pumpedAtDeadline)
+      throw std::runtime_error("no line from child; stderr: " + err_);
+    pumpedAtDeadline = left <= 0;
+    Pump(static_cast<int>(std::max<std::int64_t>(left, 0)));
   }
 }
 

@@ -5,17 +5,22 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testsupport/CapturedOutput.h"
 #include "testsupport/Files.h"
 #include "testsupport/SmallDisk.h"
+#include "testsupport/Subprocess.h"
 #include "testsupport/TempDir.h"
 #include "testsupport/TempDirTest.h"
 #include "testsupport/Text.h"
@@ -51,6 +56,16 @@ TEST_F(InTempDir, RunsTheTestInItsDirectory) {
   EXPECT_EQ(Read("made"), std::string("x\0y", 3));
   EXPECT_EQ(ReadFileBytes(Path("made")), (std::vector<std::uint8_t>{'x', 0, 'y'}));
   EXPECT_EQ(Files(), std::set<std::string>{"made"});
+}
+
+// A line already in the pipe is taken at the deadline, even with no time left to wait; with no
+// line there, the deadline ends the read.
+TEST(Subprocess, ALineWaitingInThePipeIsReadWithoutTimeLeft) {
+  Subprocess child({"/bin/sh", "-c", "echo ready; sleep 5"}, fs::current_path());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(child.ReadLine(0), "ready");
+  EXPECT_THROW(child.ReadLine(0), std::runtime_error);
+  child.Kill(SIGKILL);
 }
 
 TEST(CapturedOutput, KeepsBothStreamsApartWhoeverWritesThem) {
