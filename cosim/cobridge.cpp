@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <new>
-#include <string>
 
 #include "BlockSupport.h"
 #include "KYTE2MATLAB.h"
@@ -26,9 +25,6 @@ constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
     {4, kyte::sfun::IsOneDouble,
      "5th parameter to the cobridge S-function must be the Use KYTE Time Flag, i.e. (0 or 1)"},
 };
-
-// Simulink reads the error status after the callback has returned.
-std::string strOpenError;
 
 std::int32_t Parameter(SimStruct* S, int ordinal) {
   return kyte::sfun::ReadInteger(ssGetSFcnParam(S, ordinal - 1));
@@ -76,8 +72,7 @@ static void mdlStart(SimStruct* S) {
                   "were:\niIDKYTE = %g,iSizeToKYTE = %g,iIDMATLAB = %g,iSizeToMATLAB = %g \n",
                   static_cast<double>(iIDKYTE), static_cast<double>(iSizeToKYTE),
                   static_cast<double>(iIDMATLAB), static_cast<double>(iSizeToMATLAB));
-    strOpenError = text;
-    ssSetErrorStatus(S, strOpenError.c_str());
+    kyte::sfun::SetErrorStatusText(S, text);
   }
 }
 

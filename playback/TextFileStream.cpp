@@ -1,6 +1,7 @@
 #include "TextFileStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace playback {
@@ -8,17 +9,20 @@ namespace playback {
 // No put area: every character passes through xsputn or overflow, which translate it.
 CCrlfFileBuf::CCrlfFileBuf() = default;
 
-CCrlfFileBuf::~CCrlfFileBuf() {
-  sync();
-  if (file_ != nullptr) {
-    std::fclose(file_);
+CCrlfFileBuf::~CCrlfFileBuf() { Close(); }
+
+bool CCrlfFileBuf::Failed() {
+  if (error_ == 0) {
+    error_ = errno != 0 ? errno : EIO;
   }
+  return false;
 }
 
 bool CCrlfFileBuf::Open(const char* name, bool append) {
+  errno = 0;
   file_ = std::fopen(name, append ? "ab" : "wb");
   if (file_ == nullptr) {
-    return false;
+    return Failed();
   }
   // The file itself buffers nothing: each flush of ours is one write.
   std::setvbuf(file_, nullptr, _IONBF, 0);
@@ -31,7 +35,22 @@ bool CCrlfFileBuf::Drain() {
   if (size == 0) {
     return true;
   }
-  return file_ != nullptr && std::fwrite(buffer_.data(), 1, size, file_) == size;
+  errno = 0;
+  if (file_ == nullptr || std::fwrite(buffer_.data(), 1, size, file_) != size) {
+    return Failed();
+  }
+  return true;
+}
+
+bool CCrlfFileBuf::Close() {
+  if (file_ == nullptr) {
+    return false;
+  }
+  const bool drained = Drain();
+  errno = 0;
+  const bool closed = std::fclose(file_) == 0 || Failed();
+  file_ = nullptr;
+  return drained && closed;
 }
 
 std::streamsize CCrlfFileBuf::xsputn(const char* text, std::streamsize count) {
@@ -74,6 +93,20 @@ CTextFileStream::CTextFileStream(const char* name, Mode mode) : std::ostream(nul
   if (!buf_.Open(name, mode == Mode::kAppend)) {
     setstate(std::ios::failbit);
   }
+}
+
+bool CTextFileStream::close() {
+  if (!buf_.Close()) {
+    setstate(std::ios::badbit);
+    return false;
+  }
+  return true;
+}
+
+std::string FileFailureText(const char* block, const char* action, const char* kind,
+                            const char* name, int error) {
+  return std::string(block) + ":: Could not " + action + " " + kind + " '" + name +
+         "': " + std::strerror(error) + ".";
 }
 
 }  // namespace playback

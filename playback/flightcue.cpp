@@ -89,26 +89,38 @@ static void mdlInitializeConditions(SimStruct*) {}
 static void mdlStart(SimStruct* S) {
   char szConfigName[kyte::sfun::kTextBufferSize];
   kyte::sfun::ReadText(ssGetSFcnParam(S, kConfigName), szConfigName);
-  // A file that cannot be created leaves the stream failed: the lines are dropped, the run goes on.
+  // A file that cannot be made, a line that does not reach it whole and a close that fails each
+  // stop the simulation before its first step.
   playback::CTextFileStream out(szConfigName, playback::CTextFileStream::Mode::kWrite);
-  for (const char* line : kBlockLines) {
-    out << line << '\n' << std::flush;
+  auto failed = [&](const char* action) {
+    kyte::sfun::SetErrorStatusText(
+        S, playback::FileFailureText("flightcue", action, "configuration file", szConfigName,
+                                     out.error()));
+  };
+  if (!out.is_open()) return failed("create");
+  // Every line is flushed as it is written.
+  auto line = [&](const auto&... parts) {
+    (out << ... << parts) << '\n' << std::flush;
+    return static_cast<bool>(out);
+  };
+  for (const char* text : kBlockLines) {
+    if (!line(text)) return failed("write");
   }
 
   char szBaseName[kyte::sfun::kTextBufferSize];
   kyte::sfun::ReadText(ssGetSFcnParam(S, kBaseName), szBaseName);
   const std::int32_t iNumVehicles = kyte::sfun::ReadInteger(ssGetSFcnParam(S, kNumVehicles));
-  // A stream that failed drops every line: stop at once rather than format them all. The
-  // counter is wider than N so that the last vehicle of the largest N ends the loop.
-  for (std::int64_t i = 1; i <= iNumVehicles && out; ++i) {
+  // The counter is wider than N so that the last vehicle of the largest N ends the loop.
+  for (std::int64_t i = 1; i <= iNumVehicles; ++i) {
     const std::string dataFile =
         playback::FormatDataFileName(szBaseName, static_cast<std::int32_t>(i));
-    out << "Entity:" << i << ":DataFile=" << dataFile << '\n' << std::flush;
-    out << "Entity:" << i << ":Time Type=Elapsed" << '\n' << std::flush;
+    if (!line("Entity:", i, ":DataFile=", dataFile) || !line("Entity:", i, ":Time Type=Elapsed"))
+      return failed("write");
     for (const char* column : kColumnLines) {
-      out << "Entity:" << i << column << '\n' << std::flush;
+      if (!line("Entity:", i, column)) return failed("write");
     }
   }
+  if (!out.close()) failed("close");
 }
 
 static void mdlOutputs(SimStruct*, int_T) {}

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "BlockSupport.h"
 #include "DataFileName.h"
@@ -17,6 +18,12 @@
 namespace {
 
 enum { kBaseName = 0, kVehicle = 1, kNumSignals = 2, kNumParams = 3 };
+
+// Stops the simulation with the data file's failure and the system's reason.
+void ReportFileFailure(SimStruct* S, const char* action, const char* name, int error) {
+  kyte::sfun::SetErrorStatusText(
+      S, playback::FileFailureText("flightlog", action, "data file", name, error));
+}
 
 constexpr kyte::sfun::ParameterCheck kParameterChecks[] = {
     {kBaseName, kyte::sfun::IsText,
@@ -78,9 +85,21 @@ static void mdlStart(SimStruct* S) {
   std::memcpy(pSave->szFileName, fileName.c_str(), fileName.size() + 1);
 
   // Emptied first, then kept open for appending: every row goes to the current end of the file.
-  { playback::CTextFileStream(pSave->szFileName, playback::CTextFileStream::Mode::kWrite); }
-  pSave->pOutFile = std::make_unique<playback::CTextFileStream>(
+  // A file that cannot be made stops the simulation before its first step.
+  {
+    playback::CTextFileStream empty(pSave->szFileName, playback::CTextFileStream::Mode::kWrite);
+    if (!empty.close()) {
+      ReportFileFailure(S, "create", pSave->szFileName, empty.error());
+      return;
+    }
+  }
+  auto pOutFile = std::make_unique<playback::CTextFileStream>(
       pSave->szFileName, playback::CTextFileStream::Mode::kAppend);
+  if (!pOutFile->is_open()) {
+    ReportFileFailure(S, "open", pSave->szFileName, pOutFile->error());
+    return;
+  }
+  pSave->pOutFile = std::move(pOutFile);
 
   pSave->iNumSignals = kyte::sfun::ReadInteger(ssGetSFcnParam(S, kNumSignals));
 }
@@ -94,6 +113,10 @@ static void mdlOutputs(SimStruct* S, int_T) {
     playback::WriteRow(*pSave->pOutFile, ssGetInputPortRealSignalPtrs(S, 0), count);
   }
   ssGetOutputPortRealSignal(S, 0)[0] = pSave->Timer.GetElapsedTime(0);
+  // A row that did not reach the file whole stops the simulation at this step.
+  if (pSave->pOutFile != nullptr && !*pSave->pOutFile) {
+    ReportFileFailure(S, "write", pSave->szFileName, pSave->pOutFile->error());
+  }
 }
 
 #define MDL_UPDATE
@@ -102,6 +125,10 @@ static void mdlUpdate(SimStruct*, int_T) {}
 static void mdlTerminate(SimStruct* S) {
   auto* pSave = static_cast<CKYTEPlaybackSave*>(ssGetUserData(S));
   if (pSave == nullptr) return;
+  // A stream that failed was reported at its failure; a close that fails is reported here.
+  if (pSave->pOutFile != nullptr && *pSave->pOutFile && !pSave->pOutFile->close()) {
+    ReportFileFailure(S, "close", pSave->szFileName, pSave->pOutFile->error());
+  }
   pSave->pOutFile.reset();
   delete pSave;
   ssSetUserData(S, nullptr);

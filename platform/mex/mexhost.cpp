@@ -232,8 +232,10 @@ class LiteralParser {
       if (!Number(&v)) return nullptr;
       rows.back().push_back(v);
     }
-    if (rows.back().empty() && rows.size() > 1) rows.pop_back();  // [1 2;]
-    const std::size_t n = rows.front().size();
+    // As in MATLAB, a row separator with nothing before it adds no row: [1 2;] is one row of
+    // two, [1 2;;3 4] two rows, [;] empty.
+    std::erase_if(rows, [](const std::vector<double>& row) { return row.empty(); });
+    const std::size_t n = rows.empty() ? 0 : rows.front().size();
     for (const auto& row : rows) {
       if (row.size() != n) {
         Fail("rows of different lengths");

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "simstruc.h"
 #include "support/Truncate.h"
@@ -42,6 +44,15 @@ bool CheckParameters(SimStruct* S, const ParameterCheck (&checks)[N]) {
     }
   }
   return true;
+}
+
+// Sets an error status made while the block runs. Simulink reads the status after the
+// callback has returned, so the text is kept in the library's own storage until the next
+// one: the first error stops the simulation.
+inline void SetErrorStatusText(SimStruct* S, std::string text) {
+  static std::string kept;
+  kept = std::move(text);
+  ssSetErrorStatus(S, kept.c_str());
 }
 
 // The first element truncated toward zero; 0 for a parameter that holds no double.

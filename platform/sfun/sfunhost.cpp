@@ -193,14 +193,25 @@ Block& Model::Add(const std::string& libraryPath, std::vector<ArrayPtr> params,
   return *blocks_.back();
 }
 
+bool Model::Initialize() {
+  if (!initialized_) {
+    initialized_ = true;
+    for (std::size_t i = 0; *initialized_ && i < blocks_.size(); ++i) {
+      if (!blocks_[i]->Initialize()) {
+        failedBlock_ = i;
+        initialized_ = false;
+      }
+    }
+  }
+  return *initialized_;
+}
+
 bool Model::Run(const RunOptions& options, const Hook& setInputs, const Hook& observe) {
-  bool ok = true;
+  bool ok = Initialize();
   auto fail = [&](std::size_t i) {
     failedBlock_ = i;
     ok = false;
   };
-  for (std::size_t i = 0; ok && i < blocks_.size(); ++i)
-    if (!blocks_[i]->Initialize()) fail(i);
   for (std::size_t i = 0; ok && i < blocks_.size(); ++i)
     if (!blocks_[i]->Start()) fail(i);
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -103,6 +104,11 @@ class Model {
   Block& block(std::size_t index) { return *blocks_.at(index); }
   std::size_t size() const { return blocks_.size(); }
 
+  // Initialize of every block, once, in order, up to the first that fails (failedBlock tells
+  // which): a caller may look at the blocks' sizes before Run. Run calls it when the caller has
+  // not.
+  bool Initialize();
+
   // Runs the whole simulation: every block's Initialize, then Start; then each step calls, block
   // by block, setInputs, mdlOutputs and observe, and after the major step's outputs mdlUpdate;
   // at the end (or at the first error) mdlTerminate of every started block. Returns true when
@@ -114,6 +120,7 @@ class Model {
  private:
   std::vector<std::unique_ptr<Block>> blocks_;
   std::size_t failedBlock_ = 0;
+  std::optional<bool> initialized_;  // what Initialize gave, once it has run
 };
 
 }  // namespace kyte::sfunhost

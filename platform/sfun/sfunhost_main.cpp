@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "sfunhost.h"
+#include "support/ValueList.h"
 
 namespace {
 
@@ -19,12 +19,16 @@ constexpr const char kUsage[] =
     "  -p, --param LITERAL     next block parameter, a MATLAB literal: 3, [3 25 4 16], 'run'\n"
     "  -n, --name NAME         S-function name to run the block under (default: the library's\n"
     "                          file name without extension)\n"
-    "  -u, --input LITERAL     constant input: all input elements in port order, or one value\n"
-    "                          for every element\n"
-    "  -f, --input-file FILE   one row of all input elements per major step\n"
+    "  -u, --input LIST        constant input: all input elements in port order, or one value\n"
+    "                          for every element (a MATLAB literal or a LIST)\n"
+    "  -f, --input-file FILE   one LIST of all input elements a line for each major step\n"
+    "                          (blank lines are skipped)\n"
     "  -s, --steps N           number of major steps (default 1)\n"
     "  -d, --step-size H       seconds between major steps (default 0.01)\n"
-    "  -m, --minor M           minor steps after each major step (default 0)\n";
+    "  -m, --minor M           minor steps after each major step (default 0)\n"
+    "      --help              this text\n"
+    "A LIST holds numbers as MATLAB writes them (3, -2.5e3, Inf, NaN) separated by commas or\n"
+    "blanks, with brackets around them or without: 1,2,3 or [1 2 3].\n";
 
 int Usage(const std::string& why) {
   std::cerr << "sfunhost: " << why << "\n" << kUsage;
@@ -37,12 +41,14 @@ std::string Number(double v) {
   return std::string(buf, r.ptr);
 }
 
+// A LIST's values, read as a MATLAB row literal.
 bool ParseRow(const std::string& line, std::vector<double>* row) {
-  std::string text = line;
-  for (char& c : text)
-    if (c == ',' || c == '\t' || c == '\r') c = ' ';
+  const auto values = SplitValueList(line);
+  if (!values) return false;
+  std::string literal = "[";
+  for (const std::string& value : *values) literal += value + " ";
   std::string error;
-  ArrayPtr a = kyte::mexhost::Parse("[" + text + "]", &error);
+  ArrayPtr a = kyte::mexhost::Parse(literal + "]", &error);
   if (!a) return false;
   *row = kyte::mexhost::Values(a.get());
   return true;
@@ -78,8 +84,11 @@ int main(int argc, char** argv) {
       if (!value(&v)) return Usage(arg + " needs a value");
       std::string error;
       ArrayPtr a = kyte::mexhost::Parse(v, &error);
+      const bool param = arg == "-p" || arg == "--param";
+      std::vector<double> list;
+      if (!a && !param && ParseRow(v, &list)) a = kyte::mexhost::Row(list);
       if (!a) return Usage(error);
-      if (arg == "-p" || arg == "--param")
+      if (param)
         params.push_back(std::move(a));
       else
         constant = std::move(a);
@@ -108,15 +117,17 @@ int main(int argc, char** argv) {
   if (library.find('/') == std::string::npos) library = "./" + library;
 
   std::vector<std::vector<double>> rows;
+  std::vector<long> lines;  // the line of the input file that each row comes from
   if (!inputFile.empty()) {
     std::ifstream in(inputFile);
     if (!in) return Usage("cannot read " + inputFile);
     std::string line;
-    while (std::getline(in, line)) {
+    for (long number = 1; std::getline(in, line); ++number) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
       std::vector<double> row;
       if (!ParseRow(line, &row)) return Usage("not a row of numbers in " + inputFile + ": " + line);
       rows.push_back(std::move(row));
+      lines.push_back(number);
     }
     if (rows.size() < static_cast<std::size_t>(options.steps))
       return Usage(inputFile + " holds " + std::to_string(rows.size()) + " rows for " +
@@ -127,19 +138,29 @@ int main(int argc, char** argv) {
 
   kyte::sfunhost::Model model;
   model.Add(library, std::move(params), name);
-  std::string inputError;
+
+  // The inputs the run uses must fit the block's input elements: checked before it starts.
+  std::size_t total = 0;
+  if (model.Initialize()) {
+    const SimStruct* S = model.block(0).simstruct();
+    for (int p = 0; p < ssGetNumInputPorts(S); ++p)
+      total += static_cast<std::size_t>(ssGetInputPortWidth(S, p));
+    auto refuse = [&](std::size_t given, const std::string& origin) {
+      std::cerr << "sfunhost: " << given << " input values for " << total << " input elements"
+                << origin << "\n";
+      return 2;
+    };
+    if (constant && constantValues.size() != total && constantValues.size() != 1)
+      return refuse(constantValues.size(), "");
+    for (std::size_t k = 0; k < static_cast<std::size_t>(options.steps) && k < rows.size(); ++k) {
+      if (rows[k].size() != total)
+        return refuse(rows[k].size(), " in line " + std::to_string(lines[k]) + " of " + inputFile);
+    }
+  }
 
   auto setInputs = [&](const kyte::sfunhost::StepInfo& info, kyte::sfunhost::Block& b) {
     if (!constant && rows.empty()) return;
-    std::size_t total = 0;
-    for (int p = 0; p < ssGetNumInputPorts(b.simstruct()); ++p)
-      total += static_cast<std::size_t>(ssGetInputPortWidth(b.simstruct(), p));
     const std::vector<double>& given = constant ? constantValues : rows[info.step];
-    if (given.size() != total && !(constant && given.size() == 1)) {
-      inputError = "sfunhost: " + std::to_string(given.size()) + " input values for " +
-                   std::to_string(total) + " input elements";
-      throw std::runtime_error(inputError);
-    }
     std::size_t next = 0;
     for (int p = 0; p < ssGetNumInputPorts(b.simstruct()); ++p) {
       std::vector<double> values(static_cast<std::size_t>(ssGetInputPortWidth(b.simstruct(), p)));
@@ -157,15 +178,7 @@ int main(int argc, char** argv) {
     std::cout << line << "\n";
   };
 
-  bool ok = false;
-  try {
-    ok = model.Run(options, setInputs, observe);
-  } catch (const std::runtime_error&) {
-    model.block(0).Terminate();
-    std::cout.flush();
-    std::cerr << inputError << "\n";
-    return 2;
-  }
+  const bool ok = model.Run(options, setInputs, observe);
   const kyte::sfunhost::Block& block = model.block(0);
   if (ok && !block.failed()) {
     std::cout << "status: ok\n";

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kyteplugin.h"
+#include "support/ValueList.h"
 
 namespace {
 
@@ -26,9 +27,13 @@ constexpr const char kUsage[] =
     "  -r, --rate HZ          frames per second (default 60; 0: as fast as possible)\n"
     "  -n, --frames N         per-frame calls after the init call (default 1); SIGTERM or\n"
     "                         SIGINT ends the run early, with the exit call\n"
-    "  -u, --input V,V,...    constant inputs in the order of the input names, or one value\n"
-    "                         for every input (missing: 0)\n"
-    "  -f, --input-file FILE  one row of inputs per call, init first (the last row repeats)\n";
+    "  -u, --input LIST       constant inputs: one value for every input, in the order of the\n"
+    "                         input names, or one value for all of them\n"
+    "  -f, --input-file FILE  one LIST of inputs a line for each call, init first (the last\n"
+    "                         line repeats; blank lines are skipped)\n"
+    "      --help             this text\n"
+    "A LIST holds numbers (as C's strtod reads them) separated by commas or blanks, with\n"
+    "brackets around them or without: 1,2,3 or [1 2 3].\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "simhost: %s\n%s", why.c_str(), kUsage);
@@ -42,13 +47,11 @@ std::size_t CountNames(const char* names) {
   return n;
 }
 
-bool ParseRow(std::string text, std::vector<double>& row) {
-  for (char& c : text) {
-    if (c == ',' || c == '\t') c = ' ';
-  }
-  std::istringstream in(text);
+bool ParseRow(const std::string& text, std::vector<double>& row) {
+  const auto words = SplitValueList(text);
+  if (!words) return false;
   row.clear();
-  for (std::string word; in >> word;) {
+  for (const std::string& word : *words) {
     char* end = nullptr;
     double v = std::strtod(word.c_str(), &end);
     if (end == word.c_str() || *end != '\0') return false;
@@ -56,6 +59,12 @@ bool ParseRow(std::string text, std::vector<double>& row) {
   }
   return true;
 }
+
+// One row of inputs and where it came from, for the report of a row that does not fit.
+struct InputRow {
+  std::vector<double> values;
+  std::string origin;  // "" for -u, " in line N of FILE" for a line of an input file
+};
 
 void PrintFrame(const char* label, long frame, const std::vector<double>& out) {
   std::printf("%s %ld:", label, frame);
@@ -70,7 +79,7 @@ int main(int argc, char** argv) {
   std::string library;
   double rate = 60.0;
   long frames = 1;
-  std::vector<std::vector<double>> rows;
+  std::vector<InputRow> rows;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& v) {
@@ -79,7 +88,10 @@ int main(int argc, char** argv) {
       return true;
     };
     std::string v;
-    if (arg == "-r" || arg == "--rate") {
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "-r" || arg == "--rate") {
       char* end = nullptr;
       if (!value(v) || (rate = std::strtod(v.c_str(), &end), *end != '\0') || !(rate >= 0.0)) {
         return Usage("bad rate");
@@ -92,16 +104,19 @@ int main(int argc, char** argv) {
     } else if (arg == "-u" || arg == "--input") {
       std::vector<double> row;
       if (!value(v) || !ParseRow(v, row)) return Usage("bad inputs");
-      rows.assign(1, row);
+      rows.assign(1, InputRow{row, ""});
     } else if (arg == "-f" || arg == "--input-file") {
       if (!value(v)) return Usage("no input file");
       std::ifstream in(v);
       if (!in) return Usage("cannot read " + v);
       rows.clear();
       std::vector<double> row;
+      long number = 0;
       for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
         if (!ParseRow(line, row)) return Usage("not a row of numbers: " + line);
-        rows.push_back(row);
+        rows.push_back(InputRow{row, " in line " + std::to_string(number) + " of " + v});
       }
     } else if (!arg.empty() && arg[0] == '-') {
       return Usage("unknown argument " + arg);
@@ -130,14 +145,25 @@ int main(int argc, char** argv) {
   const CBlock& block = **pCBlockx;
   std::vector<double> in(CountNames(block.pszInputNames), 0.0);
   std::vector<double> out(CountNames(block.pszOutputNames), 0.0);
+  // Every row the run uses gives one value for every input, or one for all of them: checked
+  // before the plug-in is called.
+  for (std::size_t r = 0; r < rows.size() && r <= static_cast<std::size_t>(frames); ++r) {
+    const std::size_t given = rows[r].values.size();
+    if (given != in.size() && given != 1) {
+      std::fprintf(stderr, "simhost: %zu input values for %zu inputs%s\n", given, in.size(),
+                   rows[r].origin.c_str());
+      return 2;
+    }
+  }
   std::printf("block %s type %d inputs %zu outputs %zu aux \"%s\" %d\n", block.pszName,
               block.iBlockType, in.size(), out.size(), block.pszAuxNames, block.iAuxValue);
 
   auto inputsFor = [&](long call) {
     if (rows.empty()) return;
-    const std::vector<double>& row = rows[std::min<std::size_t>(call, rows.size() - 1)];
+    const std::vector<double>& row =
+        rows[std::min<std::size_t>(static_cast<std::size_t>(call), rows.size() - 1)].values;
     for (std::size_t i = 0; i < in.size(); ++i) {
-      in[i] = row.size() == 1 ? row[0] : i < row.size() ? row[i] : 0.0;
+      in[i] = row.size() == 1 ? row[0] : row[i];
     }
   };
   inputsFor(0);

@@ -1,9 +1,12 @@
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "BlockTestSupport.h"
+#include "FailingClose.h"
 #include "testsupport/Files.h"
+#include "testsupport/SmallDisk.h"
 
 namespace {
 
@@ -134,21 +137,74 @@ TEST_F(FlightcueTest, RefusesParametersOfTheWrongKind) {
   EXPECT_TRUE(Files().empty());
 }
 
-// A file that cannot be created, or whose writes fail, drops its lines; the run goes on, and
-// the largest number of vehicles does not keep mdlStart busy formatting lines that are lost.
-TEST_F(FlightcueTest, AFileThatCannotBeWrittenIsDroppedAndTheRunGoesOn) {
-  std::vector<std::string> names = {Path("missing/demo.ply.ini")};
-  if (std::filesystem::exists("/dev/full")) names.push_back("/dev/full");
-  for (const std::string& name : names) {
-    for (double vehicles : {2.0, 2147483647.0}) {
-      Block block(FLIGHTCUE_PATH, Params(Text(name), Text("run"), Number(vehicles)));
-      ASSERT_TRUE(block.Initialize() && block.Start()) << block.error();
-      EXPECT_TRUE(block.Outputs(0.0));
+// A file that cannot be made or written stops the start with the file's name and the system's
+// reason, with no vehicle as with the largest number of them, which stops at the first line
+// that fails.
+TEST_F(FlightcueTest, AFileThatCannotBeWrittenStopsTheStart) {
+  std::filesystem::create_directory(Path("taken.ply.ini"));
+  struct Case {
+    std::string name;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"nodir/demo.ply.ini",
+       "flightcue:: Could not create configuration file 'nodir/demo.ply.ini': No such file or "
+       "directory."},
+      {Path("taken.ply.ini"), "flightcue:: Could not create configuration file '" +
+                                  Path("taken.ply.ini") + "': Is a directory."},
+  };
+  if (std::filesystem::exists("/dev/full"))
+    cases.push_back({"/dev/full",
+                     "flightcue:: Could not write configuration file '/dev/full': No space left "
+                     "on device."});
+  for (const Case& c : cases) {
+    for (double vehicles : {0.0, 2.0, 2147483647.0}) {
+      Block block(FLIGHTCUE_PATH, Params(Text(c.name), Text("run"), Number(vehicles)));
+      ASSERT_TRUE(block.Initialize()) << block.error();
+      EXPECT_FALSE(block.Start()) << c.name << " " << vehicles;
+      EXPECT_EQ(block.error(), c.message);
+      EXPECT_FALSE(block.Outputs(0.0));
       block.Terminate();
-      EXPECT_FALSE(block.failed()) << name;
     }
   }
-  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(Files(), std::set<std::string>{"taken.ply.ini"});
+}
+
+// On a disk that fills up the line that does not fit stops the start: no step is run.
+TEST_F(FlightcueTest, AFullDiskStopsTheStart) {
+  const CommandRun run =
+      RunCommand(OnSmallDisk(4096) + SFUNHOST_PATH
+                 " " FLIGHTCUE_PATH " -p \"'demo.ply.ini'\" -p \"'run'\" -p 100 -s 5");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out,
+            "status: error: flightcue:: Could not write configuration file 'demo.ply.ini': No "
+            "space left on device.\n");
+}
+
+TEST_F(FlightcueTest, ADirectoryWithoutWritePermissionStopsTheStart) {
+  std::string why;
+  const std::string host = HostAsOtherUser(dir_, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  const std::string config = Path("locked/demo.ply.ini");
+  const CommandRun run =
+      RunCommand(host + FLIGHTCUE_PATH " -p \"'" + config + "'\" -p \"'run'\" -p 2");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out, "status: error: flightcue:: Could not create configuration file '" + config +
+                         "': Permission denied.\n");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_ / "locked"));
+}
+
+// The file is written whole and then its close fails: the start stops with the reason.
+TEST_F(FlightcueTest, ACloseThatFailsStopsTheStart) {
+  std::ofstream(Path("closing.ply.ini")) << "from before";
+  ScopedFailingClose failing(Path("closing.ply.ini"));
+  Block block(FLIGHTCUE_PATH, Params(Text(Path("closing.ply.ini")), Text("run"), Number(2)));
+  ASSERT_TRUE(block.Initialize()) << block.error();
+  EXPECT_FALSE(block.Start());
+  EXPECT_EQ(failing.failed(), 1);
+  EXPECT_EQ(block.error(), "flightcue:: Could not close configuration file '" +
+                               Path("closing.ply.ini") + "': Input/output error.");
+  EXPECT_EQ(Read("closing.ply.ini"), ExpectedFile(2));
 }
 
 TEST_F(FlightcueTest, EachStartWritesTheFileAnew) {

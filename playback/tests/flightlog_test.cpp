@@ -9,8 +9,11 @@
 #include <sstream>
 
 #include "BlockTestSupport.h"
+#include "FailingClose.h"
 #include "clocks_test_hook.h"
 #include "testsupport/CapturedOutput.h"
+#include "testsupport/SmallDisk.h"
+#include "testsupport/Text.h"
 
 namespace {
 
@@ -140,17 +143,88 @@ TEST_F(FlightlogTest, RefusesParametersOfTheWrongKind) {
   EXPECT_TRUE(Files().empty());
 }
 
-TEST_F(FlightlogTest, ABaseNameInAMissingDirectoryWritesNothingAndTheRunGoesOn) {
-  auto block = MakeBlock("missing/run", 1, 2);
-  ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
-  for (int k = 0; k < 3; ++k) {
-    block->SetInput(0, std::vector<double>{1.0, 2.0});
-    ASSERT_TRUE(block->Outputs(0.1 * k)) << block->error();
-    EXPECT_GE(block->Output(0)[0], 0.0);
+// A data file that cannot be made stops the simulation before its first step, naming the file
+// and the system's reason.
+TEST_F(FlightlogTest, ADataFileThatCannotBeCreatedStopsTheStart) {
+  std::filesystem::create_directory(Path("taken03.dat"));
+  const struct {
+    std::string base;
+    std::string message;
+  } cases[] = {
+      {"nodir/run",
+       "flightlog:: Could not create data file 'nodir/run03.dat': No such file or directory."},
+      {Path("taken"),
+       "flightlog:: Could not create data file '" + Path("taken03.dat") + "': Is a directory."},
+  };
+  for (const auto& c : cases) {
+    Block block(FLIGHTLOG_PATH, Params(Text(c.base), Number(3), Number(2)));
+    ASSERT_TRUE(block.Initialize()) << block.error();
+    EXPECT_FALSE(block.Start());
+    EXPECT_EQ(block.error(), c.message);
+    EXPECT_FALSE(block.Outputs(0.0));
+    block.Terminate();
+    EXPECT_EQ(block.error(), c.message);
   }
+  EXPECT_EQ(Files(), std::set<std::string>{"taken03.dat"});
+}
+
+// A row that does not reach the file whole stops the simulation at its step.
+TEST_F(FlightlogTest, ARowThatCannotBeWrittenStopsTheStep) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::filesystem::create_symlink("/dev/full", Path("full01.dat"));
+  auto block = MakeBlock("full", 1, 2);
+  ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+  block->SetInput(0, std::vector<double>{1.0, 2.0});
+  EXPECT_FALSE(block->Outputs(0.0));
+  const std::string message = "flightlog:: Could not write data file '" + Path("full01.dat") +
+                              "': No space left on device.";
+  EXPECT_EQ(block->error(), message);
   block->Terminate();
-  EXPECT_FALSE(block->failed());
-  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(block->error(), message);
+}
+
+// On a disk that fills up the run ends, with status 1, at the step whose row does not fit.
+TEST_F(FlightlogTest, AFullDiskEndsTheRunAtItsStep) {
+  const std::string row = "1.5\t1.5\t1.5\t1.5\t1.5\t1.5\t1.5\t1.5\t\r\n";  // 34 bytes
+  const CommandRun run = RunCommand(OnSmallDisk(4096, {}, "disk", "listing") + SFUNHOST_PATH
+                                    " " FLIGHTLOG_PATH " -p \"'run'\" -p 1 -p 8 -u 1.5 -s 1000");
+  EXPECT_EQ(run.status, 1) << run.err;
+  const int fitted = static_cast<int>(4096 / row.size());
+  EXPECT_EQ(CountOf(run.out, " major "), fitted);
+  EXPECT_TRUE(run.out.ends_with(
+      "status: error: flightlog:: Could not write data file 'run01.dat': No space left on "
+      "device.\n"))
+      << run.out;
+  EXPECT_EQ(Read("listing"), "run01.dat\n");
+}
+
+// A user who cannot write to the directory gets the system's reason before the first step.
+TEST_F(FlightlogTest, ADirectoryWithoutWritePermissionStopsTheStart) {
+  std::string why;
+  const std::string host = HostAsOtherUser(dir_, &why);
+  if (host.empty()) GTEST_SKIP() << why;
+  const CommandRun run =
+      RunCommand(host + FLIGHTLOG_PATH " -p \"'" + Path("locked/run") + "'\" -p 1 -p 2 -s 3");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out, "status: error: flightlog:: Could not create data file '" +
+                         Path("locked/run01.dat") + "': Permission denied.\n");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_ / "locked"));
+}
+
+// A close that fails at the end of the simulation is reported as the block's error; the rows
+// written before it stay.
+TEST_F(FlightlogTest, ACloseThatFailsIsReportedAtTerminate) {
+  auto block = MakeBlock("closing", 2, 1);
+  ASSERT_TRUE(block->Initialize() && block->Start()) << block->error();
+  ScopedFailingClose failing(Path("closing02.dat"));
+  block->SetInput(0, std::vector<double>{4.0});
+  ASSERT_TRUE(block->Outputs(0.0)) << block->error();
+  block->Terminate();
+  EXPECT_EQ(failing.failed(), 1);
+  EXPECT_TRUE(block->failed());
+  EXPECT_EQ(block->error(), "flightlog:: Could not close data file '" + Path("closing02.dat") +
+                                "': Input/output error.");
+  EXPECT_EQ(Read("closing02.dat"), "4\t\r\n");
 }
 
 TEST_F(FlightlogTest, ASecondRunKeepsOnlyItsOwnRows) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -230,6 +231,8 @@ TEST_F(TextFileStreamTest, AFileThatCannotBeOpenedDropsEverything) {
   EXPECT_FALSE(out.is_open());
   out << "lost\n" << std::flush;
   EXPECT_TRUE(out.fail());
+  EXPECT_EQ(out.error(), ENOENT);
+  EXPECT_FALSE(out.close());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
 }
 

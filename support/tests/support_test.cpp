@@ -1,14 +1,17 @@
-// x86's conversion of a double to a 32-bit integer, the C library's generator and the test
-// hooks' fault countdowns.
+// x86's conversion of a double to a 32-bit integer, the C library's generator, the test hooks'
+// fault countdowns and the hosts' lists of values.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/CLibraryRandom.h"
 #include "support/FaultCountdown.h"
 #include "support/Truncate.h"
+#include "support/ValueList.h"
 
 namespace {
 
@@ -95,6 +98,34 @@ TEST(FaultCountdown, EachKindOfCallHasItsOwnCountdownAndError) {
   faults.Clear();
   EXPECT_EQ(faults.Failed(), 0);
   EXPECT_FALSE(faults.Falls(Kind::kOpen, error));
+}
+
+// The hosts' lists: commas, blanks, tabs or carriage returns between the values, brackets
+// around all of them or none.
+TEST(ValueList, SplitsWithOrWithoutBrackets) {
+  using Words = std::vector<std::string>;
+  const struct {
+    const char* text;
+    std::optional<Words> words;
+  } cases[] = {
+      {"1,2,3", Words{"1", "2", "3"}},
+      {"[1 2 3]", Words{"1", "2", "3"}},
+      {" [1, 2,\t3] \r", Words{"1", "2", "3"}},
+      {"-1.5e3\t0x10  ,, inf\r", Words{"-1.5e3", "0x10", "inf"}},
+      {"7", Words{"7"}},
+      {"[7]", Words{"7"}},
+      {"", Words{}},
+      {" , ", Words{}},
+      {"[]", Words{}},
+      {"[ ]", Words{}},
+      {"[1 2", std::nullopt},
+      {"1 2]", std::nullopt},
+      {"[1] [2]", std::nullopt},
+      {"[[1 2]]", std::nullopt},
+      {"1 [2] 3", std::nullopt},
+      {"[", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitValueList(c.text), c.words) << c.text;
 }
 
 }  // namespace

@@ -142,6 +142,12 @@ TEST(MexHost, ParsesMatlabLiterals) {
       {"[1, 2; 3, 4]", mxDOUBLE_CLASS, 2, 2, {1, 3, 2, 4}},
       {"[1;2;3]", mxDOUBLE_CLASS, 3, 1, {1, 2, 3}},
       {"[]", mxDOUBLE_CLASS, 0, 0, {}},
+      // A row separator with no row before it adds none, as in MATLAB.
+      {"[1 2;]", mxDOUBLE_CLASS, 1, 2, {1, 2}},
+      {"[1;2;]", mxDOUBLE_CLASS, 2, 1, {1, 2}},
+      {"[;]", mxDOUBLE_CLASS, 0, 0, {}},
+      {"[1 2;;3 4]", mxDOUBLE_CLASS, 2, 2, {1, 3, 2, 4}},
+      {"[;1 2]", mxDOUBLE_CLASS, 1, 2, {1, 2}},
       {"int32(5)", mxINT32_CLASS, 1, 1, {5}},
       {"uint8([1 300])", mxUINT8_CLASS, 1, 2, {1, 255}},
       {"single([])", mxSINGLE_CLASS, 0, 0, {}},
@@ -166,7 +172,8 @@ TEST(MexHost, ParsesMatlabLiterals) {
   EXPECT_TRUE(mxIsChar(text.get()));
   EXPECT_EQ(Text(text.get()), "it's run");
 
-  for (const char* bad : {"", "[1 2", "[1 2; 3]", "'open", "0x10", "3 4", "abc", "int32(3", "1e"}) {
+  for (const char* bad :
+       {"", "[1 2", "[1 2; 3]", "[1 2;;3]", "'open", "0x10", "3 4", "abc", "int32(3", "1e"}) {
     error.clear();
     EXPECT_EQ(Parse(bad, &error), nullptr) << bad;
     EXPECT_FALSE(error.empty()) << bad;

@@ -9,6 +9,7 @@
 
 #include "testsupport/CapturedOutput.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/Text.h"
 
 namespace {
 
@@ -217,6 +218,73 @@ TEST(SfunHostRunner, PrintsEveryStepAndTheStatus) {
 
   EXPECT_EQ(RunHost(lib + " -p '[1 2'").status, 2);
   EXPECT_EQ(RunHost("").status, 2);
+}
+
+// -u and the lines of -f take a list with commas or blanks, in brackets or without; -u also
+// takes any MATLAB literal.
+TEST(SfunHostRunner, TakesInputListsInEitherForm) {
+  const std::string block = std::string(PROBE_BLOCK_PATH) + " -p \"'ok'\" -p 3 -p 1 ";
+  const std::string expected = "0 major t=0: 4 -6 0.5 | 0 1 1 1\nstatus: ok\n";
+  for (const char* list : {"'[4 -6 0.5]'", "4,-6,0.5", "'4 -6 0.5'", "'[4, -6, 0.5]'",
+                           "'[4;-6;0.5]'", "' 4 , -6 ,0.5 '"}) {
+    const RunResult run = RunHost(block + "-u " + list);
+    EXPECT_EQ(run.status, 0) << list;
+    EXPECT_EQ(run.out, expected) << list;
+  }
+  EXPECT_EQ(RunHost(block + "-u 2").out, "0 major t=0: 2 2 2 | 0 1 1 1\nstatus: ok\n");
+
+  const TempDir dir("sfunhost_test");
+  const std::string rows = (dir / "rows.txt").string();
+  std::ofstream(rows) << "[1 2 3]\r\n\r\n4,5,6\r\n[7, 8, 9]\n";
+  const RunResult file = RunHost(block + "-f " + rows + " -s 3");
+  EXPECT_EQ(file.status, 0);
+  EXPECT_EQ(file.out,
+            "0 major t=0: 1 2 3 | 0 1 1 1\n"
+            "1 major t=0.01: 4 5 6 | 0.01 1 2 1\n"
+            "2 major t=0.02: 7 8 9 | 0.02 1 3 1\n"
+            "status: ok\n");
+  for (const char* bad : {"'[4 -6'", "'4 -6]'", "'[4] [6]'", "4,x,6"})
+    EXPECT_EQ(RunHost(block + "-u " + bad).status, 2) << bad;
+}
+
+// A list of another count than the block's input elements is refused with the count it needs,
+// before mdlStart: a block that would fail there never runs.
+TEST(SfunHostRunner, RefusesInputsOfAnotherCountBeforeTheStart) {
+  const TempDir dir("sfunhost_test");
+  const std::string rows = (dir / "rows.txt").string();
+  std::ofstream(rows) << "1 2 3\n\n4 5\n6\n";
+  const std::string block =
+      std::string(SFUNHOST_PATH) + " " + PROBE_BLOCK_PATH + " -p \"'fail-start'\" -p 3 -p 1 ";
+  const struct {
+    std::string args;
+    std::string message;
+  } cases[] = {
+      {"-u 1,2", "sfunhost: 2 input values for 3 input elements\n"},
+      {"-u '[1 2 3 4]'", "sfunhost: 4 input values for 3 input elements\n"},
+      {"-u '[]'", "sfunhost: 0 input values for 3 input elements\n"},
+      {"-f " + rows + " -s 2",
+       "sfunhost: 2 input values for 3 input elements in line 3 of " + rows + "\n"},
+      {"-f " + rows + " -s 3",
+       "sfunhost: 2 input values for 3 input elements in line 3 of " + rows + "\n"},
+  };
+  for (const auto& c : cases) {
+    const CommandRun run = RunCommand(block + c.args);
+    EXPECT_EQ(run.status, 2) << c.args;
+    EXPECT_EQ(run.err, c.message) << c.args;
+    EXPECT_EQ(run.out, "") << c.args;
+  }
+  // The rows the run uses fit: the run reaches mdlStart, which fails.
+  const CommandRun used = RunCommand(block + "-f " + rows + " -s 1");
+  EXPECT_EQ(used.status, 1);
+  EXPECT_EQ(used.out, "status: error: probe_block:: start failed.\n\n");
+}
+
+TEST(SfunHostRunner, PrintsItsUsageOnRequest) {
+  const CommandRun help = RunCommand(std::string(SFUNHOST_PATH) + " --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.starts_with("usage: sfunhost LIBRARY [options]\n"));
+  EXPECT_TRUE(Contains(help.out, "1,2,3 or [1 2 3]")) << help.out;
+  EXPECT_EQ(help.err, "");
 }
 
 }  // namespace
