@@ -13,6 +13,7 @@ terraintools/data/pnw_48n49n_124w123w_46x30.i16 (46 rows, 30 columns).
 """
 import argparse
 import math
+import os
 import struct
 import sys
 
@@ -93,8 +94,8 @@ MAX_CELLS_PER_SIDE = 4096  # landimport's limit
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(
-        prog='make_landuse.py', description='Writes a small made-up land-use (CTG) file.')
+    parser = argparse.ArgumentParser(prog='make_landuse.py', description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('file')
     for name in ('long_min', 'long_max', 'lat_min', 'lat_max'):
         parser.add_argument(name, type=float)
@@ -125,10 +126,13 @@ def main(argv):
     ctg = Ctg(rows=a.rows, columns=a.columns, south=round(a.lat_min * 10000),
               north=round(a.lat_max * 10000), west=round(-a.long_min * 10000),
               east=round(-a.long_max * 10000))
+    data = ctg.fill(codes).bytes()
     try:
         with open(a.file, 'wb') as f:
-            f.write(ctg.fill(codes).bytes())
+            f.write(data)
     except OSError as e:
+        if os.path.isfile(a.file):
+            os.remove(a.file)  # no half-written file left behind
         parser.error("cannot write '%s': %s" % (a.file, e.strerror))
     return 0
 
