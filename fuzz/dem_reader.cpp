@@ -1,6 +1,6 @@
 // A USGS DEM file through demimport's whole run: the input is the file. What a run may write is
-// bounded by the scratch disk: a DEM whose corners claim a region of many tiles fills it after a
-// few, and the elevation pass then fails as on any full disk.
+// bounded by the program itself (corners that span more than a DEM covers are refused, so at most
+// 16 tiles) and by the scratch disk, on which the elevation pass fails as on any full disk.
 #include <cstdint>
 #include <string>
 #include <string_view>

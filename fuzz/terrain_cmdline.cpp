@@ -7,10 +7,11 @@
 // Words are used as the programs use them; an input is passed over only where it would reach
 // outside the scratch folder (an absolute name, "..") or ask for honest work larger than one
 // input should take: a region on the globe of more than four tiles for gridforge, tintshade or
-// tileprint. Regions off the globe, wrong word counts and names of no file all reach the
-// programs. tintshade with a level count other than 0 ends its process in its level pass by
-// design, so that run is made in a child process.
+// tileprint. Regions off the globe, words that are not numbers, wrong word counts and names of
+// no file all reach the programs. tintshade with a level count other than 0 ends its process in its
+// level pass by design, so that run is made in a child process.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,27 @@ using kyte::fuzz::CornerPoints;
 double Number(const std::string& word) { return ArgToDouble(word.c_str()); }
 double WholeNumber(const std::string& word) { return ArgToInt(word.c_str()); }
 
+// Whether `program` refuses one of the words `w` as not a number, before it reads or makes any
+// file.
+bool RefusesANumber(const std::string& program, const std::vector<std::string>& w) {
+  std::vector<const char*> argv;
+  for (const std::string& word : w) argv.push_back(word.c_str());
+  auto refuses = [&argv](std::span<const NumberArg> numbers) {
+    return FirstNotANumber(argv.data(), numbers) != nullptr;
+  };
+  if (program == "gridforge") return w.size() == 9 && refuses(kGridforgeNumbers);
+  if (program == "landimport") return w.size() == 7 && refuses(kLandimportNumbers);
+  if (program == "tintshade")
+    return w.size() == 6 && (refuses(kBoxNumbers) || refuses(kTintshadeLevels));
+  if (program == "tileprint") return w.size() == 6 && refuses(kBoxNumbers);
+  return false;
+}
+
 // Whether the honest work of the run is small enough (see the top of the file).
 bool Fits(const std::string& program, const std::vector<std::string>& w) {
   for (const std::string& word : w)
     if (!kyte::fuzz::StaysInScratch(word)) return false;
+  if (RefusesANumber(program, w)) return true;
   if (program == "gridforge" && w.size() == 9) {
     // The bounds as written are checked, the whole degrees are used.
     const CornerPoints written = Box(Number(w[4]), Number(w[5]), Number(w[2]), Number(w[3]));
@@ -92,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const Sample& sample : samples) kyte::fuzz::WriteFile(sample.name, sample.bytes);
   for (const Run& run : runs) {
     const std::vector<std::string>& w = run.words;
-    if (run.program->run == RunTintshade && w.size() == 6 && ArgToInt(w[5].c_str()) != 0) {
+    if (run.program->run == RunTintshade && w.size() == 6 && !RefusesANumber("tintshade", w) &&
+        ArgToInt(w[5].c_str()) != 0) {
       // 0 after the last tile, 1 when a tile or level file cannot be opened, -1 on the rest.
       kyte::fuzz::RunInChild([&] { return kyte::fuzz::RunTerrainProgram(RunTintshade, w); },
                              {0, 1, 255});

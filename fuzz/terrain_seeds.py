@@ -105,7 +105,20 @@ def dem_seeds():
     write('dem_reader', 'letter-among-header-tokens.dem', make_dem([[1, 2], [3, 4]], token4='X'))
     write('dem_reader', 'profile-ends-early.dem', good[:len(good) - 1024 + 144 + 6])
     write('dem_reader', 'token-longer-than-its-buffer.dem',
+          make_dem([[1, 2], [3, 4]], profile_x=' ' + '7' * 300))
+    # The long token joined to DEM_b_col: a count beyond the int range.
+    write('dem_reader', 'dem-b-col-beyond-the-int-range.dem',
           make_dem([[1, 2], [3, 4]], profile_x='7' * 300))
+    write('dem_reader', 'elevation-99999999999.dem',
+          make_dem([[1, 2], [3, 55555]]).replace(b'55555', b'99999999999'))
+    write('dem_reader', 'elevations-hexadecimal-and-octal.dem',
+          make_dem([[1, 55555], [3, 44444]]).replace(b'55555', b'0x7FFFFFFF')
+          .replace(b'44444', b'-010'))
+    write('dem_reader', 'corner-token-with-escape-c.dem',
+          make_dem([[1, 2], [3, 4]], ['-E\x1bc'] + SMALL_CORNERS[1:]))
+    box_10_degrees = ['-439200', '133200', '-439200', '169200', '-403200', '169200', '-403200',
+                      '133200']
+    write('dem_reader', 'corners-10-by-10-degrees.dem', make_dem([[1, 2], [3, 4]], box_10_degrees))
     write('dem_reader', 'no-profile.dem', make_dem([[1, 2], [3, 4]], profile_count='0'))
     write('dem_reader', 'counts-far-beyond-the-file.dem',
           make_dem([[1, 2], [3, 4]], profile_count='99999', elevation_count='99999'))
@@ -159,6 +172,15 @@ def ctg_seeds():
     write('ctg_reader', 'shift-x-1e9.bin', landimport_input(['0', '1e9', '0', '1', '1'], land))
     write('ctg_reader', 'size-y-inf.bin', landimport_input(['0', '0', '0', '1', 'inf'], land))
     write('ctg_reader', 'turn-nan.bin', landimport_input(['nan', '0', '0', '1', '1'], land))
+    one_cell = Ctg(rows=1, columns=1, west=1330000, east=1230000, north=580000)
+    one_cell.cells = [one_cell.at(1, 1, 5)]
+    write('ctg_reader', 'one-cell-over-10-by-10-degrees.bin',
+          landimport_input(plain, one_cell.bytes()))
+    globe = Ctg(rows=1, columns=1, south=-900000, north=900000, west=1800000, east=-1800000)
+    globe.cells = [globe.at(1, 1, 5)] * 3
+    write('ctg_reader', 'one-cell-over-the-globe.bin', landimport_input(plain, globe.bytes()))
+    write('ctg_reader', 'scaled-to-more-tiles-than-cells.bin',
+          landimport_input(['0', '0', '0', '1000', '1000'], land))
     far = bytearray(land)
     far[2 * 80 + 10:2 * 80 + 20] = b'9999990000'  # 999,999 degrees west
     write('ctg_reader', 'bounds-far-west.bin', landimport_input(plain, bytes(far)))
@@ -321,6 +343,14 @@ def cmdline_seeds():
         'tintshade-levels-none': runs(['tintshade', '-123.01', '-123.0', '48.0', '48.01', 'none']),
         'corners-of-the-globe': runs(['tintshade', '179.999', '180', '89.999', '90', '1']),
         'corner-south-west': runs(['tileprint', '-180', '-179.999', '-90', '-89.999', 'c.bmp']),
+        # Words that are not numbers, good forms of numbers, and a grid larger than a pass loads.
+        'tileprint-not-a-number': runs(['tileprint', '-124', '-l23', '48', '49', 'r.bmp']),
+        'gridforge-not-a-number': runs(['gridforge', 'g.i16', '48', '49', '-124', '-123', '4b6',
+                                        '30', '1x.5']),
+        'tintshade-number-forms': runs(['tintshade', ' -123.01', '-1.23e2', '+48', '4801e-2',
+                                        '0.75']),
+        'gridforge-grid-too-large': runs(['gridforge', 'g.i16', '48', '49', '-124', '-123',
+                                          '100000', '100000', '14.5']),
     }
     # Regions off the globe, as written or as whole degrees.
     for name, bounds in [('-2e9', ['48', '49', '-2e9', '-123']),

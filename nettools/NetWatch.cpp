@@ -1,14 +1,18 @@
 #include "NetWatch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "Drones.h"
 #include "Run.h"
 #include "clocks.h"
 #include "multicast/MulticastTransport.h"
 #include "multicast/VehiclePacket.h"
+#include "support/PrintableText.h"
 
 namespace netwatch {
 
@@ -17,37 +21,24 @@ VehicleRecordD receiver;
 namespace {
 
 // A name or tag field as printed: its bytes up to the first NUL or the field's end (it need not
-// hold a NUL), each control byte (below 0x20, 0x7F, 0x80 to 0x9F) as \xNN, so that no sender can
-// move the operator's cursor, ring the bell or break the one line per packet. Every other byte,
-// the backslash included, prints as it is. `out` has room for four characters a byte and a NUL.
-void PrintableField(const std::uint8_t* field, std::size_t size, char* out) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < size && field[i] != 0; ++i) {
-    const std::uint8_t c = field[i];
-    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      *out++ = '\\';
-      *out++ = 'x';
-      *out++ = kHex[c >> 4];
-      *out++ = kHex[c & 0xF];
-    } else {
-      *out++ = static_cast<char>(c);
-    }
-  }
-  *out = '\0';
+// hold a NUL), its control bytes as \xNN (PrintableText), so that no sender can drive the
+// operator's terminal or break the one line per packet.
+std::string PrintableField(const std::uint8_t* field, std::size_t size) {
+  const std::uint8_t* const end = std::find(field, field + size, 0);
+  return PrintableText(std::string_view(reinterpret_cast<const char*>(field),
+                                        static_cast<std::size_t>(end - field)));
 }
 
 }  // namespace
 
 int PrintVehicle(VehicleRecordD* record) {
-  char name[4 * 32 + 1];
-  char tag[4 * 4 + 1];
-  PrintableField(record->PacketImage + kImageName, 32, name);
-  PrintableField(record->PacketImage + kImageTag, 4, tag);
+  const std::string name = PrintableField(record->PacketImage + kImageName, 32);
+  const std::string tag = PrintableField(record->PacketImage + kImageTag, 4);
   return std::printf("%i %i %4.1g %4.1g %4.1f %4.1f %4.1f %4.1f %s %s\n",
                      GetImageInt32(record->PacketImage, wire::kInstanceId),
                      GetImageInt32(record->PacketImage, wire::kVehicleId), record->dEast,
                      record->dNorth, record->dAltitude, record->dPitch, record->dRoll,
-                     record->dHeading, name, tag);
+                     record->dHeading, name.c_str(), tag.c_str());
 }
 
 void SetReferencePosition(VehicleRecordD& record) {

@@ -88,6 +88,12 @@ class GridPlacement {
   double lon1_, lat1_, lon2_, lat2_, lon3_, lat3_, lon4_, lat4_;
 };
 
+// Bytes of a grid of `ncols` records of `nrows` values, each dimension at least 1. A pass loads
+// a grid of at most kMaxBufferBytes.
+inline uint64_t GridBytes(int ncols, int nrows) {
+  return uint64_t{kGridValueSize} * static_cast<uint64_t>(ncols) * static_cast<uint64_t>(nrows);
+}
+
 // The grid file of a pass, held whole in memory from the start of the pass to its end.
 class PassGrid {
  public:
@@ -101,8 +107,7 @@ class PassGrid {
     }
     file_ = TileFile::OpenGrid(module, name);
     if (!file_.is_open()) return false;
-    data_ = TileBuffer::Allocate(module, uint64_t{kGridValueSize} * static_cast<uint64_t>(ncols) *
-                                             static_cast<uint64_t>(nrows));
+    data_ = TileBuffer::Allocate(module, GridBytes(ncols, nrows));
     if (!data_ || !file_.ReadWhole(module, data_)) return false;
     std::printf("\n");
     nrows_ = nrows;

@@ -1,5 +1,6 @@
 #include "regionwalk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -72,6 +73,12 @@ std::optional<Region> PassRegion(const char* module, double lon1, double lat1, d
                                  double lat2, double lon3, double lat3, double lon4, double lat4) {
   if (!CheckRegion(module, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4)) return std::nullopt;
   return MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
+}
+
+int64_t Region::TileCount() const {
+  const int64_t columns = std::max<int64_t>(0, int64_t{tx1} - tx0 + 1);
+  const int64_t rows = std::max<int64_t>(0, int64_t{ty1} - ty0 + 1);
+  return columns * rows;
 }
 
 PostRange Region::Columns(int32_t tx) const {

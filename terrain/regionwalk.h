@@ -25,6 +25,10 @@ struct Region {
 
   PostRange Columns(int32_t tx) const;  // region post columns inside tile column tx
   PostRange Rows(int32_t ty) const;     // region post rows inside tile row ty
+
+  // How many tiles WalkRegion visits: 0 when the first tile column (or row) lies past the last.
+  // A program weighs a region by it before the first tile is made.
+  int64_t TileCount() const;
 };
 
 // The region of four corner points (longitude, latitude each), from their bounding box.

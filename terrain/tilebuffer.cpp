@@ -16,7 +16,7 @@ void* trn_zero_alloc(uint32_t count) {
 
 TileBuffer TileBuffer::Allocate(const char* module, uint64_t size) {
   TileBuffer buffer;
-  if (size <= UINT32_MAX) {
+  if (size <= kMaxBufferBytes) {
     buffer.data_.reset(static_cast<uint8_t*>(trn_zero_alloc(static_cast<uint32_t>(size))));
   }
   if (!buffer.data_) {

@@ -12,13 +12,17 @@
 inline constexpr size_t kHeapAlignment = 64;
 void* trn_zero_alloc(uint32_t count);
 
+// The most bytes one buffer of a pass holds: trn_zero_alloc's count has 32 bits. A grid the
+// elevation or colour pass loads is one such buffer.
+inline constexpr uint64_t kMaxBufferBytes = UINT32_MAX;
+
 // A zero-filled buffer from trn_zero_alloc, released on destruction.
 class TileBuffer {
  public:
   TileBuffer() = default;
-  // Allocates `size` zero bytes. A size that does not fit the allocator's 32-bit count, or a
-  // heap that cannot supply it, is reported as "<module>: Cannot allocate memory" on standard
-  // error and gives an empty buffer (false).
+  // Allocates `size` zero bytes. A size above kMaxBufferBytes, or a heap that cannot supply it, is
+  // reported as "<module>: Cannot allocate memory" on standard error and gives an empty buffer
+  // (false).
   static TileBuffer Allocate(const char* module, uint64_t size);
 
   explicit operator bool() const { return data_ != nullptr; }

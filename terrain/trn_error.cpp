@@ -1,7 +1,9 @@
 #include "trn_error.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -57,8 +59,16 @@ void trn_error(int code, const char* module, const char* name, const char* extra
 #pragma GCC diagnostic pop
 }
 
+void trn_system_error(const char* prefix, int error) {
+  std::fprintf(stderr, "%s: %s\n", prefix, std::strerror(error));
+}
+
 int trn_fail(const char* module, int code, const char* name) {
-  std::perror(module);
+  return trn_fail(module, module, code, name);
+}
+
+int trn_fail(const char* prefix, const char* module, int code, const char* name) {
+  trn_system_error(prefix, errno);
   trn_error(code, module, name, "");
   return -1;
 }

@@ -21,6 +21,13 @@ extern const char* const ErrorTextTable[kErrorTextRows][kErrorTextLines];
 // (and `extra`) formatted in. Code 0, or a code outside the table, prints nothing.
 void trn_error(int code, const char* module, const char* name, const char* extra);
 
+// The system's report of `error`, as the C library prints one for errno: "<prefix>: <the
+// system's message>" and a newline on standard error.
+void trn_system_error(const char* prefix, int error);
+
 // The failure convention: the system error for errno prefixed with the module name, then
 // trn_error(code, module, name, ""). Returns -1 for the caller to return.
 int trn_fail(const char* module, int code, const char* name);
+// The same with the system error under `prefix` in place of the module name (the level pass's
+// "Write failed").
+int trn_fail(const char* prefix, const char* module, int code, const char* name);

@@ -74,13 +74,14 @@ LevelPass::~LevelPass() { current_ = nullptr; }
 
 // The tile's header, posts and trailer into the tile buffer, one after another; a part that
 // the file does not fill is zero, as in a fresh zero-filled buffer. A tile that cannot be
-// opened is reported with "Write failed" (kOpenFailed); one that cannot be read (a directory, a
-// failing disk) by the failure convention, rather than taken for a tile of zeroes (kFailed).
+// opened is reported with "Write failed" and its name (kOpenFailed); one that cannot be read (a
+// directory, a failing disk) by the failure convention, rather than taken for a tile of zeroes
+// (kFailed).
 // The result of the tile's close is not looked at: its posts are in the buffer by then.
 Outcome LevelPass::ReadTile(const std::string& name) {
   TileFile file = TileFile::Open(name, TileFile::Access::kRead);
   if (!file.is_open()) {
-    std::perror(kWriteFailed);
+    trn_fail(kWriteFailed, kModule, kErrorOpen, name.c_str());
     return Outcome::kOpenFailed;
   }
   const bool read = file.ReadAt(kModule, tile_, kHeaderBytes, 0) &&
@@ -97,8 +98,7 @@ Outcome LevelPass::ReadTile(const std::string& name) {
 bool LevelPass::WriteLevelBytes(const uint8_t* data, uint32_t size, uint32_t offset,
                                 const char* system_line) {
   if (level_.TryWriteAt(data, size, offset)) return true;
-  std::perror(system_line);
-  trn_error(kErrorWrite, kModule, level_.name().c_str(), "");
+  trn_fail(system_line, kModule, kErrorWrite, level_.name().c_str());
   return false;
 }
 
@@ -144,7 +144,7 @@ bool LevelPass::WriteKeptPosts(int k) {
 Outcome LevelPass::WriteLevel(const std::string& tile_name, int k) {
   level_ = TileFile::Open(LevelFileName(tile_name, k), TileFile::Access::kCreate);
   if (!level_.is_open()) {
-    std::perror(kWriteFailed);
+    trn_fail(kWriteFailed, kModule, kErrorOpen, level_.name().c_str());
     return Outcome::kOpenFailed;
   }
   // A level file cut short would be taken for the tile's level: every write that fails or

@@ -22,9 +22,10 @@ inline constexpr uint32_t LevelFileBytes(int k) {
 }
 
 // Returns 0 when every tile of the region has its six level files, -1 after a failure it has
-// reported ("Write failed" for a tile or level file that cannot be opened; the failure
-// convention for a tile that cannot be read, a level file write that fails or stops short, with
-// "Write failed" in place of the module for the header, and a level file whose close fails).
+// reported by the failure convention: a tile or level file that cannot be opened (the system
+// error under "Write failed", then code 4 with the file's name), a tile that cannot be read, a
+// level file write that fails or stops short ("Write failed" in place of the module for the
+// header) and a level file whose close fails.
 int trn_levels(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                double lon4, double lat4);
 

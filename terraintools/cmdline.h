@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 
 // Whether the command line holds `argc_wanted` words, the program's own name included; else
 // prints the usage line "\n usage: <argv[0]> <usage>\n" on standard error. `usage` names the
@@ -35,3 +36,49 @@ inline int ArgToInt(const char* text) {
 
 // The leading decimal floating-point number of a text, as atof reads it (0 when there is none).
 inline double ArgToDouble(const char* text) { return std::strtod(text, nullptr); }
+
+// The forms of the number arguments. An argument that is not a number of its form as a whole
+// (blanks before it allowed, nothing after it) is refused before any file; one that is, is read
+// as ArgToInt or ArgToDouble reads it.
+enum class NumberForm {
+  kInteger,  // an optional sign, digits and an optional fraction, which is dropped: "36.75" is 36
+  kReal,     // what strtod reads whole, finite: "14.5", "1e1", "-0x1p3"
+  kBound,    // what strtod reads whole: a bound that is infinite or not a number is off the
+             // globe, which the region check refuses with its own line
+};
+
+struct NumberArg {
+  int position;  // in the argument vector
+  const char* name;
+  NumberForm form;
+};
+
+// The programs' number arguments, in argument order. gridforge's bounds are whole degrees as
+// atoi reads them ("36.75" counts as 36), but checked whole as real numbers: the region check
+// sees them as written too ("-2e9" would be -2 as whole degrees).
+inline constexpr NumberArg kGridforgeNumbers[] = {
+    {2, "LatitudeMin", NumberForm::kBound},     {3, "LatitudeMax", NumberForm::kBound},
+    {4, "LongitudeMin", NumberForm::kBound},    {5, "LongitudeMax", NumberForm::kBound},
+    {6, "NumberColumns", NumberForm::kInteger}, {7, "NumberRows", NumberForm::kInteger},
+    {8, "TimeOfDay", NumberForm::kReal}};
+inline constexpr NumberArg kLandimportNumbers[] = {{2, "Rot(deg)", NumberForm::kReal},
+                                                   {3, "TransX", NumberForm::kReal},
+                                                   {4, "TransY", NumberForm::kReal},
+                                                   {5, "SizeX", NumberForm::kReal},
+                                                   {6, "SizeY", NumberForm::kReal}};
+// The box of tintshade and tileprint, and tintshade's level count after it.
+inline constexpr NumberArg kBoxNumbers[] = {{1, "long_min", NumberForm::kBound},
+                                            {2, "long_max", NumberForm::kBound},
+                                            {3, "lat_min", NumberForm::kBound},
+                                            {4, "lat_max", NumberForm::kBound}};
+inline constexpr NumberArg kTintshadeLevels[] = {{5, "levels", NumberForm::kInteger}};
+
+// Whether `text` as a whole is a number of `form`.
+bool IsNumber(const char* text, NumberForm form);
+
+// The first of `args` whose word in `argv` is not a number of its form; null when there is none.
+const NumberArg* FirstNotANumber(const char* const* argv, std::span<const NumberArg> args);
+
+// Whether every one of `args` is a number of its form; else prints
+// "<program>: <name> is not a number: '<text>'" for the first that is not, on standard error.
+bool CheckNumbers(const char* program, const char* const* argv, std::span<const NumberArg> args);

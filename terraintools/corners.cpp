@@ -23,6 +23,12 @@ void Corners::Print(const char* equals) const {
   PrintValue("lat_rc", equals, lat4);
 }
 
+void Corners::RefuseSpan(const char* program, const char* input, const char* reason) const {
+  const Region region = Walked();
+  std::fprintf(stderr, "%s: region of '%s' spans %g x %g degrees: %s\n", program, input,
+               region.lon_max - region.lon_min, region.lat_max - region.lat_min, reason);
+}
+
 Bounds Bounds::FromArgs(char** argv) {
   return Bounds{ArgToDouble(argv[1]), ArgToDouble(argv[2]), ArgToDouble(argv[3]),
                 ArgToDouble(argv[4])};

@@ -13,6 +13,14 @@ struct Corners {
     return CheckRegion(program, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   }
 
+  // The region that the passes walk over the points.
+  Region Walked() const { return MakeRegion(lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4); }
+
+  // Reports a region on the globe that is refused for more than the input `input` can fill:
+  // "<program>: region of '<input>' spans <w> x <h> degrees: <reason>", the width and height of
+  // the walked box.
+  void RefuseSpan(const char* program, const char* input, const char* reason) const;
+
   // Calls a pass with the eight corner doubles first, then its own arguments.
   template <typename Pass, typename... Args>
   int Run(Pass pass, Args... args) const {

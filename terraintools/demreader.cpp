@@ -2,12 +2,20 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "corners.h"
+#include "demnumbers.h"
+#include "fileopen.h"
 #include "gridwrite.h"
 #include "littleendian.h"
 #include "regionwalk.h"
+#include "support/PrintableText.h"
 #include "support/Truncate.h"
 #include "tilenames.h"
 
@@ -41,16 +49,16 @@ class DemTokenizer {
  public:
   DemTokenizer(std::FILE* file, const char* name) : file_(file), name_(name) {}
 
-  // A header token (null at the end of the file): number characters are digits, ".", "D", "E", "+"
-  // and "-"; a "D" becomes "E", and an exponent letter takes the three characters after it whatever
-  // they are.
-  const char* Header() {
+  // A header token (none at the end of the file): number characters are digits, ".", "D", "E",
+  // "+" and "-"; a "D" becomes "E", and an exponent letter takes the three characters after it
+  // whatever they are. The text is followed by a NUL for the conversions, and may hold others.
+  std::optional<std::string_view> Header() {
     return Next(true, "error: processing: %s \n\n", "error: processing: %s \n");
   }
 
-  // A profile token (null at the end of the file): digits, ".", "D", "+" and "-", without the
+  // A profile token (none at the end of the file): digits, ".", "D", "+" and "-", without the
   // exponent rule.
-  const char* Profile() {
+  std::optional<std::string_view> Profile() {
     return Next(false, "error: processing: %s \n\n", "error: processing: %s \n\n");
   }
 
@@ -84,24 +92,25 @@ class DemTokenizer {
     if (length_ + 1 < kTokenSize) token_[length_++] = c;  // longer tokens are cut
   }
 
-  // The token, or null after the message for a file that ends before the token does.
-  const char* Next(bool header, const char* eof_in_space, const char* eof_in_token) {
+  // The token, or none after the message for a file that ends before the token does.
+  std::optional<std::string_view> Next(bool header, const char* eof_in_space,
+                                       const char* eof_in_token) {
     while (std::isspace(current_)) {
       current_ = Read(eof_in_space);
-      if (current_ == EOF) return nullptr;
+      if (current_ == EOF) return std::nullopt;
     }
     length_ = 0;
     Append(static_cast<char>(current_));
     while (IsNumberChar(current_, header)) {
       current_ = Read(eof_in_token);
-      if (current_ == EOF) return nullptr;
+      if (current_ == EOF) return std::nullopt;
       if (!IsNumberChar(current_, header)) break;  // stays the current character
       const char c = current_ == 'D' ? 'E' : static_cast<char>(current_);
       Append(c);
       if (header && c == 'E') {
         for (int k = 0; k < 3; ++k) {
           const int e = Read(eof_in_token);
-          if (e == EOF) return nullptr;
+          if (e == EOF) return std::nullopt;
           Append(static_cast<char>(e));
         }
         current_ = ' ';
@@ -109,7 +118,7 @@ class DemTokenizer {
       }
     }
     token_[length_] = '\0';
-    return token_;
+    return std::string_view(token_, length_);
   }
 
   std::FILE* file_;
@@ -130,12 +139,94 @@ bool Fail(const char* format, const char* text = "") {
   return false;
 }
 
-bool ConvertInt(const char* token, int& value) { return std::sscanf(token, "%i", &value) == 1; }
+// Reports a file that cannot be opened, with the system's reason: false.
+bool NotOpened(const char* line, const char* name) {
+  ReportNotOpened("demimport", line, name);
+  return false;
+}
+
+// "\n error: '<file>' <what> '<text>' is out of range (-2147483648..2147483647)\n": false.
+bool OutOfRange(const char* filename, const std::string& what, std::string_view text) {
+  std::fprintf(stderr, "\n error: '%s' %s '%s' is out of range (%d..%d)\n", filename, what.c_str(),
+               PrintableText(text).c_str(), INT_MIN, INT_MAX);
+  return false;
+}
+
+// Converts a count of record A or of a profile's header (`what`) into `value`: false after
+// `no_number`, the message of a token that is no number, or after the out-of-range line.
+bool ConvertCount(std::string_view token, int& value, const char* no_number, const char* filename,
+                  const std::string& what) {
+  switch (ConvertInt(token.data(), value)) {
+    case Conversion::kValue:
+      return true;
+    case Conversion::kNoNumber:
+      return Fail(no_number);
+    case Conversion::kOutOfRange:
+      break;
+  }
+  return OutOfRange(filename, what, token);
+}
 
 bool PutValue(std::FILE* out, int32_t v) {
   uint8_t bytes[4];
   PutS32(bytes, v);
   return std::fwrite(bytes, 1, 4, out) == 4;
+}
+
+// Reads the profiles into the grid: false after the message of a profile header whose count
+// does not convert or lies out of range, after "elev_dat" for an elevation that cannot be read,
+// or after the line for one out of range.
+bool ReadProfiles(std::FILE* in, DemTokenizer& tokens, const char* filename) {
+  tokens.SkipToRecordB(kRecordBStart);
+  int last = 0;
+  std::string text;
+  for (int p = 1; p <= dem.DEM_a_col; ++p) {
+    const std::string profile = "profile " + std::to_string(p);
+    int DEM_b_row = 0, DEM_b_col = 0;
+    for (int t = 0; t <= kLastProfileToken; ++t) {
+      const std::optional<std::string_view> token = tokens.Profile();
+      if (!token) return false;
+      if (t == kProfileRowsToken &&
+          !ConvertCount(*token, DEM_b_row, "error: DEM_b_row\n", filename, profile + " DEM_b_row"))
+        return false;
+      if (t == kProfileColumnsToken &&
+          !ConvertCount(*token, DEM_b_col, "error:DEM_b_col\n", filename, profile + " DEM_b_col"))
+        return false;
+    }
+    int j = 1;
+    for (; j <= DEM_b_row; ++j) {
+      int value = 0;
+      const Conversion read =
+          ReadIntText(in, text) ? ConvertInt(text.c_str(), value) : Conversion::kNoNumber;
+      if (read == Conversion::kNoNumber) return Fail("elev_dat\n");
+      if (read == Conversion::kOutOfRange)
+        return OutOfRange(filename, profile + " elevation " + std::to_string(j), text);
+      last = value;
+      if (j <= kDemGridSize && p <= kDemGridSize) {
+        dem.grid[static_cast<size_t>(j - 1) * kDemGridSize + (p - 1)] = value;
+      }
+    }
+    std::fprintf(stderr, " \rreading file:[%i][%i] = %i", j, p, last);
+  }
+  return true;
+}
+
+// Whether the DEM's corners lie on the globe and span no more than a DEM covers (false after
+// the line that says why): before the first tile, a DEM of a few bytes whose corners claim a
+// large region would have the elevation pass write tiles until the disk is full.
+bool CheckDemRegion(const char* filename) {
+  const Corners corners{dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c,
+                        dem.long_r0, dem.lat_r0, dem.long_rc, dem.lat_rc};
+  if (!corners.Check("demimport")) return false;
+  const Region region = corners.Walked();
+  if (region.lon_max - region.lon_min <= kMaxDemSpanDegrees &&
+      region.lat_max - region.lat_min <= kMaxDemSpanDegrees)
+    return true;
+  char reason[64];
+  std::snprintf(reason, sizeof reason, "more than the %g x %g of a USGS DEM", kMaxDemSpanDegrees,
+                kMaxDemSpanDegrees);
+  corners.RefuseSpan("demimport", filename, reason);
+  return false;
 }
 
 }  // namespace
@@ -153,8 +244,8 @@ std::string DemGridFileName(int tx, int ty, int ncols, int nrows) {
 
 bool ReadDem(const char* filename) {
   dem = DemState{};
-  File in(std::fopen(filename, "r"));
-  if (!in) return Fail("\n error:Could not open '%s'\n", filename);
+  File in(OpenInputFile(filename, "r"));
+  if (!in) return NotOpened("\n error:Could not open '%s'\n", filename);
   std::fprintf(stderr, "\n\nprocessing: %s \n", filename);
 
   for (int k = 0; k < kSkippedCharacters; ++k) {
@@ -164,18 +255,21 @@ bool ReadDem(const char* filename) {
   DemTokenizer tokens(in.get(), filename);
   float corner[kCornerValues] = {};
   for (int t = 0; t <= kProfileCountToken; ++t) {
-    const char* token = tokens.Header();
-    if (token == nullptr) return false;
+    const std::optional<std::string_view> token = tokens.Header();
+    if (!token) return false;
     if (t >= kFirstCornerToken && t < kFirstCornerToken + kCornerValues) {
       const int k = t - kFirstCornerToken;
-      if (std::sscanf(token, "%f", &corner[k]) != 1) {
-        std::fprintf(stderr, "error:dem_gnd_cood[%i] string = %s\n", k, token);
+      if (!ConvertFloat(token->data(), corner[k])) {
+        std::fprintf(stderr, "error:dem_gnd_cood[%i] string = %s\n", k,
+                     PrintableText(*token).c_str());
         return false;
       }
     } else if (t == kRowCountToken) {
-      if (!ConvertInt(token, dem.DEM_a_row)) return Fail("error:DEM_a_row\n");
+      if (!ConvertCount(*token, dem.DEM_a_row, "error:DEM_a_row\n", filename, "DEM_a_row"))
+        return false;
     } else if (t == kProfileCountToken) {
-      if (!ConvertInt(token, dem.DEM_a_col)) return Fail("error:DEM_a_col\n");
+      if (!ConvertCount(*token, dem.DEM_a_col, "error:DEM_a_col\n", filename, "DEM_a_col"))
+        return false;
     }
   }
   // Without a profile the grid would be all zeroes, and the region's elevations with it.
@@ -190,43 +284,14 @@ bool ReadDem(const char* filename) {
   for (int k = 0; k < kCornerValues; ++k) *corners[k] = corner[k] * kDegreesPerArcSecond;
   dem.tile_x = DemTileNumber(dem.long_00, 180);
   dem.tile_y = DemTileNumber(dem.lat_00, 90);
-  if (!CheckRegion("demimport", dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c, dem.long_r0,
-                   dem.lat_r0, dem.long_rc, dem.lat_rc))
-    return false;
+  if (!CheckDemRegion(filename)) return false;
+  // Nothing is created before the whole DEM has been read: a DEM that fails part-way leaves no
+  // grid file (and an earlier run's grid file of the same name as it was).
+  if (!ReadProfiles(in.get(), tokens, filename)) return false;
 
   const std::string grid_name = DemGridFileName(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
   File out(std::fopen(grid_name.c_str(), "wb"));
-  if (!out) return Fail("\n error: Could not open '%s'\n", grid_name.c_str());
-
-  tokens.SkipToRecordB(kRecordBStart);
-
-  // A failure among the profiles leaves the grid file empty: nothing is written before the
-  // last profile has been read.
-  int last = 0;
-  for (int p = 1; p <= dem.DEM_a_col; ++p) {
-    int DEM_b_row = 0, DEM_b_col = 0;
-    for (int t = 0; t <= kLastProfileToken; ++t) {
-      const char* token = tokens.Profile();
-      if (token == nullptr) return false;
-      if (t == kProfileRowsToken && !ConvertInt(token, DEM_b_row))
-        return Fail("error: DEM_b_row\n");
-      if (t == kProfileColumnsToken && !ConvertInt(token, DEM_b_col))
-        return Fail("error:DEM_b_col\n");
-    }
-    int j = 1;
-    for (; j <= DEM_b_row; ++j) {
-      int value;
-      if (std::fscanf(in.get(), "%i", &value) != 1) {
-        std::fprintf(stderr, "elev_dat\n");
-        return false;
-      }
-      last = value;
-      if (j <= kDemGridSize && p <= kDemGridSize) {
-        dem.grid[static_cast<size_t>(j - 1) * kDemGridSize + (p - 1)] = value;
-      }
-    }
-    std::fprintf(stderr, " \rreading file:[%i][%i] = %i", j, p, last);
-  }
+  if (!out) return NotOpened("\n error: Could not open '%s'\n", grid_name.c_str());
 
   int error = 0;
   for (int r = 0; r < kDemGridSize; ++r) {
@@ -238,7 +303,7 @@ bool ReadDem(const char* filename) {
   }
   if (std::fclose(out.release()) != 0 && error == 0) error = errno;
   if (error != 0) {
-    ReportGridNotWritten(grid_name.c_str(), error);
+    AbandonGrid(grid_name.c_str(), error);
     return false;
   }
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name.c_str());

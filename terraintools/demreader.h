@@ -21,6 +21,12 @@ struct DemState {
   std::vector<int32_t> grid = std::vector<int32_t>(kDemGridSize * kDemGridSize, 0);
 };
 
+// The widest span of a DEM's corners, in degrees of longitude and of latitude each. The largest
+// USGS DEMs, the 1-degree ones, cover 1 x 1 degree (the 30-minute and 7.5-minute ones less);
+// twice that leaves a wide margin for real files and their corners, and still bounds a DEM's
+// region to 4 x 4 tiles (about 67 MB of tiles).
+inline constexpr double kMaxDemSpanDegrees = 2;
+
 // The process-wide DEM, filled afresh by each ReadDem.
 extern DemState dem;
 
@@ -33,8 +39,9 @@ std::string DemGridFileName(int tx, int ty, int ncols, int nrows);
 
 // Reads the DEM and writes its grid file: true after the grid file has been written. Returns
 // false after its message when the file cannot be opened, ends early, holds a header value that
-// does not convert, a profile count below 1 or corners off the globe (each before the grid file
-// is created), when a profile's header value does not convert, or when the grid file cannot be
-// created or written whole; when a profile elevation cannot be read, with "elev_dat" printed and
-// the grid file left empty.
+// does not convert, an integer beyond the int range, a profile count below 1, corners off the
+// globe or corners that span more than kMaxDemSpanDegrees, when a profile's header value does
+// not convert, when a profile elevation cannot be read ("elev_dat"): all of them before the grid
+// file is created. Returns false, too, when the grid file cannot be created or written whole; one
+// that was not written whole is removed.
 bool ReadDem(const char* filename);

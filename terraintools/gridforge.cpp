@@ -1,5 +1,6 @@
 // gridforge: one raw 16-bit elevation grid over a box of whole degrees becomes a complete terrain
 // database in the current directory: tiles, shading, block records, palette, levels and a picture.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -7,6 +8,7 @@
 #include "cmdline.h"
 #include "corners.h"
 #include "gridforge_input.h"
+#include "gridmap.h"
 #include "programs.h"
 #include "trn_color.h"
 #include "trn_color_post.h"
@@ -36,6 +38,7 @@ int Usage() {
 
 int RunGridforge(int argc, char** argv) {
   if (argc != 9) return Usage();
+  if (!CheckNumbers("gridforge", argv, kGridforgeNumbers)) return -1;
   const char* file_name = argv[1];
   // Whole degrees: the bounds go through int before they become doubles.
   const double lat_min = ArgToInt(argv[2]);
@@ -51,6 +54,15 @@ int RunGridforge(int argc, char** argv) {
       GridforgeMessage("\n error: ", name, " below 1: ", std::to_string(value).c_str());
       return Usage();
     }
+  }
+  // The passes hold the whole grid in one buffer: a larger grid could never be converted, and
+  // the input phase would write it for as long as the input lasts.
+  if (const uint64_t bytes = GridBytes(ncols, nrows); bytes > kMaxBufferBytes) {
+    GridforgeMessage("\n error: NumberColumns x NumberRows too large: ",
+                     std::to_string(ncols).c_str(), " x ", std::to_string(nrows).c_str(),
+                     " values, ", std::to_string(bytes).c_str(), " bytes, above the ",
+                     std::to_string(kMaxBufferBytes).c_str(), " that the elevation pass can load");
+    return Usage();
   }
 
   // North-west, north-east, south-west, south-east.

@@ -15,7 +15,9 @@ void GridforgeMessage(const Pieces*... pieces) {
 }
 
 // Converts `ncols` records of `nrows` values of `file_name` into the two temporary grids.
-// Returns 0, or -1 after its message (both temporaries removed once both were created). A plain
-// input file too short for the grid gets the read error before any temporary is created; an
-// existing temporary that is a link, or not a plain file of its own, is not opened.
+// Returns 0, or -1 after its message and, on the next line, the system's reason where there is
+// one ("gridforge: No space left on device"); no temporary is left behind. A plain input file
+// too short for the grid gets the read error before any temporary is created; a directory is
+// not opened as the input, nor an existing temporary that is a link, or not a plain file of its
+// own.
 int RunInputPhase(const char* file_name, int ncols, int nrows);

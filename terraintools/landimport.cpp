@@ -1,7 +1,9 @@
 // landimport: colours the terrain tiles of a region by USGS land use, placing the land-use grid
 // by its geographic bounds, optionally rotated, shifted and scaled about their centre.
+#include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "cmdline.h"
 #include "corners.h"
@@ -11,6 +13,7 @@
 
 int RunLandimport(int argc, char** argv) {
   if (!CheckArgCount(argc, argv, 7, "ctg_filename Rot(deg) TransX TransY SizeX SizeY ")) return -1;
+  if (!CheckNumbers("landimport", argv, kLandimportNumbers)) return -1;
   const double rot_deg = ArgToDouble(argv[2]);
   const double trans_x = ArgToDouble(argv[3]);
   const double trans_y = ArgToDouble(argv[4]);
@@ -37,6 +40,17 @@ int RunLandimport(int argc, char** argv) {
   transform.Apply(b.long_min, b.lat_max, &c.lon3, &c.lat3);
   transform.Apply(b.long_max, b.lat_max, &c.lon4, &c.lat4);
   if (!c.Check("landimport")) return -1;
+  // A region of more tiles than the grid has cells is not what the file holds: refused before
+  // the colour pass writes its first tile, where a CTG of a few bytes could have it write
+  // thousands.
+  const int64_t tiles = c.Walked().TileCount();
+  const int64_t cells = int64_t{grid.rows} * grid.columns;
+  if (tiles > cells) {
+    const std::string reason = std::to_string(tiles) + " tiles, more than the " +
+                               std::to_string(cells) + " cells of its grid";
+    c.RefuseSpan("landimport", argv[1], reason.c_str());
+    return -1;
+  }
   c.Print(" = ");
 
   std::fprintf(stdout, "\nPhase 2: Processing Colors\n\n");

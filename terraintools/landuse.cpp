@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cmdline.h"
+#include "fileopen.h"
 #include "gridwrite.h"
 #include "littleendian.h"
 #include "tilefile.h"
@@ -51,6 +52,12 @@ std::nullopt_t Fail(const char* format, const char* name) {
   return std::nullopt;
 }
 
+// Reports a file that cannot be opened, with the system's reason: no grid.
+std::nullopt_t NotOpened(const char* line, const char* name) {
+  ReportNotOpened("landimport", line, name);
+  return std::nullopt;
+}
+
 // Field of a record at character positions first..last (from 1), converted as atoi does.
 int Field(const char* record, int first, int last) {
   char text[kRecordLength + 1] = {};
@@ -83,8 +90,8 @@ void CornerTransform::Apply(double lon, double lat, double* out_lon, double* out
 std::optional<CtgGrid> ReadCtg(const char* name) {
   if (std::strlen(name) >= kNameSize)
     return Fail("\n error: file name longer than 255 characters: '%s'\n", name);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name, "rb"), std::fclose);
-  if (!in) return Fail("\n error:Could not open '%s'\n", name);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(OpenInputFile(name, "rb"), std::fclose);
+  if (!in) return NotOpened("\n error:Could not open '%s'\n", name);
   std::fprintf(stderr, "\n\nprocessing: %s \n", name);
 
   CtgGrid grid;
@@ -154,12 +161,12 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
     return Fail("\n error: grid file name of '%s' longer than 255 characters\n", name);
   grid.grid_name = grid_name;
   TileFile out = TileFile::Open(grid_name, TileFile::Access::kCreate);
-  if (!out.is_open()) return Fail("\n error: Could not open '%s'\n", grid_name);
+  if (!out.is_open()) return NotOpened("\n error: Could not open '%s'\n", grid_name);
   std::fprintf(stderr, "\rwriting file:[%s] \n\n", grid_name);
   int error = out.TryWriteAt(colors.data(), colors.size(), 0) ? 0 : errno;
   if (out.TryClose() != 0 && error == 0) error = errno;
   if (error != 0) {
-    ReportGridNotWritten(grid_name, error);
+    AbandonGrid(grid_name, error);
     return std::nullopt;
   }
 

@@ -8,6 +8,7 @@
 
 int RunTileprint(int argc, char** argv) {
   if (!CheckArgCount(argc, argv, 6, "long_min long_max lat_min lat_max Outfilename ")) return -1;
+  if (!CheckNumbers("tileprint", argv, kBoxNumbers)) return -1;
   const Bounds bounds = Bounds::FromArgs(argv);
   const Corners corners = bounds.ToCorners();
   if (!corners.Check("tileprint")) return -1;

@@ -32,6 +32,9 @@ int Fail(const char* format) {
 
 int RunTintshade(int argc, char** argv) {
   if (!CheckArgCount(argc, argv, 6, "long_min long_max lat_min lat_max levels")) return -1;
+  if (!CheckNumbers("tintshade", argv, kBoxNumbers) ||
+      !CheckNumbers("tintshade", argv, kTintshadeLevels))
+    return -1;
   const Corners corners = Bounds::FromArgs(argv).ToCorners();
   const int levels = ArgToInt(argv[5]);
   if (!corners.Check("tintshade")) return -1;

@@ -90,10 +90,7 @@ bool OffTheGlobe(const CornerPoints& corners) {
 bool SmallOrOffTheGlobe(const CornerPoints& corners, int64_t most_tiles) {
   if (OffTheGlobe(corners)) return true;
   const auto& c = corners;
-  const Region region = MakeRegion(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
-  const int64_t tiles =
-      (int64_t{region.tx1} - region.tx0 + 1) * (int64_t{region.ty1} - region.ty0 + 1);
-  return tiles <= most_tiles;
+  return MakeRegion(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]).TileCount() <= most_tiles;
 }
 
 bool StaysInScratch(const std::string& word) {

@@ -1,5 +1,5 @@
 // x86's conversion of a double to a 32-bit integer, the C library's generator, the test hooks'
-// fault countdowns and the hosts' lists of values.
+// fault countdowns, the hosts' lists of values and the quoting of outside bytes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "support/CLibraryRandom.h"
 #include "support/FaultCountdown.h"
+#include "support/PrintableText.h"
 #include "support/Truncate.h"
 #include "support/ValueList.h"
 
@@ -69,6 +70,20 @@ TEST(FaultCountdown, SkipsThenFailsTimesCalls) {
   }
   FaultCountdown none;
   EXPECT_FALSE(none.Falls());
+}
+
+TEST(PrintableText, ControlBytesAsHexEveryOtherByteAsItIs) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"", ""},
+      {"-0.4392D+06 ~ C:\\x41", "-0.4392D+06 ~ C:\\x41"},
+      {"-E\033c", "-E\\x1Bc"},  // ESC c resets a terminal
+      {std::string("\0\x01\x1F\x20", 4), "\\x00\\x01\\x1F "},
+      {"\x7E\x7F\x80\x9F\xA0\xFF", "~\\x7F\\x80\\x9F\xA0\xFF"},
+      {"\r\n\t\a", "\\x0D\\x0A\\x09\\x07"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in), c.out) << c.out;
 }
 
 enum class Kind { kOpen, kRead, kWrite };

@@ -27,6 +27,7 @@ std::vector<TileSpan> Walk(double lon_min, double lat_min, double lon_max, doubl
     spans.push_back(t);
     return 0;
   });
+  EXPECT_EQ(region.TileCount(), static_cast<int64_t>(spans.size()));
   return spans;
 }
 
@@ -144,6 +145,10 @@ TEST(RegionWalk, CornersOffTheGlobeAreRefused) {
               EXPECT_FALSE(PassRegion("trn_levels", -123, 48, 400, 48, -123, -95, nan, 49));
             }),
             "trn_levels: region longitude 400 is off the globe (-180..180)\n");
+}
+
+TEST(RegionWalk, TheWholeGlobeIsAllItsTiles) {
+  EXPECT_EQ(Walk(-180, -90, 180, 90).size(), 422u * 211u);
 }
 
 TEST(RegionWalk, TheGlobesCornersAreItsLastAndFirstTiles) {

@@ -121,7 +121,7 @@ TEST_F(LevelsTest, RewritesInPlace) {
 
 TEST_F(LevelsTest, MissingTileIsReportedAsWriteFailed) {
   const Output o = Run(one_tile_, -1);
-  EXPECT_EQ(o.err, "Write failed: No such file or directory\n");
+  EXPECT_EQ(o.err, "Write failed: No such file or directory\ntrn_levels: Can't open 066_148\n");
   EXPECT_EQ(o.out, "");
   EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
@@ -141,7 +141,7 @@ TEST_F(LevelsTest, UnopenableLevelFileStopsAfterTheLowerLevels) {
   WriteTile();
   std::filesystem::create_directory("066_148_2");
   const Output o = Run(one_tile_, -1);
-  EXPECT_EQ(o.err, "Write failed: Is a directory\n");
+  EXPECT_EQ(o.err, "Write failed: Is a directory\ntrn_levels: Can't open 066_148_2\n");
   EXPECT_EQ(ReadFileBytes("066_148_1").size(), 32768u);
   EXPECT_FALSE(Exists("066_148_3"));
 }
@@ -220,11 +220,11 @@ TEST_F(LevelsExitingDeathTest, EndsWithStatusZeroAfterTheLastTile) {
 
 TEST_F(LevelsExitingDeathTest, EndsWithStatusOneWhenAFileCannotBeOpened) {
   EXPECT_EXIT(one_tile_.Run(trn_levels_exiting), testing::ExitedWithCode(1),
-              "Write failed: No such file or directory");
+              "Write failed: No such file or directory\ntrn_levels: Can't open 066_148\n");
   WriteTile();
   std::filesystem::create_directory("066_148_4");
   EXPECT_EXIT(one_tile_.Run(trn_levels_exiting), testing::ExitedWithCode(1),
-              "Write failed: Is a directory");
+              "Write failed: Is a directory\ntrn_levels: Can't open 066_148_4\n");
 }
 
 }  // namespace

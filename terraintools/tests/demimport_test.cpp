@@ -2,13 +2,17 @@
 // peninsula and on DEMs written here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "demnumbers.h"
 #include "program_run.h"
 #include "programs.h"
 #include "terrain_fixture.h"
@@ -50,6 +54,8 @@ struct DemContent {
   bool lines = false;  // records as lines instead of 1024-character blocks
   // Counts the header and every profile claim instead of the real ones, when not empty.
   std::string profile_count, elevation_count;
+  std::string row_count = "1";        // record A's DEM_a_row
+  std::string profile_columns = "1";  // every profile's DEM_b_col
 };
 
 std::string Field(const std::string& text, size_t width) {
@@ -65,7 +71,7 @@ std::string MakeDem(const DemContent& dem) {
   for (const std::string& c : dem.corners) a += Field(c, 24);
   a += Field("0.0", 24) + Field("100.0", 24) + Field("0.0", 24);
   a += Field("0", 6) + "3.000000D+003.000000D+001.000000D+00";
-  a += Field("1", 6) +
+  a += Field(dem.row_count, 6) +
        Field(dem.profile_count.empty() ? std::to_string(dem.profiles.size()) : dem.profile_count,
              6) +
        dem.after_counts;
@@ -77,8 +83,8 @@ std::string MakeDem(const DemContent& dem) {
   for (size_t p = 0; p < dem.profiles.size(); ++p) {
     const std::string count =
         dem.elevation_count.empty() ? std::to_string(dem.profiles[p].size()) : dem.elevation_count;
-    std::string b =
-        Field("1", 6) + Field(std::to_string(p + 1), 6) + Field(count, 6) + Field("1", 6);
+    std::string b = Field("1", 6) + Field(std::to_string(p + 1), 6) + Field(count, 6) +
+                    Field(dem.profile_columns, 6);
     b += Field(dem.profile_x, 24);
     for (int k = 0; k < 4; ++k) b += Field("0.000000000000000D+00", 24);
     for (const int32_t v : dem.profiles[p]) b += Field(std::to_string(v), 6);
@@ -215,8 +221,8 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   const std::string good = MakeDem(dem);
   DemContent letter = dem;
   letter.token4 = "X";
-  DemContent long_token = dem;
-  long_token.profile_x = std::string(300, '7');
+  DemContent long_token = dem;  // the profiles' first coordinate, cut to the token buffer
+  long_token.profile_x = " " + std::string(300, '7');
   DemContent no_profile = dem;
   no_profile.profile_count = "0";
   DemContent huge_counts = dem;  // read as far as the file goes, and no farther
@@ -257,21 +263,29 @@ TEST_F(Demimport, FailuresEndTheProcess) {
       EXPECT_FALSE(std::filesystem::exists("068_148.1201x1201"));
     }
   }
-  // The profile that ends early leaves its grid file empty.
+  // A DEM that fails part-way makes no grid file, and leaves an earlier run's grid file of the
+  // same name as it was.
   WriteText("d.dem", short_profile);
-  RunDemimport({"d.dem"});
-  EXPECT_EQ(std::filesystem::file_size("068_148.1201x1201"), 0u);
+  std::filesystem::remove("068_148.1201x1201");
+  EXPECT_EQ(RunDemimport({"d.dem"}).status, 255);
+  EXPECT_FALSE(std::filesystem::exists("068_148.1201x1201"));
+  WriteText("068_148.1201x1201", "an earlier run's grid");
+  EXPECT_EQ(RunDemimport({"d.dem"}).status, 255);
+  EXPECT_EQ(ReadFile("068_148.1201x1201"), "an earlier run's grid");
+  std::filesystem::remove("068_148.1201x1201");
 
   ProgramRun run = RunDemimport({"missing.dem"});
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, "\n error:Could not open 'missing.dem'\n");
+  EXPECT_EQ(run.err,
+            "\n error:Could not open 'missing.dem'\ndemimport: No such file or directory\n");
 
   std::filesystem::remove("068_148.1201x1201");
   std::filesystem::create_directory("068_148.1201x1201");
   WriteText("d.dem", good);
   run = RunDemimport({"d.dem"});
   EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err, "\n error: Could not open '068_148.1201x1201'\n"));
+  EXPECT_TRUE(Contains(
+      run.err, "\n error: Could not open '068_148.1201x1201'\ndemimport: Is a directory\n"));
   std::filesystem::remove("068_148.1201x1201");
 
   // A grid file that takes no byte ends the run before any tile is touched.
@@ -286,13 +300,14 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   EXPECT_FALSE(std::filesystem::exists("067_148"));
   std::filesystem::remove("068_148.1201x1201");
 
-  // So does one that a small disk (1 MiB of its 5,769,604 bytes) cuts short.
-  run = RunProgram(OnSmallDisk(1 << 20) + DEMIMPORT_PATH, {"../d.dem"});
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(
-      Contains(run.err, "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
-      << run.err;
-  EXPECT_FALSE(Contains(run.out, "Phase 1"));
+  // So does one that a small disk (1 MiB of its 5,769,604 bytes) cuts short, which is removed.
+  const SmallDiskRun small = RunOnSmallDisk(DEMIMPORT_PATH, {"d.dem"}, {"d.dem"});
+  EXPECT_EQ(small.run.status, 255);
+  EXPECT_TRUE(Contains(small.run.err,
+                       "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
+      << small.run.err;
+  EXPECT_FALSE(Contains(small.run.out, "Phase 1"));
+  EXPECT_EQ(small.files, std::set<std::string>{"d.dem"});
 
   // A failing elevation pass is reported; the closing lines still follow, and the status is -1.
   std::filesystem::remove("067_148");
@@ -348,6 +363,171 @@ TEST_F(Demimport, CornersOffTheGlobeAreRefusedBeforeTheGridFile) {
       EXPECT_EQ(run->out, "");
     }
   }
+}
+
+// Corners that span more than a DEM covers (2 x 2 degrees) are refused once read, before the grid
+// file: a DEM of a few kilobytes would otherwise have the elevation pass write tiles until the
+// disk is full. The limit itself is taken in each direction.
+TEST_F(Demimport, CornersSpanningMoreThanADemAreRefusedBeforeTheGridFile) {
+  // Corners of a box from 122 W, 37 N, `width` and `height` in arc-seconds.
+  const auto box = [](int width, int height) {
+    const std::string w = std::to_string(-439200), e = std::to_string(-439200 + width);
+    const std::string s = std::to_string(133200), n = std::to_string(133200 + height);
+    return std::vector<std::string>{w, s, w, n, e, n, e, s};
+  };
+  const struct {
+    int width, height;  // arc-seconds
+    const char* line;
+  } refused[] = {
+      {36000, 36000,
+       "demimport: region of 'big.dem' spans 10 x 10 degrees: more than the 2 x 2 of a USGS DEM"},
+      {7236, 36,
+       "demimport: region of 'big.dem' spans 2.01 x 0.01 degrees: more than the 2 x 2 "
+       "of a USGS DEM"},
+      {36, 9000,
+       "demimport: region of 'big.dem' spans 0.01 x 2.5 degrees: more than the 2 x 2 "
+       "of a USGS DEM"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.line);
+    DemContent dem;
+    dem.corners = box(c.width, c.height);
+    dem.profiles = {{1, 2}, {3, 4}};
+    WriteText("big.dem", MakeDem(dem));
+    const std::optional<ProgramRun> run =
+        ExpectRefusedRegion(DEMIMPORT_PATH, {"big.dem"}, c.line, {"big.dem"});
+    if (run) {
+      EXPECT_EQ(run->out, "");
+    }
+  }
+  for (const auto& [width, height] : {std::pair{7200, 36}, {36, 7200}}) {
+    DemContent dem;
+    dem.corners = box(width, height);
+    dem.profiles = {{1, 2}, {3, 4}};
+    WriteText("wide.dem", MakeDem(dem));
+    const ProgramRun run = RunDemimport({"wide.dem"});
+    EXPECT_EQ(run.status, 0) << width << " x " << height << "\n" << run.err;
+    EXPECT_EQ(CountOf(run.out, " RW\n"), 4);  // 2400 posts across 4 tiles
+  }
+}
+
+// Every integer of the DEM, read as "%i" reads it, is refused beyond the int range with a line
+// naming the field (and the profile) and the text, before the grid file; inside it, hexadecimal
+// and octal forms keep their values.
+TEST_F(Demimport, IntegersBeyondTheIntRangeAreRefused) {
+  const std::string range = " is out of range (-2147483648..2147483647)\n";
+  DemContent plain;
+  plain.profiles = {{1, 2}, {3, 55555}};  // 55555 stands for the text of profile 2's elevation 2
+  const auto with_elevation = [&](const std::string& text) {
+    std::string made = MakeDem(plain);
+    return made.replace(made.find("55555"), 5, text);
+  };
+  DemContent rows = plain, columns = plain, b_rows = plain, b_columns = plain, long_token = plain;
+  // (A blank before each, as the field is narrower than the text.)
+  rows.row_count = " 99999999999";
+  columns.profile_count = " 99999999999";
+  b_rows.elevation_count = " 99999999999";
+  b_columns.profile_columns = " -99999999999";
+  long_token.profile_x = std::string(300, '7');  // joins DEM_b_col "1": cut to 255 characters
+  const struct {
+    const char* what;
+    std::string dem, line;
+  } refused[] = {
+      {"elevation", with_elevation("99999999999"),
+       "\n error: 'n.dem' profile 2 elevation 2 '99999999999'" + range},
+      {"elevation one above", with_elevation("2147483648"),
+       "\n error: 'n.dem' profile 2 elevation 2 '2147483648'" + range},
+      {"elevation one below", with_elevation("-2147483649"),
+       "\n error: 'n.dem' profile 2 elevation 2 '-2147483649'" + range},
+      {"hexadecimal elevation", with_elevation("0x80000000"),
+       "\n error: 'n.dem' profile 2 elevation 2 '0x80000000'" + range},
+      {"DEM_a_row", MakeDem(rows), "\n error: 'n.dem' DEM_a_row '99999999999'" + range},
+      {"DEM_a_col", MakeDem(columns), "\n error: 'n.dem' DEM_a_col '99999999999'" + range},
+      {"DEM_b_row", MakeDem(b_rows), "\n error: 'n.dem' profile 1 DEM_b_row '99999999999'" + range},
+      {"DEM_b_col", MakeDem(b_columns),
+       "\n error: 'n.dem' profile 1 DEM_b_col '-99999999999'" + range},
+      {"DEM_b_col longer than the token buffer", MakeDem(long_token),
+       "\n error: 'n.dem' profile 1 DEM_b_col '1" + std::string(254, '7') + "'" + range},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.what);
+    WriteText("n.dem", c.dem);
+    const ProgramRun run = RunDemimport({"n.dem"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(("\n" + run.err).ends_with(c.line))
+        << run.err.substr(run.err.size() - std::min<size_t>(run.err.size(), 400));
+    EXPECT_EQ(FilesIn("."), std::set<std::string>{"n.dem"});
+  }
+  const struct {
+    const char* text;
+    int32_t value;
+  } taken[] = {{"2147483647", INT32_MAX},
+               {"-2147483648", INT32_MIN},
+               {"0x10", 16},
+               {"010", 8},
+               {"+0x7FFFFFFF", INT32_MAX}};
+  for (const auto& c : taken) {
+    SCOPED_TRACE(c.text);
+    WriteText("n.dem", with_elevation(c.text));
+    const ProgramRun run = RunDemimport({"n.dem"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(GridValue(ReadFileBytes("068_148.1201x1201"), 1, 1), c.value);
+  }
+}
+
+// Input bytes that a message quotes print their control bytes as \xNN: a corner token "-E"
+// followed by ESC c would reset the terminal.
+TEST_F(Demimport, QuotedInputShowsControlBytesAsEscapes) {
+  const struct {
+    std::string corner, token4, line;
+  } cases[] = {
+      {"-E\033c", "0.0", "error:dem_gnd_cood[0] string = -E\\x1Bc \n"},
+      {"", "\a", "error:dem_gnd_cood[0] string = \\x07\n"},
+      {"", std::string(1, '\0'), "error:dem_gnd_cood[0] string = \\x00\n"},
+      {"", "\x9B", "error:dem_gnd_cood[0] string = \\x9B\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    DemContent dem;
+    if (!c.corner.empty()) dem.corners[0] = c.corner;
+    dem.token4 = c.token4;
+    dem.profiles = {{1}};
+    WriteText("q.dem", MakeDem(dem));
+    const ProgramRun run = RunDemimport({"q.dem"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.err.ends_with(c.line)) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\033"));
+  }
+}
+
+// The DEM's integers read as fscanf's "%i" reads them, wherever its value is defined: the same
+// value, and the same character left in the file for what follows.
+TEST(DemNumbers, IntegersReadAsPercentIReadsThem) {
+  for (const std::string text :
+       {"  42 ", "\n-7\n", "+13x", "0x1F ", "0X1fg", "0x ", "017 ", "08", "-0x10-", "0",
+        "2147483647", "-2147483648", "007.5", "  -", "+ 5", "x", "-x", "1D+03"}) {
+    SCOPED_TRACE(text);
+    std::FILE* ours = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    std::FILE* libc = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    ASSERT_TRUE(ours && libc);
+    int theirs = -99, value = -99;
+    const int scanned = std::fscanf(libc, "%i", &theirs);
+    std::string read;
+    const Conversion got =
+        ReadIntText(ours, read) ? ConvertInt(read.c_str(), value) : Conversion::kNoNumber;
+    EXPECT_EQ(got == Conversion::kValue, scanned == 1) << read;
+    if (scanned == 1) {
+      EXPECT_EQ(value, theirs);
+    }
+    EXPECT_EQ(std::fgetc(ours), std::fgetc(libc));
+    std::fclose(ours);
+    std::fclose(libc);
+  }
+  int value = 5;
+  for (const char* beyond : {"2147483648", "-2147483649", "99999999999", "0x100000000",
+                             "-0x80000001", "99999999999999999999999999"})
+    EXPECT_EQ(ConvertInt(beyond, value), Conversion::kOutOfRange) << beyond;
+  EXPECT_EQ(value, 5);
 }
 
 }  // namespace

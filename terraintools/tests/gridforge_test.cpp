@@ -116,7 +116,7 @@ TEST_F(GridforgeDirTest, InputPhaseFailures) {
   EXPECT_FALSE(fs::exists(kTempColors));
 
   EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(RunInputPhase("missing.raw", 1, 1), -1); }),
-            "\n error: Could not open 'missing.raw'\n");
+            "\n error: Could not open 'missing.raw'\ngridforge: No such file or directory\n");
 
   // A dimension below 1 reads nothing, so the grid files are empty.
   ASSERT_EQ(RunInputPhase("short.raw", -2, -3), 0);
@@ -132,6 +132,8 @@ TEST_F(GridforgeDirTest, InputPhaseFailures) {
 
 // The temporaries' names are fixed: one planted as a link, to a file of someone else's or none,
 // or as a second name of such a file, is not opened, and the file it leads to stays as it was.
+// Nothing but what was planted is left: the elevations' temporary, made before the colours' was
+// refused, is removed.
 TEST_F(GridforgeDirTest, TemporariesDoNotFollowLinks) {
   WriteI16("in.raw", {1, 2, 3, 4});
   const std::string cannot_open = "\n error: Could not open '";
@@ -139,10 +141,11 @@ TEST_F(GridforgeDirTest, TemporariesDoNotFollowLinks) {
     const char* what;
     const char* name;
     bool hard;
+    const char* reason;
   } cases[] = {
-      {"link at the elevations", kTempElevations, false},
-      {"link at the colours", kTempColors, false},
-      {"second name at the elevations", kTempElevations, true},
+      {"link at the elevations", kTempElevations, false, "Too many levels of symbolic links"},
+      {"link at the colours", kTempColors, false, "Too many levels of symbolic links"},
+      {"second name at the elevations", kTempElevations, true, "Too many links"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -157,8 +160,10 @@ TEST_F(GridforgeDirTest, TemporariesDoNotFollowLinks) {
     const ProgramRun run =
         RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "2", "2", "12"});
     EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.err, cannot_open + c.name + "'\n");
+    EXPECT_EQ(run.err, cannot_open + c.name + "'\ngridforge: " + c.reason + "\n");
     EXPECT_EQ(ReadFileBytes("victim"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(FilesIn("."),
+              (std::set<std::string>{"in.raw", "victim", fs::path(c.name).filename()}));
     fs::remove("victim");
   }
   // A dangling link is not followed to create its target.
@@ -187,7 +192,8 @@ TEST_F(GridforgeDirTest, TemporaryThatCannotBeClosedWholeEndsTheRun) {
                                     {"../in.raw", "0", "1", "0", "1", "2", "2", "12"});
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.err,
-            "\n error: error encountered while writing color data to: './TempDataColors.tmp'\n");
+            "\n error: error encountered while writing color data to: './TempDataColors.tmp'\n"
+            "gridforge: No space left on device\n");
 }
 
 // Fewer than one record or value: the reason and the usage, status -1, no file made.
@@ -198,7 +204,7 @@ TEST_F(GridforgeDirTest, DimensionsBelowOneAreRefused) {
       "NumberColumns,NumberRows,TimeOfDay)\n";
   for (const auto& [columns, rows, reason] : {std::tuple{"-5", "30", "NumberColumns below 1: -5"},
                                               {"46", "0", "NumberRows below 1: 0"},
-                                              {"x", "-2", "NumberColumns below 1: 0"}}) {
+                                              {"0.5", "-2", "NumberColumns below 1: 0"}}) {
     const ProgramRun run =
         RunProgram(GRIDFORGE_PATH, {"in.raw", "48", "49", "-124", "-123", columns, rows, "14.5"});
     EXPECT_EQ(run.status, 255);
@@ -206,6 +212,49 @@ TEST_F(GridforgeDirTest, DimensionsBelowOneAreRefused) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
   }
+}
+
+// A grid larger than the passes can load in one buffer (4 bytes a value, 4 GiB less one byte at
+// most) is refused with the usage before any temporary, whatever the input holds: here endless
+// zeroes, from the device and through a pipe, on a small disk of their own. The largest grid
+// passes the check and meets the end of a short file: the read error, still before any
+// temporary.
+TEST_F(GridforgeDirTest, GridsLargerThanThePassesCanLoadAreRefusedBeforeAnyFile) {
+  const std::string usage =
+      "\n usage: gridforge(FileName,LatitudeMin,LatitudeMax,LongitudeMin,LongitudeMax,"
+      "NumberColumns,NumberRows,TimeOfDay)\n";
+  const std::string piped = "sh -c 'head -c 100000000 /dev/zero | \"$0\" \"$@\"' ";
+  const struct {
+    std::string program;
+    const char* input;
+    const char* columns;
+    const char* rows;
+    const char* size;
+  } cases[] = {
+      {GRIDFORGE_PATH, "/dev/zero", "100000", "100000",
+       "100000 x 100000 values, 40000000000 bytes"},
+      {piped + GRIDFORGE_PATH, "/dev/stdin", "100000", "100000",
+       "100000 x 100000 values, 40000000000 bytes"},
+      {GRIDFORGE_PATH, "/dev/zero", "1073741824", "1", "1073741824 x 1 values, 4294967296 bytes"},
+      {GRIDFORGE_PATH, "/dev/zero", "32768", "32768", "32768 x 32768 values, 4294967296 bytes"},
+      {GRIDFORGE_PATH, "/dev/zero", "99999999999", "1", "2147483647 x 1 values, 8589934588 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program + " " + c.columns + " x " + c.rows);
+    const SmallDiskRun small =
+        RunOnSmallDisk(c.program, {c.input, "0", "1", "0", "1", c.columns, c.rows, "12"});
+    EXPECT_EQ(small.run.status, 255);
+    EXPECT_EQ(small.run.err,
+              "\n error: NumberColumns x NumberRows too large: " + std::string(c.size) +
+                  ", above the 4294967295 that the elevation pass can load\n" + usage);
+    EXPECT_TRUE(small.files.empty());
+  }
+  WriteI16("in.raw", {1, 2});
+  const ProgramRun run =
+      RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "1073741823", "1", "12"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.err, "\n error: error encountered while reading data from: 'in.raw'\n");
+  EXPECT_EQ(FilesIn("."), std::set<std::string>{"in.raw"});
 }
 
 TEST_F(GridforgeDirTest, InputOneValueShortEndsTheRunWithoutTemporaries) {

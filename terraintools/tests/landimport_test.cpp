@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -243,7 +244,8 @@ TEST_F(LandimportTest, RefusedInputs) {
   }
   ProgramRun run = RunPlain("missing.ctg");
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, "\n error:Could not open 'missing.ctg'\n");
+  EXPECT_EQ(run.err,
+            "\n error:Could not open 'missing.ctg'\nlandimport: No such file or directory\n");
 
   WriteFileBytes("header.ctg", std::vector<uint8_t>(50, ' '));
   run = RunPlain("header.ctg");
@@ -298,21 +300,23 @@ TEST_F(LandimportTest, RefusedInputs) {
   EXPECT_FALSE(fs::exists("066_162.c32"));
 
   // So does one that a small disk cuts short: two pages (4096 bytes), one taken by the input, for
-  // a grid of 6400 bytes.
+  // a grid of 6400 bytes. The part written is removed.
   Ctg wide;
   wide.rows = 40, wide.columns = 40;
   wide.Write("wide.ctg");
-  run = RunProgram(OnSmallDisk(2 * 4096, {"wide.ctg"}) + LANDIMPORT_PATH,
-                   {"wide.ctg", "0", "0", "0", "1", "1"});
-  EXPECT_EQ(run.status, 255);
-  EXPECT_TRUE(Contains(run.err,
+  const SmallDiskRun small = RunOnSmallDisk(LANDIMPORT_PATH, {"wide.ctg", "0", "0", "0", "1", "1"},
+                                            {"wide.ctg"}, 2 * 4096);
+  EXPECT_EQ(small.run.status, 255);
+  EXPECT_TRUE(Contains(small.run.err,
                        "\n error: Could not write 'wide.ctg.0040x0040': No space left on device\n"))
-      << run.err;
-  EXPECT_FALSE(Contains(run.out, "Phase 2"));
+      << small.run.err;
+  EXPECT_FALSE(Contains(small.run.out, "Phase 2"));
+  EXPECT_EQ(small.files, std::set<std::string>{"wide.ctg"});
 }
 
 // The region is checked after the rotation, shift and scale, before the colour pass: no tile is
-// made, even on a disk too small for one; the reader's colour grid file stays.
+// made, even on a disk too small for one; the reader's colour grid file stays. (Arguments that
+// are infinite or not a number are refused before the reader: number_args_test.)
 TEST_F(LandimportTest, RegionsOffTheGlobeAreRefusedBeforeTheColourPass) {
   Ctg().Write("land.ctg");
   // Bounds that say 999,999 degrees west (the field holds at most 214,748.3647 degrees).
@@ -327,10 +331,6 @@ TEST_F(LandimportTest, RegionsOffTheGlobeAreRefusedBeforeTheColourPass) {
        "landimport: region longitude -5000123.005009663 is off the globe (-180..180)"},
       {{"land.ctg", "0", "1e9", "0", "1", "1"},
        "landimport: region longitude 999999876.99 is off the globe (-180..180)"},
-      {{"land.ctg", "0", "0", "0", "1", "inf"},
-       "landimport: region latitude -inf is off the globe (-90..90)"},
-      {{"land.ctg", "nan", "0", "0", "1", "1"},
-       "landimport: region longitude nan is off the globe (-180..180)"},
       {{"far.ctg", "0", "0", "0", "1", "1"},
        "landimport: region longitude -214748.3647 is off the globe (-180..180)"},
   };
@@ -343,6 +343,61 @@ TEST_F(LandimportTest, RegionsOffTheGlobeAreRefusedBeforeTheColourPass) {
       EXPECT_FALSE(Contains(run->out, "Phase 2"));
     }
   }
+}
+
+// A region, after the rotation, shift and scale, that covers more tiles than the grid has cells
+// is refused before the colour pass makes a tile: a CTG of a few hundred bytes would otherwise
+// colour tiles by the thousand. The reader's colour grid file stays, as for a region off the
+// globe; as many tiles as cells are taken.
+TEST_F(LandimportTest, RegionsOfMoreTilesThanCellsAreRefusedBeforeTheColourPass) {
+  Ctg one;  // one cell over 10 x 10 degrees: 133 W to 123 W, 48 N to 58 N
+  one.rows = 1, one.columns = 1;
+  one.west = 1330000, one.east = 1230000, one.north = 580000;
+  one.cells = {one.At(1, 1, 5)};
+  one.Write("one.ctg");
+  Ctg globe;  // 640 bytes over the whole globe
+  globe.rows = 1, globe.columns = 1;
+  globe.south = -900000, globe.north = 900000, globe.west = 1800000, globe.east = -1800000;
+  globe.cells = {globe.At(1, 1, 5), globe.At(1, 1, 21), globe.At(1, 1, 42)};
+  globe.Write("globe.ctg");
+  Ctg().Write("land.ctg");  // 4 x 6 cells over 0.01 x 0.01 degree, one tile
+  Ctg border;               // 0.01 degree across the border of tile columns 66 and 67
+  border.rows = 1, border.columns = 1;
+  border.west = 1228300, border.east = 1228200;
+  border.Write("border.ctg");
+  const struct {
+    std::vector<std::string> args;
+    const char* line;
+  } cases[] = {
+      {{"one.ctg", "0", "0", "0", "1", "1"},
+       "landimport: region of 'one.ctg' spans 10 x 10 degrees: 156 tiles, more than the 1 cells "
+       "of its grid"},
+      {{"globe.ctg", "0", "0", "0", "1", "1"},
+       "landimport: region of 'globe.ctg' spans 360 x 180 degrees: 89042 tiles, more than the 1 "
+       "cells of its grid"},
+      {{"land.ctg", "0", "0", "0", "1000", "1000"},
+       "landimport: region of 'land.ctg' spans 10 x 10 degrees: 169 tiles, more than the 24 "
+       "cells of its grid"},
+      {{"border.ctg", "0", "0", "0", "1", "1"},
+       "landimport: region of 'border.ctg' spans 0.01 x 0.01 degrees: 2 tiles, more than the 1 "
+       "cells of its grid"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string& ctg = c.args[0];
+    const std::string grid = ctg == "land.ctg" ? "land.ctg.0004x0006" : ctg + ".0001x0001";
+    const std::optional<ProgramRun> run =
+        ExpectRefusedRegion(LANDIMPORT_PATH, c.args, c.line, {ctg}, {grid});
+    if (run) {
+      EXPECT_FALSE(Contains(run->out, "Phase 2"));
+      EXPECT_TRUE(fs::exists(grid));
+    }
+  }
+  border.columns = 2;
+  border.Write("border.ctg");
+  const ProgramRun run = RunPlain("border.ctg");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(CountOf(run.out, " RW\n"), 2);
 }
 
 }  // namespace

@@ -53,17 +53,18 @@ inline ProgramRun RunProgram(const std::string& program, const std::vector<std::
   return {run.status, run.out, run.err};
 }
 
-// A run on a disk of its own: `program` runs in "small", a small disk of 1 MiB (OnSmallDisk)
-// that holds copies of the current directory's `inputs`. A program that wrote tiles there would
-// soon find its disk full instead of filling the machine's.
+// A run on a disk of its own: `program` runs in "small", a small disk of `bytes` (OnSmallDisk,
+// 1 MiB unless given) that holds copies of the current directory's `inputs`. A program that wrote
+// tiles there would soon find its disk full instead of filling the machine's.
 struct SmallDiskRun {
   ProgramRun run;
   std::set<std::string> files;  // what the small disk held after the run
 };
 
 inline SmallDiskRun RunOnSmallDisk(const std::string& program, const std::vector<std::string>& args,
-                                   const std::vector<std::string>& inputs = {}) {
-  SmallDiskRun small{RunProgram(OnSmallDisk(1 << 20, inputs, "small", "files.txt") + program, args),
+                                   const std::vector<std::string>& inputs = {},
+                                   uint64_t bytes = 1 << 20) {
+  SmallDiskRun small{RunProgram(OnSmallDisk(bytes, inputs, "small", "files.txt") + program, args),
                      {}};
   const bool ran = std::filesystem::exists("files.txt");
   EXPECT_TRUE(ran) << "no private mount namespace with a tmpfs\n" << small.run.err;
@@ -118,14 +119,14 @@ inline std::string Differences(const InProcessRun& a, const InProcessRun& b) {
 }
 
 // Whether a run was refused for its region before it made any file: status -1, `line` as the
-// last line of standard error and the only one about the globe, and no file in `files` beyond
-// `kept`.
+// last line of standard error and the only one about a region (off the globe, or too large for
+// its input), and no file in `files` beyond `kept`.
 inline testing::AssertionResult RefusedRegion(const ProgramRun& run,
                                               const std::set<std::string>& files,
                                               const std::string& line,
                                               const std::set<std::string>& kept) {
   const bool last_line = ("\n" + run.err).ends_with("\n" + line + "\n");
-  if (run.status != 255 || !last_line || CountOf(run.err, "off the globe") != 1 || files != kept) {
+  if (run.status != 255 || !last_line || CountOf(run.err, ": region ") != 1 || files != kept) {
     std::string listed;
     for (const std::string& f : files) listed += " " + f;
     return testing::AssertionFailure()
