@@ -113,7 +113,7 @@ check_terrain_dem_landuse() {
 check_terrain_refusal() {
   expect_status 0
   expect_output "tintshade: region latitude 91 is off the globe (-90..90)" \
-    "error: Could not open 'missing.i16'"
+    "error: Could not open 'missing.i16'" "gridforge: No such file or directory"
   expect_lines 2 '^status 255$'
   [ -z "$(ls -A)" ] || fail "the directory is not empty: $(ls -A)"
 }
