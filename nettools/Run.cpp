@@ -6,6 +6,8 @@
 
 namespace nettools {
 
+void LineBufferOutput() { std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ); }
+
 void OpenGroup() {
   char address[] = "224.0.5.20:2267";
   char* list[] = {address};

@@ -1,6 +1,7 @@
 #include "testsupport/GroupPeer.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -32,7 +33,8 @@ void Check(bool ok, const char* what) {
 
 GroupPeer::GroupPeer() : GroupPeer(kGroupPort, {kGroupAddress}) {}
 
-GroupPeer::GroupPeer(std::uint16_t port, const std::vector<std::string>& groups) {
+GroupPeer::GroupPeer(std::uint16_t port, const std::vector<std::string>& groups,
+                     const std::string& interfaceAddress) {
   fd_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   Check(fd_ >= 0, "socket");
   const int on = 1;
@@ -40,14 +42,13 @@ GroupPeer::GroupPeer(std::uint16_t port, const std::vector<std::string>& groups)
   Check(setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0, "IP_PKTINFO");
   sockaddr_in local = Address("0.0.0.0", port);
   Check(bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0, "bind");
-  // Loopback only, both ways: the tests' network namespace has no other interface.
-  const in_addr loopback{htonl(INADDR_LOOPBACK)};
-  Check(setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback) == 0,
-        "IP_MULTICAST_IF");
+  // One interface both ways: loopback, unless the test gave its namespace another.
+  const in_addr iface = Address(interfaceAddress, 0).sin_addr;
+  Check(setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &iface, sizeof iface) == 0, "IP_MULTICAST_IF");
   for (const std::string& group : groups) {
     ip_mreq request{};
     request.imr_multiaddr = Address(group, port).sin_addr;
-    request.imr_interface = loopback;
+    request.imr_interface = iface;
     Check(setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0,
           "IP_ADD_MEMBERSHIP");
   }
@@ -81,6 +82,7 @@ bool GroupPeer::Receive(Datagram& datagram, int timeoutMs) {
   Check(got >= 0, "recvmsg");
   datagram.bytes.assign(buffer, buffer + got);
   datagram.group.clear();
+  datagram.interface.clear();
   for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
     if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
       in_pktinfo info{};
@@ -88,6 +90,8 @@ bool GroupPeer::Receive(Datagram& datagram, int timeoutMs) {
       char text[INET_ADDRSTRLEN];
       inet_ntop(AF_INET, &info.ipi_addr, text, sizeof text);
       datagram.group = text;
+      char name[IF_NAMESIZE] = "";
+      datagram.interface = if_indextoname(info.ipi_ifindex, name) ? name : "";
     }
   }
   return true;

@@ -19,15 +19,18 @@ inline constexpr std::size_t kWirePacketSize = 304;
 
 struct Datagram {
   Packet bytes;
-  std::string group;  // the address it was sent to, dotted
+  std::string group;      // the address it was sent to, dotted
+  std::string interface;  // the name of the interface it came in on
 };
 
 class GroupPeer {
  public:
   // Member of 224.0.5.20, bound to port 2267 with address reuse, as the transport is.
   GroupPeer();
-  // Bound to `port` with address reuse, member of each of `groups`.
-  GroupPeer(std::uint16_t port, const std::vector<std::string>& groups);
+  // Bound to `port` with address reuse, member of each of `groups` on the interface whose address
+  // is `interfaceAddress`, and sending through that interface.
+  GroupPeer(std::uint16_t port, const std::vector<std::string>& groups,
+            const std::string& interfaceAddress = "127.0.0.1");
   ~GroupPeer();
   GroupPeer(const GroupPeer&) = delete;
   GroupPeer& operator=(const GroupPeer&) = delete;

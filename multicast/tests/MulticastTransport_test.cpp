@@ -1,5 +1,6 @@
 #include "multicast/MulticastTransport.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +9,9 @@
 #include <vector>
 
 #include "multicast/VehicleRecord.h"
+#include "netguard.h"
 #include "platform/sockets/sockets_test_hook.h"
+#include "testsupport/CapturedOutput.h"
 #include "testsupport/GroupPeer.h"
 #include "testsupport/Tolerances.h"
 
@@ -128,6 +131,76 @@ TEST_F(Transport, AnInterfacePartBindsThatInterface) {
   // An address of no interface here cannot be bound.
   EXPECT_EQ(Open({"224.0.5.20:2267,192.0.2.1"}), 8);
   EXPECT_EQ(sockets_test::OpenSockets(), sockets);
+}
+
+// A second interface, so that one interface can be told from any: one end of a veth pair with an
+// address of its own and multicast on. It is made only inside the test's private namespace,
+// after the guard found loopback alone there, and removed with its peer at the end.
+constexpr char kLink[] = "kytelink0";
+constexpr char kLinkAddress[] = "198.51.100.1";
+
+class SecondInterface : public Transport {
+ protected:
+  void SetUp() override {
+    Transport::SetUp();
+    if (!netns::InPrivateNetworkNamespace()) GTEST_SKIP() << "not in a private namespace";
+    const CommandRun made = RunCommand(
+        "ip link add kytelink0 type veth peer name kytelink1 && "
+        "ip addr add 198.51.100.1/24 dev kytelink0 && ip link set kytelink0 multicast on && "
+        "ip link set kytelink0 up && ip link set kytelink1 up");
+    linkMade = made.status == 0;
+    if (!linkMade) GTEST_SKIP() << "no veth interface here: " << made.err;
+  }
+  void TearDown() override {
+    Transport::TearDown();
+    if (linkMade) {
+      EXPECT_EQ(RunCommand("ip link del kytelink0").status, 0);
+    }
+  }
+
+  bool linkMade = false;
+};
+
+TEST_F(SecondInterface, AnInterfacePartJoinsAndSendsOnThatInterfaceAlone) {
+  GroupPeer onLoopback(kPort, {kGroup});
+  GroupPeer onLink(kPort, {kGroup}, kLinkAddress);
+  ASSERT_EQ(Open({std::string("224.0.5.20:2267,") + kLinkAddress}), 0);
+  VehicleRecord sender{};
+  const float zero = 0.0f;
+  MulticastInitRecord(&sender, "link", 1, 1, &zero, &zero, &zero);
+  ASSERT_EQ(MulticastSendRecord(&sender), 0);
+  Datagram got;
+  ASSERT_TRUE(onLink.Receive(got));
+  EXPECT_EQ(got.interface, kLink);  // sent through the link, not along the route on loopback
+
+  // Of a packet on each interface, only the one on the link is received.
+  onLoopback.Send(kGroup, kPort, PacketNamed("on loopback"));
+  onLink.Send(kGroup, kPort, PacketNamed("on link"));
+  PollFor(3);
+  EXPECT_EQ(seen.names, (std::vector<std::string>{"link", "on link"}));
+}
+
+TEST_F(SecondInterface, GetsocknameReportsTheBoundInterface) {
+  WSADATA data{};
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  const SOCKET s =
+      WSASocketA(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
+                 WSA_FLAG_OVERLAPPED | WSA_FLAG_MULTIPOINT_C_LEAF | WSA_FLAG_MULTIPOINT_D_LEAF);
+  ASSERT_NE(s, INVALID_SOCKET);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(kPort);
+  ASSERT_EQ(inet_pton(AF_INET, kLinkAddress, &local.sin_addr), 1);
+  EXPECT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+  sockaddr_in name{};
+  int length = sizeof name;
+  EXPECT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&name), &length), 0);
+  EXPECT_EQ(length, static_cast<int>(sizeof name));
+  EXPECT_EQ(name.sin_family, AF_INET);
+  EXPECT_EQ(name.sin_addr.s_addr, local.sin_addr.s_addr);
+  EXPECT_EQ(name.sin_port, local.sin_port);
+  EXPECT_EQ(closesocket(s), 0);
+  EXPECT_EQ(WSACleanup(), 0);
 }
 
 TEST_F(Transport, AnIndependentPeerReadsTheWireAndIsDecoded) {

@@ -1,17 +1,13 @@
 // dronefleet, dronesolo and netwatch together at real speed for their 100 seconds, inside the
 // private network namespace, with an independent receiver on the group beside them.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <set>
@@ -19,11 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "ProgramRun.h"
 #include "support/CLibraryRandom.h"
 #include "testsupport/GroupPeer.h"
 #include "testsupport/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -31,29 +26,9 @@ using namespace kyte::testsupport;
 
 namespace fs = std::filesystem;
 
-struct Program {
-  pid_t pid = -1;
-  fs::path out;
-  fs::path err;
-  int status = -1;
-  std::chrono::steady_clock::time_point started{};
-  std::chrono::steady_clock::time_point ended{};
-};
-
-Program Start(const char* path, const fs::path& dir, const std::string& name) {
-  Program program{-1, dir / (name + ".out"), dir / (name + ".err")};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, program.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, program.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  char* argv[] = {const_cast<char*>(path), nullptr};
-  program.started = std::chrono::steady_clock::now();
-  EXPECT_EQ(posix_spawn(&program.pid, path, &actions, nullptr, argv, environ), 0) << path;
-  posix_spawn_file_actions_destroy(&actions);
-  return program;
-}
+using programrun::Lines;
+using programrun::Program;
+using programrun::Start;
 
 // Waits for every program in the order they end, so that each one's end time is its own.
 void WaitAll(std::initializer_list<Program*> programs) {
@@ -68,13 +43,6 @@ void WaitAll(std::initializer_list<Program*> programs) {
       --left;
     }
   }
-}
-
-std::vector<std::string> Lines(const fs::path& file) {
-  std::ifstream in(file);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 void ExpectFinalLine(const fs::path& err) {

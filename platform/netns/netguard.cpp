@@ -2,6 +2,8 @@
 
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,16 @@ std::string FirstNonLoopbackInterfaceUp() {
   }
   freeifaddrs(list);
   return found;
+}
+
+bool InPrivateNetworkNamespace() {
+  struct stat own {};
+  struct stat other {};
+  if (::stat("/proc/self/ns/net", &own) != 0) return false;
+  // Process 1's namespace is out of a user's reach; run-in-netns execs, so its caller's is next.
+  const std::string parent = "/proc/" + std::to_string(::getppid()) + "/ns/net";
+  if (::stat("/proc/1/ns/net", &other) != 0 && ::stat(parent.c_str(), &other) != 0) return false;
+  return own.st_dev != other.st_dev || own.st_ino != other.st_ino;
 }
 
 void RequireLoopbackOnly(const char* who) {

@@ -8,6 +8,7 @@
 // The harness itself: inside run-in-netns only loopback is up, and the multicast route is on lo.
 TEST(NetGuard, OnlyLoopbackInsideTheNamespace) {
   EXPECT_EQ(netns::FirstNonLoopbackInterfaceUp(), "");
+  EXPECT_TRUE(netns::InPrivateNetworkNamespace());
 }
 
 TEST(NetGuard, MulticastRouteGoesToLoopback) {

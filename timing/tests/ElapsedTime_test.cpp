@@ -131,6 +131,23 @@ INSTANTIATE_TEST_SUITE_P(AllClocks, ElapsedTimeKinds,
                            }
                          });
 
+// The clocks layer's count under the stopwatches: ending a period that nobody raised is refused
+// and counts nothing, so that it cannot cancel a later stopwatch's raise in advance.
+TEST(TimerPeriod, EndingAPeriodNotRaisedIsRefusedAndCountsNothing) {
+  ASSERT_EQ(clocks_test::RaisedPeriods(), 0) << "a raise of another test is still held";
+  EXPECT_EQ(timeEndPeriod(1), TIMERR_NOCANDO);
+  EXPECT_EQ(clocks_test::RaisedPeriods(), 0);
+  ASSERT_EQ(timeBeginPeriod(1), TIMERR_NOERROR);
+  EXPECT_EQ(timeEndPeriod(1), TIMERR_NOERROR);
+  EXPECT_EQ(timeEndPeriod(1), TIMERR_NOCANDO);  // one raise is ended once
+  EXPECT_EQ(clocks_test::RaisedPeriods(), 0);
+  {
+    CElapsedTime watch;
+    EXPECT_EQ(clocks_test::RaisedPeriods(), 1);
+  }
+  EXPECT_EQ(clocks_test::RaisedPeriods(), 0);
+}
+
 TEST(ElapsedTime, ChoosesTheFirstClockThatWorks) {
   struct Case {
     const char* what;
