@@ -130,11 +130,12 @@ check_skypush() {
   expect_files watch.txt skypush.txt
   expect_in_file skypush.txt '^499 major t=4\.99: '
   expect_in_file skypush.txt '^status: ok$'
-  # About twenty packets a second for five seconds, each one line.
+  # A packet every fifth or sixth step of 0.01 s, each one line, all in the file although
+  # netwatch was stopped (a file that lost the output still buffered holds about 70).
   local n
   n=$(grep -Ec '^[0-9]+ [0-9]+ 2e\+03 1e\+03 3500\.0  5\.0 10\.0 -90\.0 jet[0-9]+ none$' \
       watch.txt || true)
-  [ "$n" -ge 50 ] || fail "netwatch printed $n lines of the jet, expected about 100"
+  [ "$n" -ge 80 ] || fail "netwatch's file holds $n lines of the jet, expected about 90"
 }
 check_cobridge_airhost() {
   expect_status 0
