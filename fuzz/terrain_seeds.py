@@ -6,10 +6,15 @@ import lzma
 import math
 import os
 import struct
+import sys
 
 from seeds import HERE, below, text, write
 
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, 'terraintools'))
+# The land-use files come from the project's one writer of them, the user tool beside landimport.
+from make_landuse import Ctg, PATTERN  # noqa: E402
+
 DEM_FIXTURE = os.path.join(ROOT, 'terraintools', 'tests', 'data', 'olympic_48n124w.dem.xz')
 GRID_SAMPLE = os.path.join(ROOT, 'terraintools', 'data', 'pnw_48n49n_124w123w_46x30.i16')
 
@@ -127,69 +132,12 @@ def dem_seeds():
 
 # --- CTG ----------------------------------------------------------------------------------------
 
-class Ctg:
-    """A land-use file of 80-character records: five header records, then one per cell, as
-    landimport's tests write it."""
-
-    def __init__(self, rows=4, columns=6, cell_size=200, cells=None, **bounds):
-        self.rows, self.columns, self.cell_size = rows, columns, cell_size
-        self.x0, self.y0, self.zone = 500000, 5320000, 10
-        self.south, self.west, self.north, self.east = 480000, 1230100, 480100, 1230000
-        for k, v in bounds.items():
-            setattr(self, k, v)
-        self.cells = cells or []
-
-    def at(self, k, m, code):
-        return (self.x0 + (m - 1) * self.cell_size + self.cell_size // 2,
-                self.y0 - (k - 1) * self.cell_size - self.cell_size // 2, code)
-
-    def fill(self, codes):
-        self.cells = [self.at(k, m, codes[((k - 1) * self.columns + m - 1) % len(codes)])
-                      for k in range(1, self.rows + 1) for m in range(1, self.columns + 1)]
-        return self
-
-    @staticmethod
-    def put(record, first, last, value):
-        t = str(value)
-        record[last - len(t):last] = t
-
-    def bytes(self):
-        r = [[' '] * 80 for _ in range(5)]
-        self.put(r[0], 1, 10, self.rows)
-        self.put(r[0], 21, 30, self.columns)
-        self.put(r[0], 36, 40, self.cell_size)
-        self.put(r[0], 51, 55, self.zone)
-        self.put(r[1], 1, 5, 1)
-        self.put(r[1], 6, 10, 1)
-        if self.columns < 100000 and self.rows < 100000:
-            self.put(r[1], 11, 15, self.columns)
-            self.put(r[1], 16, 20, self.rows)
-        self.put(r[2], 1, 10, self.south)
-        self.put(r[2], 11, 20, self.west)
-        self.put(r[2], 61, 70, self.north)
-        self.put(r[2], 71, 80, self.east)
-        self.put(r[3], 41, 50, self.x0)
-        self.put(r[3], 51, 60, self.y0)
-        out = ''.join(''.join(x) for x in r)
-        for x, y, code in self.cells:
-            c = [' '] * 80
-            self.put(c, 1, 3, self.zone)
-            self.put(c, 4, 11, x)
-            self.put(c, 12, 19, y)
-            self.put(c, 21, 30, code)
-            out += ''.join(c)
-        return out.encode('latin-1')
-
-
-CODES = [17, 11, 21, 42, 51, 75, 91, 0, 17, 11, 21, 42, 51, 75, 91, 0, 17, 11, 21, 42, 51, 75, 91, 5]
-
-
 def landimport_input(args, ctg):
     return b''.join(text(a) for a in args) + ctg
 
 
 def ctg_seeds():
-    land = Ctg().fill(CODES).bytes()
+    land = Ctg().fill(PATTERN).bytes()
     write_data('land.ctg', land)
     plain = ['0', '0', '0', '1', '1']
     write('ctg_reader', 'land.bin', landimport_input(plain, land))
