@@ -113,8 +113,11 @@ check_terrain_dem_landuse() {
 check_terrain_refusal() {
   expect_status 0
   expect_output "tintshade: region latitude 91 is off the globe (-90..90)" \
-    "error: Could not open 'missing.i16'" "gridforge: No such file or directory"
-  expect_lines 2 '^status 255$'
+    "error: Could not open 'missing.i16'" "gridforge: No such file or directory" \
+    "tileprint: long_max is not a number: '-l23'" \
+    "status: error: flightlog:: Could not create data file 'nodir/run03.dat': No such file or directory."
+  expect_lines 3 '^status 255$'
+  expect_lines 1 '^status 1$'
   [ -z "$(ls -A)" ] || fail "the directory is not empty: $(ls -A)"
 }
 check_skycast_octave() {
