@@ -1,7 +1,8 @@
 // The file-mapping layer's named mutexes and mappings, called directly: several handles on one
 // mutex in one process, a handle closed while it owns its mutex, a mapping and a mutex of one
-// name. channel_peer is the other process.
+// name, and a mapping that nobody holds any more. channel_peer is the other process.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -123,6 +124,45 @@ TEST_F(NamedObjectsTest, AMappingAndAMutexOfOneNameLiveApart) {
   EXPECT_EQ(CloseHandle(other), TRUE);
   EXPECT_EQ(CloseHandle(mapping), TRUE);
   EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// The entry stays in the namespace after the last holder, closing or dying, let go; opening the
+// name must not take it for a mapping (the next opener of a channel creates a new one).
+TEST_F(NamedObjectsTest, AMappingNobodyHoldsIsNotFoundThoughItsEntryRemains) {
+  const auto expectGone = [&](const std::string& name) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(std::filesystem::exists(sandbox.objects() / ("map." + name)));
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, TRUE, name.c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  };
+
+  // Closed by its creator in this process, view first.
+  HANDLE mapping = NewMapping("SharedFile5", "SharedMap5");
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 4096);
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(Joins("SharedMap5"));
+  EXPECT_EQ(UnmapViewOfFile(view), TRUE);
+  EXPECT_EQ(CloseHandle(mapping), TRUE);
+  expectGone("SharedMap5");
+
+  // Closed by a peer that created it.
+  auto closing = StartPeer();
+  ASSERT_EQ(closing->Ask("open 6 25"), "0");
+  ASSERT_TRUE(Joins("SharedMap6"));
+  ASSERT_EQ(closing->Ask("close"), "ok");
+  expectGone("SharedMap6");
+  EXPECT_EQ(closing->Wait(), 0);
+
+  // Left by a peer that created it and died without closing anything.
+  auto dying = StartPeer();
+  ASSERT_EQ(dying->Ask("open 7 25"), "0");
+  ASSERT_TRUE(Joins("SharedMap7"));
+  dying->Kill(SIGKILL);
+  EXPECT_EQ(dying->Wait(), 128 + SIGKILL);
+  expectGone("SharedMap7");
+
+  EXPECT_EQ(OpenDescriptors(), before);  // nothing of the stale entries kept open
 }
 
 }  // namespace
