@@ -2,8 +2,9 @@
 // entry, its mutex's lock file, the namespace lock and the backing file "SharedFile%d", each
 // planted as the input says (any bytes, a well-formed entry naming some file, a link, a folder,
 // a pipe; held by a live peer or not). Then both ends open the channel as the block and the
-// plug-in do and copy through it. Run as root, the peer's link and entry can name a file of
-// another user's; that file must come out untouched.
+// plug-in do and copy through it; once both are closed, no descriptor of theirs may stay open
+// (descriptors kept per input end a long run with "Too many open files"). Run as root, the peer's
+// link and entry can name a file of another user's; that file must come out untouched.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include "DataTransfer.h"
 #include "FuzzTarget.h"
 #include "filemap_test_hook.h"
+#include "testsupport/Files.h"
 
 namespace {
 
@@ -106,14 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path places[] = {objects / ("map.SharedMap" + std::to_string(id)),
                              objects / ("mutex.SharedMutex" + std::to_string(id)),
                              objects / ".namespace.lock", backing};
-  PeerLocks locks;
-  const std::uint32_t plants = in.Below(kMostPlants + 1);
-  for (std::uint32_t i = 0; i < plants; ++i) {
-    const std::uint32_t which = in.Below(std::size(places));
-    Plant(in, places[which], which == 0 || which == 3, backing, victim, locks);
-  }
-
+  // Once both ends have closed, the layer keeps open only the namespace folder it opened last:
+  // any other descriptor more than before is one that the input left behind.
+  static bool holdsANamespace = false;
+  const int descriptorsBefore = kyte::testsupport::OpenDescriptors();
   {
+    PeerLocks locks;
+    const std::uint32_t plants = in.Below(kMostPlants + 1);
+    for (std::uint32_t i = 0; i < plants; ++i) {
+      const std::uint32_t which = in.Below(std::size(places));
+      Plant(in, places[which], which == 0 || which == 3, backing, victim, locks);
+    }
+
+    // Both ends of the channel, closed before the peer's locks go.
     const std::int32_t count = static_cast<std::int32_t>(in.Below(CDataTransfer::kMaxCount + 8));
     CDataTransfer block(count, id);
     CDataTransfer plugin(in.Bool() ? count : static_cast<std::int32_t>(in.Below(600)), id);
@@ -126,6 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       block.Read();
     }
   }
+  std::error_code error;
+  const bool opened = kyte::testsupport::DescriptorsOn(fs::canonical(objects, error)) > 0;
+  const int allowed = descriptorsBefore + (opened && !holdsANamespace ? 1 : 0);
+  holdsANamespace = holdsANamespace || opened;
+  if (kyte::testsupport::OpenDescriptors() > allowed)
+    kyte::fuzz::Abort("descriptors left open after both ends of the channel closed");
 
   filemap_test::TakeMessageBoxTexts();  // the message box keeps what it showed
   if (root && kyte::fuzz::ReadWholeFile(victim) != kVictimText)

@@ -30,13 +30,26 @@ std::set<std::string> FilesIn(const std::filesystem::path& dir) {
   return names;
 }
 
-int DescriptorsOn(const std::filesystem::path& path) {
-  int count = 0;
+namespace {
+
+// The targets of this process's descriptors, the one that lists them among them.
+std::vector<std::filesystem::path> DescriptorTargets() {
+  std::vector<std::filesystem::path> targets;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     std::error_code error;
-    if (std::filesystem::read_symlink(entry.path(), error) == path) ++count;
+    targets.push_back(std::filesystem::read_symlink(entry.path(), error));
   }
+  return targets;
+}
+
+}  // namespace
+
+int DescriptorsOn(const std::filesystem::path& path) {
+  int count = 0;
+  for (const auto& target : DescriptorTargets()) count += target == path ? 1 : 0;
   return count;
 }
+
+int OpenDescriptors() { return static_cast<int>(DescriptorTargets().size()) - 1; }
 
 }  // namespace kyte::testsupport

@@ -21,5 +21,7 @@ std::set<std::string> FilesIn(const std::filesystem::path& dir);
 
 // Descriptors of this process open on `path` (a canonical path).
 int DescriptorsOn(const std::filesystem::path& path);
+// Descriptors this process has open.
+int OpenDescriptors();
 
 }  // namespace kyte::testsupport

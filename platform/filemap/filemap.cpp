@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -135,26 +134,21 @@ struct FileObject {
 struct MappingHandle {
   std::shared_ptr<MappingObject> mapping;
 };
-// A mutex's lock file stays open once opened: a copy under the mutex then costs two flock
-// calls, not an open and a close besides. A lock file serves one handle at a time, since two
-// handles on one open file would not exclude each other; a second handle opens its own.
-struct LockFile {
-  Fd fd;
-  std::atomic<bool> inUse{false};
-};
+// A mutex handle holds an open of the mutex's lock file of its own, closed with the handle: two
+// handles on one open file would not exclude each other, and a lock file kept beyond its handle
+// would cost a descriptor for every name the process has ever used.
 struct MutexObject {
-  MutexObject(std::shared_ptr<LockFile> file, int owned) : lock(std::move(file)), ownCount(owned) {}
+  MutexObject(Fd file, int owned) : fd(std::move(file)), ownCount(owned) {}
   MutexObject(MutexObject&& other) noexcept
-      : lock(std::move(other.lock)), ownCount(std::exchange(other.ownCount, 0)) {}
+      : fd(std::move(other.fd)), ownCount(std::exchange(other.ownCount, 0)) {}
   MutexObject& operator=(MutexObject&&) = delete;
   ~MutexObject() {
-    if (!lock) return;
-    if (ownCount > 0) Flock(lock->fd.get(), LOCK_UN);  // closing a handle releases the mutex
-    lock->inUse = false;
+    // Closing a handle releases the mutex; unlocked first, so that no copy of the descriptor
+    // (a child forked meanwhile) keeps it owned.
+    if (fd.valid() && ownCount > 0) Flock(fd.get(), LOCK_UN);
   }
-  int fd() const { return lock->fd.get(); }
 
-  std::shared_ptr<LockFile> lock;
+  Fd fd;
   int ownCount = 0;
 };
 using Object = std::variant<FileObject, MappingHandle, MutexObject>;
@@ -174,7 +168,6 @@ struct State {
   std::unordered_map<const void*, View> views;
   FaultTable<filemap_test::Call, kFaultCalls, DWORD> faults;
   std::vector<std::string> messageBoxTexts;
-  std::unordered_map<std::string, std::shared_ptr<LockFile>> lockFiles;
   std::string namespaceFor;  // environment value the cached namespace belongs to
   std::shared_ptr<const Namespace> space;
 };
@@ -482,25 +475,6 @@ HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
   return use(std::move(entry), probe);
 }
 
-// The namespace's lock file `fileName` for a new mutex handle: the cached one when no handle
-// uses it.
-std::shared_ptr<LockFile> TakeLockFile(const Namespace& space, const std::string& fileName) {
-  std::string path = space.path + "/" + fileName;
-  State& s = state();
-  {
-    std::lock_guard<std::mutex> guard(s.lock);
-    auto it = s.lockFiles.find(path);
-    if (it != s.lockFiles.end() && !it->second->inUse.exchange(true)) return it->second;
-  }
-  auto lockFile = std::make_shared<LockFile>();
-  lockFile->fd = OpenInNamespace(space, fileName, true);
-  if (!lockFile->fd.valid()) return nullptr;
-  lockFile->inUse = true;
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.lockFiles.emplace(path, lockFile);  // kept only when the name has no lock file yet
-  return lockFile;
-}
-
 }  // namespace
 
 DWORD GetLastError() { return tlsLastError; }
@@ -648,12 +622,12 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
   std::string fileName;
   std::shared_ptr<const Namespace> space = ObjectFile("mutex", name, fileName);
   if (!space) return nullptr;
-  std::shared_ptr<LockFile> lockFile = TakeLockFile(*space, fileName);
-  if (!lockFile) return nullptr;
+  Fd lockFile = OpenInNamespace(*space, fileName, true);
+  if (!lockFile.valid()) return nullptr;
   int owned = 0;
   DWORD error = ERROR_SUCCESS;
   if (initialOwner) {
-    if (Flock(lockFile->fd.get(), LOCK_EX | LOCK_NB)) {
+    if (Flock(lockFile.get(), LOCK_EX | LOCK_NB)) {
       owned = 1;
     } else if (errno == EWOULDBLOCK) {
       error = ERROR_ALREADY_EXISTS;  // someone owns it: handed back unowned
@@ -676,13 +650,13 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WAIT_OBJECT_0;
   }
   if (milliseconds == INFINITE) {
-    if (!Flock(mutex->fd(), LOCK_EX)) {
+    if (!Flock(mutex->fd.get(), LOCK_EX)) {
       FailWithErrno();
       return WAIT_FAILED;
     }
   } else {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!Flock(mutex->fd(), LOCK_EX | LOCK_NB)) {
+    while (!Flock(mutex->fd.get(), LOCK_EX | LOCK_NB)) {
       if (errno != EWOULDBLOCK) {
         FailWithErrno();
         return WAIT_FAILED;
@@ -702,7 +676,7 @@ BOOL ReleaseMutex(HANDLE handle) {
     tlsLastError = ERROR_NOT_OWNER;
     return FALSE;
   }
-  if (--mutex->ownCount == 0) Flock(mutex->fd(), LOCK_UN);
+  if (--mutex->ownCount == 0) Flock(mutex->fd.get(), LOCK_UN);
   return TRUE;
 }
 

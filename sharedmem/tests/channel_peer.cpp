@@ -4,6 +4,9 @@
 //   write INDEX        -> ok                   read INDEX              -> ok
 //   get INDEX FIRST N  -> N values             close                   -> ok
 //   hold MUTEXNAME     -> held (owns the named mutex until the process ends)
+//   limit FILES        -> ok (the process may hold at most FILES descriptors from now on)
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -51,6 +54,11 @@ int main() {
       bool owned = mutex != nullptr && (GetLastError() != ERROR_ALREADY_EXISTS ||
                                         WaitForSingleObject(mutex, INFINITE) == WAIT_OBJECT_0);
       reply << (owned ? "held" : "failed");
+    } else if (command == "limit") {
+      rlim_t files = 0;
+      in >> files;
+      const struct rlimit limit = {files, files};
+      reply << (::setrlimit(RLIMIT_NOFILE, &limit) == 0 ? "ok" : "failed");
     } else {
       reply << "unknown command";
     }

@@ -278,6 +278,41 @@ TEST_F(ChannelTest, APeerKilledWhileHoldingTheMutexDoesNotBlockTheOtherEnd) {
   EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile3")[0], 6.0);
 }
 
+TEST_F(ChannelTest, AClosedChannelKeepsNoDescriptorWhateverIdsCameBefore) {
+  // The first channel opens the namespace folder, which stays open.
+  ASSERT_EQ(OpenConnection(0, 1), 0);
+  WriteConnection(0);
+  CloseAllConnections();
+  const int before = OpenDescriptors();
+  for (int id = 1; id <= 1000; ++id) {
+    ASSERT_EQ(OpenConnection(id, 1), 0) << id;
+    SetConnectionValue(0, 0, id);
+    WriteConnection(0);
+    ReadConnection(0);
+    ASSERT_EQ(GetConnectionValue(0, 0), id);
+    CloseAllConnections();
+  }
+  EXPECT_LE(OpenDescriptors(), before);
+  EXPECT_TRUE(filemap_test::TakeMessageBoxTexts().empty());
+}
+
+TEST_F(ChannelTest, ChannelsInTurnBeyondTheDescriptorLimitAllOpenAndCopy) {
+  auto peer = StartPeer(sandbox.dir());
+  constexpr int kFiles = 64;
+  ASSERT_EQ(peer->Ask("limit " + std::to_string(kFiles)), "ok");
+  for (int id = 0; id < 3 * kFiles; ++id) {
+    ASSERT_EQ(peer->Ask("open " + std::to_string(id) + " 4"), "0") << id;
+    ASSERT_EQ(peer->Ask("set 0 3 " + std::to_string(id)), "ok");
+    ASSERT_EQ(peer->Ask("write 0"), "ok");
+    ASSERT_EQ(peer->Ask("read 0"), "ok");
+    ASSERT_EQ(peer->Ask("get 0 3 1"), std::to_string(id));
+    ASSERT_EQ(peer->Ask("close"), "ok");
+  }
+  peer->CloseInput();
+  EXPECT_EQ(peer->Wait(), 0);
+  EXPECT_EQ(peer->Stderr(), "");  // no "Too many open files" from any copy
+}
+
 // A fresh namespace and working directory in which a case plants what a link or another user
 // may have left, a file of the user's outside the namespace that nothing may touch, and the
 // descriptors the case holds while the channel opens.

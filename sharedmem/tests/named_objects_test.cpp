@@ -1,0 +1,168 @@
+// The file-mapping layer's named mutexes and mappings, called directly: several handles on one
+// mutex in one process, a handle closed while it owns its mutex, a mapping and a mutex of one
+// name, and a mapping that nobody holds any more. channel_peer is the other process.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filemap.h"
+#include "support/ChannelSandbox.h"
+#include "testsupport/Files.h"
+#include "testsupport/Subprocess.h"
+
+using cosim_test::ChannelSandbox;
+using namespace kyte::testsupport;
+
+namespace {
+
+class NamedObjectsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The namespace folder stays open from its first use: opened before the count.
+    ASSERT_EQ(CloseHandle(CreateMutexA(nullptr, FALSE, "OpensTheNamespace")), TRUE);
+    before = OpenDescriptors();
+  }
+  std::unique_ptr<Subprocess> StartPeer() {
+    return std::make_unique<Subprocess>(std::vector<std::string>{CHANNEL_PEER}, sandbox.dir());
+  }
+
+  ChannelSandbox sandbox;
+  int before = 0;  // descriptors open when the case starts
+};
+
+// A mapping of one view named `name` over the new file `file`, made as the channel's first
+// opener makes it; the file's handle is closed again.
+HANDLE NewMapping(const std::string& file, const std::string& name) {
+  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(handle, INVALID_HANDLE_VALUE) << file;
+  HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+  EXPECT_NE(mapping, nullptr) << name;
+  CloseHandle(handle);
+  return mapping;
+}
+
+// Whether OpenFileMappingA joins a mapping `name`; the handle is closed again.
+bool Joins(const std::string& name) {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, TRUE, name.c_str());
+  if (mapping == nullptr) return false;
+  CloseHandle(mapping);
+  return true;
+}
+
+TEST_F(NamedObjectsTest, HandlesOnOneMutexInOneProcessExcludeEachOtherAndCloseApart) {
+  HANDLE owner = CreateMutexA(nullptr, TRUE, "SharedMutex7");
+  ASSERT_NE(owner, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE second = CreateMutexA(nullptr, TRUE, "SharedMutex7");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);  // owned through the first: handed back unowned
+  EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(ReleaseMutex(second), FALSE);
+  EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+
+  HANDLE third = CreateMutexA(nullptr, FALSE, "SharedMutex7");
+  ASSERT_NE(third, nullptr);
+  auto wait = std::async(std::launch::async, [third] { return WaitForSingleObject(third, INFINITE); });
+  // Closing a handle that does not own the mutex leaves the owner owning and the waiter waiting.
+  EXPECT_EQ(CloseHandle(second), TRUE);
+  EXPECT_EQ(wait.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  EXPECT_EQ(ReleaseMutex(owner), TRUE);
+  ASSERT_EQ(wait.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(wait.get(), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(owner, 0), WAIT_TIMEOUT);  // the waiter's now
+
+  EXPECT_EQ(CloseHandle(owner), TRUE);
+  EXPECT_EQ(CloseHandle(third), TRUE);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(NamedObjectsTest, AMutexOwnedWhenItsLastHandleClosesGoesToTheWaitingPeer) {
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, "SharedMutex7");
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_EQ(GetLastError(), ERROR_SUCCESS);
+  auto peer = StartPeer();
+  peer->Send("hold SharedMutex7");  // waits for it
+  peer->Drain(200);
+  EXPECT_EQ(peer->Stdout(), "");  // still waiting
+  EXPECT_EQ(CloseHandle(mutex), TRUE);  // owned, never released
+  EXPECT_EQ(peer->ReadLine(), "held");
+  // The peer's pipes count too: only the lock file is looked for.
+  EXPECT_EQ(DescriptorsOn(std::filesystem::canonical(sandbox.objects() / "mutex.SharedMutex7")), 0);
+
+  HANDLE again = CreateMutexA(nullptr, TRUE, "SharedMutex7");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);  // the peer has it
+  EXPECT_EQ(CloseHandle(again), TRUE);
+}
+
+TEST_F(NamedObjectsTest, AMappingAndAMutexOfOneNameLiveApart) {
+  HANDLE mapping = NewMapping("SharedFile7", "Shared7");
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, "Shared7");
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);  // no mutex of that name yet
+  HANDLE other = CreateMutexA(nullptr, FALSE, "Shared7");
+  ASSERT_NE(other, nullptr);
+
+  EXPECT_EQ(CloseHandle(mapping), TRUE);  // the mapping goes, the mutex stays owned
+  EXPECT_FALSE(Joins("Shared7"));
+  EXPECT_EQ(WaitForSingleObject(other, 0), WAIT_TIMEOUT);
+
+  mapping = NewMapping("SharedFile7", "Shared7");
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);  // a new mapping
+  EXPECT_EQ(CloseHandle(mutex), TRUE);       // the mutex goes, the mapping stays
+  EXPECT_TRUE(Joins("Shared7"));
+  EXPECT_EQ(WaitForSingleObject(other, 0), WAIT_OBJECT_0);
+
+  EXPECT_EQ(CloseHandle(other), TRUE);
+  EXPECT_EQ(CloseHandle(mapping), TRUE);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// The entry stays in the namespace after the last holder, closing or dying, let go; opening the
+// name must not take it for a mapping (the next opener of a channel creates a new one).
+TEST_F(NamedObjectsTest, AMappingNobodyHoldsIsNotFoundThoughItsEntryRemains) {
+  const auto expectGone = [&](const std::string& name) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(std::filesystem::exists(sandbox.objects() / ("map." + name)));
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, TRUE, name.c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  };
+
+  // Closed by its creator in this process, view first.
+  HANDLE mapping = NewMapping("SharedFile5", "SharedMap5");
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 4096);
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(Joins("SharedMap5"));
+  EXPECT_EQ(UnmapViewOfFile(view), TRUE);
+  EXPECT_EQ(CloseHandle(mapping), TRUE);
+  expectGone("SharedMap5");
+
+  // Closed by a peer that created it.
+  auto closing = StartPeer();
+  ASSERT_EQ(closing->Ask("open 6 25"), "0");
+  ASSERT_TRUE(Joins("SharedMap6"));
+  ASSERT_EQ(closing->Ask("close"), "ok");
+  expectGone("SharedMap6");
+  EXPECT_EQ(closing->Wait(), 0);
+
+  // Left by a peer that created it and died without closing anything.
+  auto dying = StartPeer();
+  ASSERT_EQ(dying->Ask("open 7 25"), "0");
+  ASSERT_TRUE(Joins("SharedMap7"));
+  dying->Kill(SIGKILL);
+  EXPECT_EQ(dying->Wait(), 128 + SIGKILL);
+  expectGone("SharedMap7");
+
+  EXPECT_EQ(OpenDescriptors(), before);  // nothing of the stale entries kept open
+}
+
+}  // namespace
