@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -509,7 +510,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIB
       return INVALID_HANDLE_VALUE;
     }
     if (!RefuseUnless(OwnFile(st) && st.st_nlink == 1)) return INVALID_HANDLE_VALUE;
-    // Mapping holders share-lock the file: it may be emptied only when nobody maps it.
+    // Mapping holders share-lock the file, always with the namespace locked: it may be emptied
+    // only when nobody maps it. The check and the emptying are made with the namespace locked
+    // too, so that another opener's check in progress is never taken for a mapping (two ends
+    // that start at the same instant would each find the other's lock and no mapping). Where
+    // the namespace cannot be had, the mapping calls report why.
+    std::optional<NamespaceLock> namespaceLock;
+    if (std::shared_ptr<const Namespace> space = CurrentNamespace()) namespaceLock.emplace(*space);
     if (!Flock(fd.get(), LOCK_EX | LOCK_NB)) {
       if (errno == EWOULDBLOCK) {
         tlsLastError = ERROR_USER_MAPPED_FILE;

@@ -106,6 +106,29 @@ TEST_F(ChannelTest, OpenerInAnotherDirectoryMeetsTheMappingThroughItsName) {
   EXPECT_EQ(peer->Stderr(), "");
 }
 
+// Two ends that open a channel at the same instant, as a simulator and a model started together
+// do, must meet: neither may take the other's open in progress for a mapping that is not there.
+TEST_F(ChannelTest, EndsThatOpenAtTheSameInstantMeet) {
+  auto first = StartPeer(sandbox.dir());
+  auto second = StartPeer(sandbox.dir());
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    first->Send("open 3 25");
+    second->Send("open 3 25");
+    ASSERT_EQ(first->ReadLine(), "0");
+    ASSERT_EQ(second->ReadLine(), "0");
+    ASSERT_EQ(first->Ask("set 0 0 " + std::to_string(round)), "ok");
+    ASSERT_EQ(first->Ask("write 0"), "ok");
+    ASSERT_EQ(second->Ask("read 0"), "ok");
+    ASSERT_EQ(second->Ask("get 0 0 1"), std::to_string(round));
+    ASSERT_EQ(first->Ask("close"), "ok");
+    ASSERT_EQ(second->Ask("close"), "ok");
+  }
+  EXPECT_EQ(first->Wait(), 0);
+  EXPECT_EQ(second->Wait(), 0);
+  EXPECT_EQ(first->Stderr() + second->Stderr(), "");
+}
+
 TEST_F(ChannelTest, AfterBothEndsCloseTheFileStaysAndANewOpenReadsZeros) {
   ASSERT_EQ(OpenConnection(3, 25), 0);
   auto peer = StartPeer(sandbox.dir());
