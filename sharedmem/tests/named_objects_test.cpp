@@ -39,9 +39,9 @@ class NamedObjectsTest : public ::testing::Test {
 // A mapping of one view named `name` over the new file `file`, made as the channel's first
 // opener makes it; the file's handle is closed again.
 HANDLE NewMapping(const std::string& file, const std::string& name) {
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(handle, INVALID_HANDLE_VALUE) << file;
   HANDLE mapping = CreateFileMappingA(handle, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
   EXPECT_NE(mapping, nullptr) << name;
@@ -70,7 +70,8 @@ TEST_F(NamedObjectsTest, HandlesOnOneMutexInOneProcessExcludeEachOtherAndCloseAp
 
   HANDLE third = CreateMutexA(nullptr, FALSE, "SharedMutex7");
   ASSERT_NE(third, nullptr);
-  auto wait = std::async(std::launch::async, [third] { return WaitForSingleObject(third, INFINITE); });
+  auto wait =
+      std::async(std::launch::async, [third] { return WaitForSingleObject(third, INFINITE); });
   // Closing a handle that does not own the mutex leaves the owner owning and the waiter waiting.
   EXPECT_EQ(CloseHandle(second), TRUE);
   EXPECT_EQ(wait.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
@@ -91,7 +92,7 @@ TEST_F(NamedObjectsTest, AMutexOwnedWhenItsLastHandleClosesGoesToTheWaitingPeer)
   auto peer = StartPeer();
   peer->Send("hold SharedMutex7");  // waits for it
   peer->Drain(200);
-  EXPECT_EQ(peer->Stdout(), "");  // still waiting
+  EXPECT_EQ(peer->Stdout(), "");        // still waiting
   EXPECT_EQ(CloseHandle(mutex), TRUE);  // owned, never released
   EXPECT_EQ(peer->ReadLine(), "held");
   // The peer's pipes count too: only the lock file is looked for.
