@@ -357,9 +357,8 @@ for name in "${examples[@]}"; do
   fi
 done
 
-# --- what the README says that no example shows ---------------------------------------------------
+# --- what the README says that no example shows (by name: "statements") ------------------------
 
-# (by name: "statements")
 if [ ${#only[@]} -eq 0 ] || [[ " ${only[*]} " == *" statements "* ]]; then
   before=$failures
   name=run-in-netns
@@ -372,7 +371,8 @@ if [ ${#only[@]} -eq 0 ] || [[ " ${only[*]} " == *" statements "* ]]; then
   "$netns" >"$scratch/netns.out" 2>"$scratch/netns.err" || status=$?
   [ "$status" != 0 ] && [ ! -s "$scratch/netns.out" ] &&
     grep -q '^usage: run-in-netns COMMAND' "$scratch/netns.err" ||
-    fail "without a command: status $status, printed: $(cat "$scratch/netns.out" "$scratch/netns.err")"
+    fail "without a command: status $status, printed:" \
+      "$(cat "$scratch/netns.out" "$scratch/netns.err")"
 
   # build/lib holds what the README's table of deliverables names there, and nothing else.
   name=build/lib
@@ -397,7 +397,8 @@ if [ ${#only[@]} -eq 0 ] || [[ " ${only[*]} " == *" statements "* ]]; then
   else
     echo "skip skycast-help: needs GNU Octave (octave-cli and build/octave/skycast.mex)"
   fi
-  [ "$failures" -gt "$before" ] || echo "ok what the README says of run-in-netns, build/lib, skycast's help"
+  [ "$failures" -gt "$before" ] ||
+    echo "ok what the README says of run-in-netns, build/lib and skycast's help"
 fi
 
 # A failed run keeps its scratch directories for a look.
