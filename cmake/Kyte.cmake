@@ -36,6 +36,14 @@ function(kyte_add_gtest name)
   endif()
 endfunction()
 
+# kyte_probe_library(<target>): a library that only tests load (a probe block, plug-in or MEX
+# file) lands in build/tests beside the tests, so that build/lib holds the deliverables and the
+# platform libraries they import, and nothing else.
+function(kyte_probe_library target)
+  kyte_require_testing(${target})
+  set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+endfunction()
+
 # kyte_export_only(<target> <symbol>...): the shared library <target> exports these symbols and
 # nothing else. Its code is compiled with hidden visibility, and a version script makes every
 # other symbol local, the C++ library's template code that it instantiates included, so that

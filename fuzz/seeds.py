@@ -5,23 +5,12 @@ rewrites the files it names in corpus/ and leaves every other corpus file alone.
 
     fuzz/seeds.py
 """
-import os
 import struct
+import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def below(value):
-    """FuzzInput::Below: a 32-bit little-endian number taken modulo the count."""
-    return struct.pack('<I', value)
-
-
-def byte(value):
-    return struct.pack('<B', value)
-
-
-def text(value):
-    return value.encode('latin-1') + b'\0'
+sys.dont_write_bytecode = True  # no __pycache__ beside the seeds
+from seed_layout import below, byte, text, write  # noqa: E402
+import terrain_seeds  # noqa: E402
 
 
 def value(v):
@@ -50,13 +39,6 @@ def literal(s):
 
 def arrays(*items):
     return below(len(items)) + b''.join(items)
-
-
-def write(target, name, data):
-    folder = os.path.join(HERE, 'corpus', target)
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, name), 'wb') as f:
-        f.write(data)
 
 
 def skycast_call(nlhs, *items):
@@ -143,9 +125,6 @@ def shm_seeds():
 
 
 if __name__ == '__main__':
-    import sys
-    sys.dont_write_bytecode = True  # no __pycache__ beside the seeds
-    import terrain_seeds
     skycast_seeds()
     sfun_seeds()
     shm_seeds()

@@ -8,7 +8,7 @@ import os
 import struct
 import sys
 
-from seeds import HERE, below, text, write
+from seed_layout import HERE, below, text, write
 
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, 'terraintools'))
