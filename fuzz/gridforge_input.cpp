@@ -6,7 +6,8 @@
 // The input phase refuses dimensions that the grid file cannot back, so the grid an input
 // holds bounds the work; a region of at most four tiles (one square degree) keeps the seven
 // phases' honest work small. Every refusal stays reachable: dimensions below 1 or beyond the
-// file, bounds off the globe, a time that is not a number.
+// file, bounds off the globe, bounds equal or in the wrong order (steps 0 and -1), a time that
+// is not a number.
 #include <charconv>
 #include <cstdint>
 #include <string>

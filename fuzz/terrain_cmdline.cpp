@@ -7,9 +7,10 @@
 // Words are used as the programs use them; an input is passed over only where it would reach
 // outside the scratch folder (an absolute name, "..") or ask for honest work larger than one
 // input should take: a region on the globe of more than four tiles for gridforge, tintshade or
-// tileprint. Regions off the globe, words that are not numbers, wrong word counts and names of
-// no file all reach the programs. tintshade with a level count other than 0 ends its process in its
-// level pass by design, so that run is made in a child process.
+// tileprint. Regions off the globe, gridforge's bounds in the wrong order, words that are not
+// numbers, wrong word counts and names of no file all reach the programs. tintshade with a level
+// count other than 0 ends its process in its level pass by design, so that run is made in a child
+// process.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -72,6 +73,9 @@ bool Fits(const std::string& program, const std::vector<std::string>& w) {
     if (!kyte::fuzz::StaysInScratch(word)) return false;
   if (RefusesANumber(program, w)) return true;
   if (program == "gridforge" && w.size() == 9) {
+    // Bounds in the wrong order, or equal, in whole degrees are refused before any file.
+    if (WholeNumber(w[2]) >= WholeNumber(w[3]) || WholeNumber(w[4]) >= WholeNumber(w[5]))
+      return true;
     // The bounds as written are checked, the whole degrees are used.
     const CornerPoints written = Box(Number(w[4]), Number(w[5]), Number(w[2]), Number(w[3]));
     const CornerPoints used =

@@ -53,12 +53,12 @@ struct NumberArg {
   NumberForm form;
 };
 
-// The programs' number arguments, in argument order. gridforge's bounds are whole degrees as
-// atoi reads them ("36.75" counts as 36), but checked whole as real numbers: the region check
-// sees them as written too ("-2e9" would be -2 as whole degrees).
+// The programs' number arguments, in argument order. gridforge's bounds are whole degrees, cut
+// toward zero ("36.75" counts as 36, "-123.5" as -123), so they take the whole numbers' form: an
+// exponent or a hexadecimal prefix would be cut at its letter ("4.8e1" to 4, "0x30" to 0).
 inline constexpr NumberArg kGridforgeNumbers[] = {
-    {2, "LatitudeMin", NumberForm::kBound},     {3, "LatitudeMax", NumberForm::kBound},
-    {4, "LongitudeMin", NumberForm::kBound},    {5, "LongitudeMax", NumberForm::kBound},
+    {2, "LatitudeMin", NumberForm::kInteger},   {3, "LatitudeMax", NumberForm::kInteger},
+    {4, "LongitudeMin", NumberForm::kInteger},  {5, "LongitudeMax", NumberForm::kInteger},
     {6, "NumberColumns", NumberForm::kInteger}, {7, "NumberRows", NumberForm::kInteger},
     {8, "TimeOfDay", NumberForm::kReal}};
 inline constexpr NumberArg kLandimportNumbers[] = {{2, "Rot(deg)", NumberForm::kReal},

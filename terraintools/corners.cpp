@@ -1,8 +1,11 @@
 #include "corners.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "cmdline.h"
+#include "tilenames.h"
 
 namespace {
 
@@ -27,6 +30,30 @@ void Corners::RefuseSpan(const char* program, const char* input, const char* rea
   const Region region = Walked();
   std::fprintf(stderr, "%s: region of '%s' spans %g x %g degrees: %s\n", program, input,
                region.lon_max - region.lon_min, region.lat_max - region.lat_min, reason);
+}
+
+void Corners::NoteNoTileExists(const char* program, Tiles tiles, const char* what_follows) const {
+  const Region region = Walked();
+  const int64_t count = region.TileCount();
+  if (count == 0) return;
+  const bool color = tiles == Tiles::kElevationAndColor;
+  const auto exists = [](const std::string& name) {
+    std::error_code ignored;
+    return std::filesystem::exists(name, ignored);
+  };
+  const int found = WalkRegion(region, [&](const TileSpan& t) {
+    const bool any =
+        exists(ElevationTileName(t.tx, t.ty)) || (color && exists(ColorTileName(t.tx, t.ty)));
+    return any ? 1 : 0;  // the walk stops at the first tile found
+  });
+  if (found != 0) return;
+  const std::string first = ElevationTileName(region.tx0, region.ty0);
+  const std::string tiles_text = count == 1 ? "1 tile, " + first
+                                            : std::to_string(count) + " tiles, " + first + " to " +
+                                                  ElevationTileName(region.tx1, region.ty1);
+  std::fprintf(stderr, "%s: no %s tile of the region exists in the current directory (%s): %s\n",
+               program, color ? "elevation or colour" : "elevation", tiles_text.c_str(),
+               what_follows);
 }
 
 Bounds Bounds::FromArgs(char** argv) {

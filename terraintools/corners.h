@@ -21,6 +21,16 @@ struct Corners {
   // the walked box.
   void RefuseSpan(const char* program, const char* input, const char* reason) const;
 
+  // The tiles that a program reads over the region: elevation tiles alone (tileprint), or
+  // elevation and colour tiles (tintshade).
+  enum class Tiles { kElevation, kElevationAndColor };
+
+  // Prints one line on standard error when no tile of `tiles` of the walked region exists in the
+  // current directory, where the passes would read every one as zeroes (and tintshade's create
+  // them from nothing): "<program>: no elevation tile of the region exists in the current
+  // directory (4 tiles, 065_161 to 066_162): <what follows>". Nothing for a region of no tile.
+  void NoteNoTileExists(const char* program, Tiles tiles, const char* what_follows) const;
+
   // Calls a pass with the eight corner doubles first, then its own arguments.
   template <typename Pass, typename... Args>
   int Run(Pass pass, Args... args) const {

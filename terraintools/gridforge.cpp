@@ -10,6 +10,7 @@
 #include "gridforge_input.h"
 #include "gridmap.h"
 #include "programs.h"
+#include "support/PrintableText.h"
 #include "trn_color.h"
 #include "trn_color_post.h"
 #include "trn_elevation.h"
@@ -34,11 +35,30 @@ int Usage() {
   return -1;
 }
 
+// Whether the southern bound lies below the northern and the western below the eastern, in the
+// whole degrees that the run uses; else prints "gridforge: <min> '<text>' is not below <max>
+// '<text>' in whole degrees (<min> and <max>)" for the first pair that does not. A pair in the
+// wrong order would build the region turned half a turn, and an equal pair a region one post
+// wide.
+bool CheckBoundOrder(char** argv) {
+  // LatitudeMin and LatitudeMax, then LongitudeMin and LongitudeMax.
+  const NumberArg* const bounds = kGridforgeNumbers;
+  for (const auto& [min, max] : {std::pair{bounds[0], bounds[1]}, {bounds[2], bounds[3]}}) {
+    const int low = ArgToInt(argv[min.position]), high = ArgToInt(argv[max.position]);
+    if (low < high) continue;
+    std::fprintf(stderr, "gridforge: %s '%s' is not below %s '%s' in whole degrees (%d and %d)\n",
+                 min.name, PrintableText(argv[min.position]).c_str(), max.name,
+                 PrintableText(argv[max.position]).c_str(), low, high);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunGridforge(int argc, char** argv) {
   if (argc != 9) return Usage();
-  if (!CheckNumbers("gridforge", argv, kGridforgeNumbers)) return -1;
+  if (!CheckNumbers("gridforge", argv, kGridforgeNumbers) || !CheckBoundOrder(argv)) return -1;
   const char* file_name = argv[1];
   // Whole degrees: the bounds go through int before they become doubles.
   const double lat_min = ArgToInt(argv[2]);
@@ -70,10 +90,11 @@ int RunGridforge(int argc, char** argv) {
     return Corners{west, north, east, north, west, south, east, south};
   };
   const Corners corners = box(lat_min, lat_max, lon_min, lon_max);
-  // The bounds as written are checked too: cut to whole degrees, "-2e9" or "nan" would pass.
+  // The bounds are checked as written: cut to whole degrees, "-90.5" would pass. A bound cut
+  // lies no farther from 0 than as written, so the cut ones lie on the globe too.
   const Corners written =
       box(ArgToDouble(argv[2]), ArgToDouble(argv[3]), ArgToDouble(argv[4]), ArgToDouble(argv[5]));
-  if (!written.Check("gridforge") || !corners.Check("gridforge")) return -1;
+  if (!written.Check("gridforge")) return -1;
 
   if (RunInputPhase(file_name, ncols, nrows) != 0) return -1;
   // Every phase runs whatever the phases before it gave, but a run in which one failed does

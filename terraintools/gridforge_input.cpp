@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "fileopen.h"
 #include "littleendian.h"
@@ -52,10 +53,13 @@ File CreateTemporary(const char* name) {
   return File(file);
 }
 
-// False when `in` is a plain file too short for `count` values: nothing need be written for it.
-bool MayHold(std::FILE* in, int64_t count) {
+// The size of `in` when it is a plain file too short for `count` values: nothing need be
+// written for it.
+std::optional<int64_t> ShortPlainFile(std::FILE* in, int64_t count) {
   struct stat st {};
-  return ::fstat(::fileno(in), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size / 2 >= count;
+  if (::fstat(::fileno(in), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size / 2 >= count)
+    return std::nullopt;
+  return int64_t{st.st_size};
 }
 
 bool Put32(std::FILE* out, uint32_t v) {
@@ -66,10 +70,12 @@ bool Put32(std::FILE* out, uint32_t v) {
 
 enum class Failure { kNone, kRead, kWriteElevation, kWriteColor };
 
-// What failed, and the system's reason: 0 for an input that ends before the grid does.
+// What failed, and the system's reason: 0 for an input that ends before the grid does, which
+// then has given `read` bytes.
 struct Outcome {
   Failure failure = Failure::kNone;
   int error = 0;
+  int64_t read = 0;
 };
 
 Outcome Convert(std::FILE* in, std::FILE* elevations, std::FILE* colors, int64_t count) {
@@ -77,7 +83,8 @@ Outcome Convert(std::FILE* in, std::FILE* elevations, std::FILE* colors, int64_t
   PseudoRandom draws;
   for (int64_t i = 0; i < count; ++i) {
     uint8_t raw[2];
-    if (std::fread(raw, 1, 2, in) != 2) return {Failure::kRead, std::ferror(in) ? errno : 0};
+    if (const size_t got = std::fread(raw, 1, 2, in); got != 2)
+      return {Failure::kRead, std::ferror(in) ? errno : 0, 2 * i + static_cast<int64_t>(got)};
     const int16_t v = GetS16(raw);
     const int32_t e = v == kNoData ? 0 : v;
     if (!Put32(elevations, static_cast<uint32_t>(e))) return {Failure::kWriteElevation, errno};
@@ -97,8 +104,9 @@ Outcome Close(File& elevations, File& colors) {
   return {};
 }
 
-// The failure's line, then the system's reason where it gave one.
-void Report(const Outcome& outcome, const char* file_name) {
+// The failure's line, then the system's reason where it gave one; for an input that ended
+// early, the bytes that the grid of `count` values needs and those it had.
+void Report(const Outcome& outcome, const char* file_name, int64_t count) {
   switch (outcome.failure) {
     case Failure::kNone:
       return;
@@ -114,7 +122,12 @@ void Report(const Outcome& outcome, const char* file_name) {
                        "'");
       break;
   }
-  if (outcome.error != 0) trn_system_error(kProgram, outcome.error);
+  if (outcome.error != 0) {
+    trn_system_error(kProgram, outcome.error);
+  } else if (outcome.failure == Failure::kRead) {
+    std::fprintf(stderr, "%s: needed %lld bytes, read %lld\n", kProgram,
+                 static_cast<long long>(2 * count), static_cast<long long>(outcome.read));
+  }
 }
 
 }  // namespace
@@ -133,8 +146,8 @@ int RunInputPhase(const char* file_name, int ncols, int nrows) {
   }
   // A grid the input cannot back would be written up to the input's end and then removed.
   const int64_t count = (ncols < 1 || nrows < 1) ? 0 : int64_t{ncols} * nrows;
-  if (!MayHold(in.get(), count)) {
-    Report({Failure::kRead, 0}, file_name);
+  if (const std::optional<int64_t> size = ShortPlainFile(in.get(), count)) {
+    Report({Failure::kRead, 0, *size}, file_name, count);
     return -1;
   }
   File elevations = CreateTemporary(kTempElevations);
@@ -155,7 +168,7 @@ int RunInputPhase(const char* file_name, int ncols, int nrows) {
   const Outcome closed = Close(elevations, colors);
   if (outcome.failure == Failure::kNone) outcome = closed;
   if (outcome.failure == Failure::kNone) return 0;
-  Report(outcome, file_name);
+  Report(outcome, file_name, count);
   std::remove(kTempElevations);
   std::remove(kTempColors);
   return -1;

@@ -16,8 +16,9 @@ void GridforgeMessage(const Pieces*... pieces) {
 
 // Converts `ncols` records of `nrows` values of `file_name` into the two temporary grids.
 // Returns 0, or -1 after its message and, on the next line, the system's reason where there is
-// one ("gridforge: No space left on device"); no temporary is left behind. A plain input file
-// too short for the grid gets the read error before any temporary is created; a directory is
-// not opened as the input, nor an existing temporary that is a link, or not a plain file of its
-// own.
+// one ("gridforge: No space left on device") or, for an input that ends before the grid does,
+// what the grid needs and what the input gave ("gridforge: needed 12 bytes, read 10"); no
+// temporary is left behind. A plain input file too short for the grid gets the read error before
+// any temporary is created; a directory is not opened as the input, nor an existing temporary
+// that is a link, or not a plain file of its own.
 int RunInputPhase(const char* file_name, int ncols, int nrows);

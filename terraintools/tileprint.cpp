@@ -13,6 +13,7 @@ int RunTileprint(int argc, char** argv) {
   const Corners corners = bounds.ToCorners();
   if (!corners.Check("tileprint")) return -1;
   bounds.Print();
+  corners.NoteNoTileExists("tileprint", Corners::Tiles::kElevation, "they read as zeroes");
 
   std::fputs("\n*** Processing Bitmap ***\n\n", stdout);
   std::fflush(stdout);

@@ -38,6 +38,8 @@ int RunTintshade(int argc, char** argv) {
   const Corners corners = Bounds::FromArgs(argv).ToCorners();
   const int levels = ArgToInt(argv[5]);
   if (!corners.Check("tintshade")) return -1;
+  corners.NoteNoTileExists("tintshade", Corners::Tiles::kElevationAndColor,
+                           "the passes make them from zeroes");
 
   Header("\nPhase 2: calculate shading\n\n");
   if (corners.Run(trn_shading, kShadeColors, kTimeOfDay) == -1)

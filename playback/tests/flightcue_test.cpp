@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "BlockTestSupport.h"
-#include "FailingClose.h"
+#include "testsupport/FailingClose.h"
 #include "testsupport/Files.h"
 #include "testsupport/SmallDisk.h"
 

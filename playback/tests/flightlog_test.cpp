@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "BlockTestSupport.h"
-#include "FailingClose.h"
 #include "clocks_test_hook.h"
 #include "testsupport/CapturedOutput.h"
+#include "testsupport/FailingClose.h"
 #include "testsupport/SmallDisk.h"
 #include "testsupport/Text.h"
 

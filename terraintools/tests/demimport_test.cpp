@@ -16,9 +16,12 @@
 #include "program_run.h"
 #include "programs.h"
 #include "terrain_fixture.h"
+#include "testsupport/FailingClose.h"
 #include "tiledb.h"
 
 namespace {
+
+using kyte::testsupport::ScopedFailingClose;
 
 ProgramRun RunDemimport(const std::vector<std::string>& args) {
   return RunProgram(DEMIMPORT_PATH, args);
@@ -318,6 +321,57 @@ TEST_F(Demimport, FailuresEndTheProcess) {
                        "trn_elevation: Can't open 067_148\n"
                        "demimport: error in conversion of elevation\n"
                        "long_min = 68.000000 \n"));
+}
+
+// A grid file whose close fails is one not written whole: the buffer that the close writes out
+// may not reach the disk, and a close may report a write the system could not complete. Either
+// is reported with the grid's name and the system's reason, the grid is removed and no tile is
+// touched, status -1. A grid name that is a link to a regular file (a grid shared between
+// databases) keeps its link and the file it leads to, as far as it was written.
+TEST_F(Demimport, AGridFileWhoseCloseFailsIsRemovedAndFailsTheRun) {
+  namespace fs = std::filesystem;
+  DemContent dem;
+  dem.profiles = {{1, 2}, {3, 4}};
+  WriteText("d.dem", MakeDem(dem));
+  const std::string grid = "068_148.1201x1201";
+  const std::string not_written = "\n error: Could not write '" + grid + "': ";
+
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link to a regular file" : "a plain file");
+    fs::remove_all("run");
+    fs::create_directory("run");
+    const std::string target = link ? "run/shared.grid" : "run/" + grid;
+    WriteText(target, "an earlier run's grid");  // the close to fail is that of this file
+    if (link) fs::create_symlink("shared.grid", "run/" + grid);
+    InProcessRun run;
+    {
+      const ScopedFailingClose failing(target, EIO);
+      run = RunInProcess(::RunDemimport, "run", {"demimport", "d.dem"}, {"d.dem"});
+      EXPECT_EQ(failing.failed(), 1);
+    }
+    EXPECT_EQ(run.status, -1);
+    EXPECT_TRUE(Contains(run.err, not_written + "Input/output error\n")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "Conversion Saved")) << run.err;
+    EXPECT_FALSE(Contains(run.out, "Phase 1"));
+    std::set<std::string> left;
+    for (const auto& [name, bytes] : run.files) left.insert(name);
+    if (link) {
+      EXPECT_EQ(left, (std::set<std::string>{"d.dem", "shared.grid", grid}));
+      EXPECT_TRUE(fs::is_symlink("run/" + grid));
+      EXPECT_EQ(fs::file_size("run/shared.grid"), 4u * 1201 * 1201);
+    } else {
+      EXPECT_EQ(left, std::set<std::string>{"d.dem"});
+    }
+  }
+
+  // A disk a few KiB short of the grid: 1408 pages of 4096 bytes for its 5,769,604 bytes. Every
+  // full buffer reaches the disk; the last 2436 bytes fail only when the close writes them.
+  const SmallDiskRun small =
+      RunOnSmallDisk(DEMIMPORT_PATH, {"../d.dem"}, {}, uint64_t{1408} * 4096);
+  EXPECT_EQ(small.run.status, 255);
+  EXPECT_TRUE(Contains(small.run.err, not_written + "No space left on device\n")) << small.run.err;
+  EXPECT_FALSE(Contains(small.run.err, "Conversion Saved")) << small.run.err;
+  EXPECT_TRUE(small.files.empty());
 }
 
 // A DEM read after another in the same process gives what it gives alone: the second DEM's

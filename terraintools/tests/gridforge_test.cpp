@@ -111,7 +111,8 @@ TEST_F(GridforgeDirTest, InputPhaseWritesElevationsAndColoursInInputOrder) {
 TEST_F(GridforgeDirTest, InputPhaseFailures) {
   WriteI16("short.raw", {1, 2, 3, 4, 5});
   EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(RunInputPhase("short.raw", 2, 3), -1); }),
-            "\n error: error encountered while reading data from: 'short.raw'\n");
+            "\n error: error encountered while reading data from: 'short.raw'\n"
+            "gridforge: needed 12 bytes, read 10\n");
   EXPECT_FALSE(fs::exists(kTempElevations));
   EXPECT_FALSE(fs::exists(kTempColors));
 
@@ -127,7 +128,8 @@ TEST_F(GridforgeDirTest, InputPhaseFailures) {
   fs::remove(kTempElevations);
   fs::create_directory(kTempElevations);
   EXPECT_EQ(CaptureStderr([] { EXPECT_EQ(RunInputPhase("short.raw", 1000, 1000), -1); }),
-            "\n error: error encountered while reading data from: 'short.raw'\n");
+            "\n error: error encountered while reading data from: 'short.raw'\n"
+            "gridforge: needed 2000000 bytes, read 10\n");
 }
 
 // The temporaries' names are fixed: one planted as a link, to a file of someone else's or none,
@@ -253,17 +255,34 @@ TEST_F(GridforgeDirTest, GridsLargerThanThePassesCanLoadAreRefusedBeforeAnyFile)
   const ProgramRun run =
       RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "1073741823", "1", "12"});
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, "\n error: error encountered while reading data from: 'in.raw'\n");
+  EXPECT_EQ(run.err,
+            "\n error: error encountered while reading data from: 'in.raw'\n"
+            "gridforge: needed 2147483646 bytes, read 4\n");
   EXPECT_EQ(FilesIn("."), std::set<std::string>{"in.raw"});
 }
 
-TEST_F(GridforgeDirTest, InputOneValueShortEndsTheRunWithoutTemporaries) {
+// An input short of the grid: the read error, then what the grid needs and what the input
+// gave, from the size of a plain file before the temporaries are made, and from the reads of a
+// pipe, which end in the middle of a value here, after the temporaries were made.
+TEST_F(GridforgeDirTest, InputShortOfTheGridEndsTheRunWithoutTemporaries) {
   WriteI16("in.raw", {1, 2, 3});
-  const ProgramRun run = RunProgram(GRIDFORGE_PATH, {"in.raw", "0", "1", "0", "1", "2", "2", "12"});
-  EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.err, "\n error: error encountered while reading data from: 'in.raw'\n");
-  EXPECT_FALSE(fs::exists("TempData.tmp"));
-  EXPECT_FALSE(fs::exists("TempDataColors.tmp"));
+  const struct {
+    std::string program;
+    const char* input;
+    const char* gave;
+  } cases[] = {
+      {GRIDFORGE_PATH, "in.raw", "6"},
+      {"sh -c 'cat in.raw in.raw | head -c 7 | \"$0\" \"$@\"' " GRIDFORGE_PATH, "/dev/stdin", "7"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    const ProgramRun run = RunProgram(c.program, {c.input, "0", "1", "0", "1", "2", "2", "12"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "\n error: error encountered while reading data from: '" +
+                           std::string(c.input) + "'\ngridforge: needed 8 bytes, read " + c.gave +
+                           "\n");
+    EXPECT_EQ(FilesIn("."), std::set<std::string>{"in.raw"});
+  }
 }
 
 TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
@@ -293,26 +312,29 @@ TEST_F(GridforgeDirTest, FailingPhasesAreReportedAndTheRunGoesOn) {
 TEST_F(GridforgeDirTest, TilesCutShortByAFileSizeLimitFailTheirPhases) {
   // Under a file-size limit of 1 or 2 MiB (2048 blocks of the shell's 512 or 1024 bytes), with
   // the signal it raises ignored, no tile can be written whole: every pass that writes one says
-  // so, and the run goes on to end with status -1. The region is one post of tile 210_105.
+  // so at the region's first tile, 212_106, and the run goes on to end with status -1. Nor can
+  // the picture of 1201 x 1201 posts be.
   WriteI16("in.raw", {100, 200, 300, 400});
   const ProgramRun run = RunProgram("trap '' XFSZ; ulimit -f 2048; " GRIDFORGE_PATH,
-                                    {"in.raw", "0", "0", "0", "0", "2", "2", "12"});
+                                    {"in.raw", "1", "2", "1", "2", "2", "2", "12"});
   EXPECT_EQ(run.status, 255) << run.err;
   for (const char* lines : {
-           "trn_elevation: File too large\ntrn_elevation: Can't write 210_105\n"
+           "trn_elevation: File too large\ntrn_elevation: Can't write 212_106\n"
            "\n error:  error converting data!\n",
-           "trn_color: File too large\ntrn_color: Can't write 210_105.c32\n"
+           "trn_color: File too large\ntrn_color: Can't write 212_106.c32\n"
            "\nPhase 3: calculate shading\n",
-           "trn_shading: File too large\ntrn_shading: Can't write 210_105.c32\n"
+           "trn_shading: File too large\ntrn_shading: Can't write 212_106.c32\n"
            "\n error:  error in calculating shading!\n",
-           "trn_elevation_post: File too large\ntrn_elevation_post: Can't write 210_105\n"
+           "trn_elevation_post: File too large\ntrn_elevation_post: Can't write 212_106\n"
            "\n error:  error in elevation postprocessing!\n",
-           "trn_color_post: File too large\ntrn_color_post: Can't write 210_105\n"
+           "trn_color_post: File too large\ntrn_color_post: Can't write 212_106\n"
            "\n error: error in 8 bit color postprocessing!\n",
+           "trn_rasterfile: File too large\ntrn_rasterfile: Can't write in.raw.bmp\n"
+           "\n error:  error processing bitmap!\n",
        })
     EXPECT_TRUE(Contains(run.err, lines)) << lines << run.err;
-  EXPECT_LT(fs::file_size("210_105"), kElevationTileBytes);
-  EXPECT_EQ(fs::file_size("in.raw.bmp"), 58u);
+  EXPECT_LT(fs::file_size("212_106"), kElevationTileBytes);
+  EXPECT_FALSE(fs::exists("213_106"));
 }
 
 TEST_F(GridforgeDirTest, APictureNameTooLongFailsOnlyThePicture) {
@@ -335,24 +357,24 @@ TEST_F(GridforgeDirTest, APictureNameTooLongFailsOnlyThePicture) {
 // file linked to /dev/full fails phase 6 alone; on a full disk every phase after the input fails.
 TEST_F(GridforgeDirTest, LevelFilesNotWrittenWholeFailTheRun) {
   WriteI16("in.raw", {100, 200, 300, 400});
-  const std::vector<std::string> args = {"in.raw", "0", "0", "0", "0", "2", "2", "12"};
+  const std::vector<std::string> args = {"in.raw", "1", "2", "1", "2", "2", "2", "12"};
   const std::string phase6 =
-      "trn_levels: Can't write 210_105_2\n"
+      "trn_levels: Can't write 212_106_2\n"
       "\n error:  error converting multiple detail level terrain file into lower detail level "
       "files!\n\nPhase 7";
-  fs::create_symlink("/dev/full", "210_105_2");
+  fs::create_symlink("/dev/full", "212_106_2");
   ProgramRun run = RunProgram(GRIDFORGE_PATH, args);
   EXPECT_EQ(run.status, 255);
   EXPECT_TRUE(Contains(run.err, "Write failed: No space left on device\n" + phase6)) << run.err;
   EXPECT_EQ(CountOf(run.err, " error:"), 1) << run.err;
-  EXPECT_EQ(fs::file_size("in.raw.bmp"), 58u);
+  EXPECT_EQ(fs::file_size("in.raw.bmp"), 54u + 1201 * 3604);  // rows of 1201 pixels, padded
 
   // 64 KiB: the input and the temporaries fit, no tile does.
   run = RunProgram(OnSmallDisk(65536, {"in.raw"}) + GRIDFORGE_PATH, args);
   EXPECT_EQ(run.status, 255);
   for (const char* lines :
-       {"trn_elevation: No space left on device\ntrn_elevation: Can't write 210_105\n",
-        "Write failed: No space left on device\ntrn_levels: Can't write 210_105_0\n",
+       {"trn_elevation: No space left on device\ntrn_elevation: Can't write 212_106\n",
+        "Write failed: No space left on device\ntrn_levels: Can't write 212_106_0\n",
         "\n error:  error processing bitmap!\n"})
     EXPECT_TRUE(Contains(run.err, lines)) << lines << run.err;
 }
@@ -418,23 +440,25 @@ TEST_F(GridforgeDirTest, RealElevationsBecomeACompleteDatabase) {
   EXPECT_EQ(size.out, "BMP3 1201 1201");
 }
 
-// Bounds off the globe, as written or as the whole degrees used, are refused before the input
-// phase: no temporary grid, tile or picture, even on a disk too small for one tile.
+// Bounds off the globe as written are refused before the input phase: no temporary grid, tile or
+// picture, even on a disk too small for one tile.
 TEST_F(GridforgeDirTest, RegionsOffTheGlobeAreRefusedBeforeAnyFile) {
   fs::copy_file(BUNDLED_GRID, "g.i16");
   const struct {
     std::vector<std::string> bounds;  // LatitudeMin, LatitudeMax, LongitudeMin, LongitudeMax
     const char* line;
   } cases[] = {
-      {{"48", "49", "-2e9", "-123"},
+      {{"48", "49", "-2000000000", "-123"},
        "gridforge: region longitude -2e+09 is off the globe (-180..180)"},
-      {{"48", "49", "NaN", "-123"}, "gridforge: region longitude nan is off the globe (-180..180)"},
-      {{"48", "49", "inf", "-123"}, "gridforge: region longitude inf is off the globe (-180..180)"},
+      // Beyond the double range as written: infinite, where the whole degrees are held to the
+      // int range.
+      {{"48", "49", "-124", "1" + std::string(400, '0')},
+       "gridforge: region longitude inf is off the globe (-180..180)"},
       {{"48", "49", "-124", "200"}, "gridforge: region longitude 200 is off the globe (-180..180)"},
       {{"-91", "49", "-124", "-123"}, "gridforge: region latitude -91 is off the globe (-90..90)"},
-      // On the globe as written, but 181 once cut to whole degrees.
-      {{"48", "49", "-124", "181e-5"},
-       "gridforge: region longitude 181 is off the globe (-180..180)"},
+      // -90 once cut to whole degrees, but off the globe as written.
+      {{"-90.5", "49", "-124", "-123"},
+       "gridforge: region latitude -90.5 is off the globe (-90..90)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -446,6 +470,44 @@ TEST_F(GridforgeDirTest, RegionsOffTheGlobeAreRefusedBeforeAnyFile) {
     if (run) {
       EXPECT_EQ(run->err, std::string(c.line) + "\n");
     }
+  }
+}
+
+// A minimum not below its maximum once the bounds are cut to whole degrees (toward zero) would
+// build the region turned half a turn, or one post wide: refused before any file, naming both
+// arguments, as written and as cut.
+TEST_F(GridforgeDirTest, BoundsInTheWrongOrderAreRefusedBeforeAnyFile) {
+  fs::copy_file(BUNDLED_GRID, "g.i16");
+  const struct {
+    std::vector<std::string> bounds;  // LatitudeMin, LatitudeMax, LongitudeMin, LongitudeMax
+    const char* line;
+  } cases[] = {
+      {{"49", "48", "-123", "-124"},
+       "gridforge: LatitudeMin '49' is not below LatitudeMax '48' in whole degrees (49 and 48)"},
+      {{"48", "49", "-123", "-124"},
+       "gridforge: LongitudeMin '-123' is not below LongitudeMax '-124' in whole degrees (-123 and "
+       "-124)"},
+      {{"48", "49", "-123.5", "-123"},
+       "gridforge: LongitudeMin '-123.5' is not below LongitudeMax '-123' in whole degrees (-123 "
+       "and -123)"},
+      {{"48", "48.9", "-124", "-123"},
+       "gridforge: LatitudeMin '48' is not below LatitudeMax '48.9' in whole degrees (48 and 48)"},
+      {{"-0.9", "0.9", "-124", "-123"},
+       "gridforge: LatitudeMin '-0.9' is not below LatitudeMax '0.9' in whole degrees (0 and 0)"},
+      // Reversed and off the globe: the order's line, which comes first.
+      {{"95", "91", "-124", "-123"},
+       "gridforge: LatitudeMin '95' is not below LatitudeMax '91' in whole degrees (95 and 91)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::vector<std::string> args = {"g.i16"};
+    args.insert(args.end(), c.bounds.begin(), c.bounds.end());
+    args.insert(args.end(), {"46", "30", "14.5"});
+    const ProgramRun run = RunProgram(GRIDFORGE_PATH, args);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, std::string(c.line) + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(FilesIn("."), std::set<std::string>{"g.i16"});
   }
 }
 

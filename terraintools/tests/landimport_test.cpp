@@ -12,7 +12,9 @@
 
 #include "landuse.h"
 #include "program_run.h"
+#include "programs.h"
 #include "tiledb.h"
+#include "tilefile_test_hook.h"
 
 namespace {
 
@@ -312,6 +314,46 @@ TEST_F(LandimportTest, RefusedInputs) {
       << small.run.err;
   EXPECT_FALSE(Contains(small.run.out, "Phase 2"));
   EXPECT_EQ(small.files, std::set<std::string>{"wide.ctg"});
+}
+
+// A colour grid whose close fails is one not written whole: reported with its name and the
+// system's reason, removed, no tile touched, status -1. A grid name that is a link to a regular
+// file keeps its link and the file it leads to, as far as it was written.
+TEST_F(LandimportTest, AGridFileWhoseCloseFailsIsRemovedAndFailsTheRun) {
+  Ctg().Write("l.ctg");
+  const std::string grid = "l.ctg.0004x0006";
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link to a regular file" : "a plain file");
+    fs::remove_all("run");
+    fs::create_directory("run");
+    if (link) {
+      WriteFileBytes("run/shared.grid", {1, 2, 3});
+      fs::create_symlink("shared.grid", "run/" + grid);
+    }
+    InProcessRun run;
+    {
+      // The grid's is the run's first close of a tile file.
+      tilefile_test::ScopedFaults faults;
+      faults.Fail(tilefile_test::Call::kClose, EIO);
+      run = RunInProcess(RunLandimport, "run", {"landimport", "l.ctg", "0", "0", "0", "1", "1"},
+                         {"l.ctg"});
+      EXPECT_EQ(faults.Injected(), 1);
+    }
+    EXPECT_EQ(run.status, -1);
+    EXPECT_TRUE(Contains(run.err, "\n error: Could not write '" + grid + "': Input/output error\n"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "Conversion Saved")) << run.err;
+    EXPECT_FALSE(Contains(run.out, "Phase 2"));
+    std::set<std::string> left;
+    for (const auto& [name, bytes] : run.files) left.insert(name);
+    if (link) {
+      EXPECT_EQ(left, (std::set<std::string>{"l.ctg", "shared.grid", grid}));
+      EXPECT_TRUE(fs::is_symlink("run/" + grid));
+      EXPECT_EQ(fs::file_size("run/shared.grid"), 4u * 4 * 6);
+    } else {
+      EXPECT_EQ(left, std::set<std::string>{"l.ctg"});
+    }
+  }
 }
 
 // The region is checked after the rotation, shift and scale, before the colour pass: no tile is

@@ -71,6 +71,17 @@ TEST_F(NumberArgsTest, NotANumberIsRefusedBeforeAnyFile) {
       {GRIDFORGE_PATH, gridforge_with(8, "1x.5"), "gridforge: TimeOfDay is not a number: '1x.5'"},
       {GRIDFORGE_PATH, gridforge_with(8, "inf"), "gridforge: TimeOfDay is not a number: 'inf'"},
       {GRIDFORGE_PATH, gridforge_with(2, "48 "), "gridforge: LatitudeMin is not a number: '48 '"},
+      // gridforge's bounds are whole degrees: an exponent, a hexadecimal number, an infinity are
+      // not, where they would be cut at their first letter ("4.8e1" to 4, "0x30" to 0).
+      {GRIDFORGE_PATH, gridforge_with(2, "0x30"), "gridforge: LatitudeMin is not a number: '0x30'"},
+      {GRIDFORGE_PATH, gridforge_with(3, "4.8e1"),
+       "gridforge: LatitudeMax is not a number: '4.8e1'"},
+      {GRIDFORGE_PATH, gridforge_with(4, "-2e9"),
+       "gridforge: LongitudeMin is not a number: '-2e9'"},
+      {GRIDFORGE_PATH, gridforge_with(5, "181e-5"),
+       "gridforge: LongitudeMax is not a number: '181e-5'"},
+      {GRIDFORGE_PATH, gridforge_with(4, "NaN"), "gridforge: LongitudeMin is not a number: 'NaN'"},
+      {GRIDFORGE_PATH, gridforge_with(5, "inf"), "gridforge: LongitudeMax is not a number: 'inf'"},
       {GRIDFORGE_PATH, gridforge_with(5, ""), "gridforge: LongitudeMax is not a number: ''"},
       {GRIDFORGE_PATH,
        gridforge_with(5,
@@ -117,9 +128,10 @@ TEST_F(NumberArgsTest, GoodFormsReadAsThePlainNumbers) {
     std::vector<std::string> words, plain;
     std::vector<std::string> inputs;
   } cases[] = {
+      // The bounds are cut toward zero: -1.9 is -1, -0.5 and .5 are 0.
       {RunGridforge,
-       {"gridforge", "in.raw", " 0", "+0.75", "-0", "0.5", "2.9", " 2", "1e1"},
-       {"gridforge", "in.raw", "0", "0", "0", "0", "2", "2", "10"},
+       {"gridforge", "in.raw", " -0.5", "+1.75", "-1.9", ".5", "2.9", " 2", "1e1"},
+       {"gridforge", "in.raw", "0", "1", "-1", "0", "2", "2", "10"},
        {"in.raw"}},
       {RunTileprint,
        {"tileprint", " -123.01", "-1.23e2", "+48", "4801e-2", "p.bmp"},

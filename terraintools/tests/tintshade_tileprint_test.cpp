@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kBox = {"-123.01", "-123.0", "48.0", "48.01"};
+
+// What tintshade and tileprint say over kBox when tile 066_161 is missing.
+const std::string kTintshadeFindsNoTile =
+    "tintshade: no elevation or colour tile of the region exists in the current directory (1 "
+    "tile, 066_161): the passes make them from zeroes\n";
+const std::string kTileprintFindsNoTile =
+    "tileprint: no elevation tile of the region exists in the current directory (1 tile, "
+    "066_161): they read as zeroes\n";
 
 std::vector<std::string> With(const std::string& last) {
   std::vector<std::string> args = kBox;
@@ -62,7 +71,8 @@ TEST_F(TerrainProgramTest, TintshadeLevelsEndInsideTheLevelPass) {
                        "\nPhase 6: Converting multiple detail level terrain file into "
                        "lower detail level files\n\n"));
   for (int k = 0; k < 6; ++k) EXPECT_TRUE(fs::exists(LevelFileName("066_161", k))) << k;
-  EXPECT_FALSE(Contains(run.err, "tintshade:"));
+  // Over no tile, the only line of tintshade's own says so.
+  EXPECT_EQ(run.err, kTintshadeFindsNoTile);
 
   // A level file that cannot be opened ends the process with status 1.
   fs::remove(LevelFileName("066_161", 3));
@@ -129,7 +139,8 @@ TEST_F(TerrainProgramTest, TileprintOverARegionWithoutTiles) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err,
             "long_min = -123.010000 \nlong_max = -123.000000 \n"
-            "lat_min = 48.000000 \nlat_max = 48.010000 \n");
+            "lat_min = 48.000000 \nlat_max = 48.010000 \n" +
+                kTileprintFindsNoTile);
   EXPECT_TRUE(Contains(run.out, "\n*** Processing Bitmap ***\n\n"));
   EXPECT_FALSE(fs::exists("066_161"));
   // Posts 68388..68400 by 165600..165612, every pixel that of colour index 0.
@@ -147,6 +158,65 @@ TEST_F(TerrainProgramTest, TileprintOverARegionWithoutTiles) {
   }
   EXPECT_EQ(pixels, 169);
   EXPECT_EQ(colours.size(), 1u);
+}
+
+// A region of which no tile that the program reads exists gets one line on standard error,
+// before the first phase's header, and the run goes on as before; none where any of them exists.
+// The tiles that tintshade makes from zeroes are found by the runs after it.
+TEST_F(TerrainProgramTest, ARegionWithoutTilesIsNoted) {
+  const std::string tintshade = "exec 2>&1; " TINTSHADE_PATH;
+  const std::string tileprint = "exec 2>&1; " TILEPRINT_PATH;
+  // Over -124..-123 by 48..48.01: tile columns 65 and 66 of tile row 161.
+  const std::vector<std::string> two_tiles = {"-124", "-123", "48", "48.01"};
+  auto with = [](std::vector<std::string> box, const std::string& last) {
+    box.push_back(last);
+    return box;
+  };
+  const std::string tileprint_two =
+      "tileprint: no elevation tile of the region exists in the current directory (2 tiles, "
+      "065_161 to 066_161): they read as zeroes\n";
+  const struct {
+    const char* what;
+    std::function<void()> plant;
+    std::string program;
+    std::vector<std::string> args;
+    std::string note;  // empty: no note
+    const char* before;
+  } cases[] = {
+      {"tileprint, no tile", [] {}, tileprint, With("p.bmp"), kTileprintFindsNoTile,
+       "\n*** Processing Bitmap ***\n"},
+      {"tileprint, two tiles", [] {}, tileprint, with(two_tiles, "p.bmp"), tileprint_two,
+       "\n*** Processing Bitmap ***\n"},
+      {"tileprint, a colour tile only", [] { WriteFileBytes("066_161.c32", {}); }, tileprint,
+       With("p.bmp"), kTileprintFindsNoTile, "\n*** Processing Bitmap ***\n"},
+      {"tileprint, one tile of two", [] { WriteFileBytes("066_161", {}); }, tileprint,
+       with(two_tiles, "p.bmp"), "", ""},
+      {"tintshade, no tile", [] {}, tintshade, With("0"), kTintshadeFindsNoTile,
+       "\nPhase 2: calculate shading\n"},
+      {"tintshade, a colour tile", [] { WriteFileBytes("066_161.c32", {}); }, tintshade, With("0"),
+       "", ""},
+      {"tintshade, an elevation tile", [] { WriteFileBytes("066_161", {}); }, tintshade, With("0"),
+       "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& name : FilesIn(".")) fs::remove(name);
+    c.plant();
+    const ProgramRun run = RunProgram(c.program, c.args);
+    EXPECT_EQ(run.status, 0) << run.out;
+    if (c.note.empty()) {
+      EXPECT_FALSE(Contains(run.out, "of the region exists")) << run.out;
+      continue;
+    }
+    EXPECT_EQ(CountOf(run.out, c.note), 1) << run.out;
+    const size_t at = run.out.find(c.note);
+    EXPECT_EQ(run.out.find(c.before, at), at + c.note.size()) << run.out;
+  }
+  // tintshade's tiles, made from zeroes, are there for the next run.
+  EXPECT_TRUE(fs::exists("066_161.c32"));
+  const ProgramRun again = RunProgram(tileprint, With("p.bmp"));
+  EXPECT_EQ(again.status, 0);
+  EXPECT_FALSE(Contains(again.out, "of the region exists")) << again.out;
 }
 
 // The region is checked before the first phase: nothing is created, even on a disk too small

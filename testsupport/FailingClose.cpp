@@ -1,4 +1,4 @@
-#include "FailingClose.h"
+#include "testsupport/FailingClose.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -36,7 +36,7 @@ extern "C" __attribute__((visibility("default"))) int fclose(std::FILE* stream) 
   return EOF;
 }
 
-namespace playback_test {
+namespace kyte::testsupport {
 
 ScopedFailingClose::ScopedFailingClose(const std::filesystem::path& file, int error) {
   struct stat st;
@@ -48,4 +48,4 @@ ScopedFailingClose::~ScopedFailingClose() { target = Target{}; }
 
 int ScopedFailingClose::failed() const { return target.failed; }
 
-}  // namespace playback_test
+}  // namespace kyte::testsupport
