@@ -122,10 +122,16 @@ struct Namespace {
 // Each holder of a mapping keeps a shared lock on the name entry (the mapping is alive while the
 // entry is locked) and on its own description of the backing file (the file is mapped).
 struct MappingObject {
+  MappingObject() = default;
+  MappingObject(const MappingObject&) = delete;
+  MappingObject& operator=(const MappingObject&) = delete;
+  ~MappingObject();
+
   Fd entry;
   Fd file;
   std::uint64_t size = 0;
   bool writable = false;
+  std::shared_ptr<const Namespace> space;  // once it holds the mapping
 };
 
 struct FileObject {
@@ -451,17 +457,30 @@ std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t 
   return mapping;
 }
 
-// A handle to `mapping` with `error` as the last error, or nullptr when there is no mapping.
-HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping, DWORD error) {
+// A holder lets go of the entry and the file as one step, with the namespace locked as openers
+// look at both, and the entry first: an opener that found the file free while the entry was still
+// held would empty the file under a mapping that others then join, one of no size.
+MappingObject::~MappingObject() {
+  std::optional<NamespaceLock> namespaceLock;
+  if (space) namespaceLock.emplace(*space);  // let go of all the same when it cannot be had
+  entry.reset();
+  file.reset();
+}
+
+// A handle to `mapping` of the namespace `space` with `error` as the last error, or nullptr when
+// there is no mapping.
+HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping,
+                       const std::shared_ptr<const Namespace>& space, DWORD error) {
   if (!mapping) return nullptr;
+  mapping->space = space;
   HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
   tlsLastError = error;
   return handle;
 }
 
 // Opens the entry of mapping `name` (made when `create` is set) with the namespace locked, finds
-// whether a live mapping holds it and hands both to `use`, which makes the handle while the
-// namespace stays locked. Null when the entry cannot be had or probed.
+// whether a live mapping holds it and hands both, with the namespace, to `use`, which makes the
+// handle while the namespace stays locked. Null when the entry cannot be had or probed.
 template <class Use>
 HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
   std::string entryName;
@@ -473,7 +492,7 @@ HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
   if (!entry.valid()) return nullptr;
   Entry probe = ProbeEntry(entry.get());
   if (probe == Entry::kError) return nullptr;
-  return use(std::move(entry), probe);
+  return use(space, std::move(entry), probe);
 }
 
 }  // namespace
@@ -555,23 +574,23 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  return WithMappingEntry(name, true, [&](Fd entry, Entry probe) {
+  return WithMappingEntry(name, true, [&](const auto& space, Fd entry, Entry probe) {
     if (probe == Entry::kLive) {
-      return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
+      return MappingHandleOf(JoinMapping(std::move(entry), writable), space, ERROR_ALREADY_EXISTS);
     }
     return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
-                           ERROR_SUCCESS);
+                           space, ERROR_SUCCESS);
   });
 }
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
   if (Faulted(filemap_test::Call::OpenFileMapping)) return nullptr;
-  return WithMappingEntry(name, false, [access](Fd entry, Entry probe) -> HANDLE {
+  return WithMappingEntry(name, false, [access](const auto& space, Fd entry, Entry probe) {
     if (probe == Entry::kFree) {
       tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
-      return nullptr;
+      return HANDLE{nullptr};
     }
-    return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
+    return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0), space,
                            ERROR_SUCCESS);
   });
 }

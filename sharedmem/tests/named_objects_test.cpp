@@ -1,8 +1,10 @@
 // The file-mapping layer's named mutexes and mappings, called directly: several handles on one
 // mutex in one process, a handle closed while it owns its mutex, a mapping and a mutex of one
 // name, and a mapping that nobody holds any more. channel_peer is the other process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 
 #include <chrono>
 #include <filesystem>
@@ -125,6 +127,28 @@ TEST_F(NamedObjectsTest, AMappingAndAMutexOfOneNameLiveApart) {
   EXPECT_EQ(CloseHandle(other), TRUE);
   EXPECT_EQ(CloseHandle(mapping), TRUE);
   EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// Openers look at a mapping's entry and file with the namespace locked: a holder lets go of both
+// under that lock as well, or an opener could find the file free while the entry still shows
+// the mapping alive, empty the file and leave the next opener a mapping of no size.
+TEST_F(NamedObjectsTest, AHolderLetsGoOfItsMappingWithTheNamespaceLocked) {
+  auto holder = StartPeer();
+  ASSERT_EQ(holder->Ask("open 6 25"), "0");
+  const int namespaceLock =
+      ::open((sandbox.objects() / ".namespace.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(namespaceLock, 0);
+  ASSERT_EQ(::flock(namespaceLock, LOCK_EX), 0);  // as an opener holds it
+  holder->Send("close");
+  holder->Drain(200);
+  EXPECT_EQ(holder->Stdout(), "0\n");  // still closing
+  const int file = ::open((sandbox.dir() / "SharedFile6").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(file, 0);
+  EXPECT_NE(::flock(file, LOCK_EX | LOCK_NB), 0);  // the holder has not let go of the file
+  ::close(file);
+  ::close(namespaceLock);
+  EXPECT_EQ(holder->ReadLine(), "ok");
+  EXPECT_FALSE(Joins("SharedMap6"));
 }
 
 // The entry stays in the namespace after the last holder, closing or dying, let go; opening the
