@@ -43,7 +43,7 @@ CDataTransfer::CDataTransfer(std::int32_t count, std::int32_t id) {
       break;
     }
     // The holders of the mapping that made the file "already mapped" may all have closed it
-    // since, as a third end does that stops while two start: then the file is free and the open
+    // since (a third end that stops while two start): the file is free then, and the open
     // starts over, so that the two still meet.
     hMapping = OpenSharedMapping(strMapName, attempt == kOpenAttempts);
     if (hMapping != nullptr || GetLastError() != ERROR_FILE_NOT_FOUND) break;

@@ -1,6 +1,8 @@
 // The file-mapping layer's named mutexes and mappings, called directly: several handles on one
-// mutex in one process, a handle closed while it owns its mutex, a mapping and a mutex of one
-// name, and a mapping that nobody holds any more. channel_peer is the other process.
+// mutex in one process, a handle closed while it owns its mutex (a forked child holding a copy
+// of its descriptor or not), idle lock files across a fork, a mapping and a mutex of one name, a
+// holder letting go of its mapping, and a mapping that nobody holds any more. channel_peer is the
+// other process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
