@@ -2,7 +2,8 @@
 // entry, its mutex's lock file, the namespace lock and the backing file "SharedFile%d", each
 // planted as the input says (any bytes, a well-formed entry naming some file, a link, a folder,
 // a pipe; held by a live peer or not). Then both ends open the channel as the block and the
-// plug-in do and copy through it; once both are closed, no descriptor of theirs may stay open
+// plug-in do and copy through it; once both are closed, no descriptor of theirs may stay open but
+// the idle lock files that the layer keeps for the next copies, never more than its bound
 // (descriptors kept per input end a long run with "Too many open files"). Run as root, the peer's
 // link and entry can name a file of another user's; that file must come out untouched.
 #include <fcntl.h>
@@ -108,10 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path places[] = {objects / ("map.SharedMap" + std::to_string(id)),
                              objects / ("mutex.SharedMutex" + std::to_string(id)),
                              objects / ".namespace.lock", backing};
-  // Once both ends have closed, the layer keeps open only the namespace folder it opened last:
-  // any other descriptor more than before is one that the input left behind.
+  // Once both ends have closed, the layer keeps open only the namespace folder it opened last and
+  // its idle lock files: any other descriptor more than before is one that the input left behind.
   static bool holdsANamespace = false;
-  const int descriptorsBefore = kyte::testsupport::OpenDescriptors();
+  const auto descriptorsBeyondIdle = [] {
+    return kyte::testsupport::OpenDescriptors() - static_cast<int>(filemap_test::IdleMutexFiles());
+  };
+  const int descriptorsBefore = descriptorsBeyondIdle();
   {
     PeerLocks locks;
     const std::uint32_t plants = in.Below(kMostPlants + 1);
@@ -137,8 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool opened = kyte::testsupport::DescriptorsOn(fs::canonical(objects, error)) > 0;
   const int allowed = descriptorsBefore + (opened && !holdsANamespace ? 1 : 0);
   holdsANamespace = holdsANamespace || opened;
-  if (kyte::testsupport::OpenDescriptors() > allowed)
+  if (descriptorsBeyondIdle() > allowed)
     kyte::fuzz::Abort("descriptors left open after both ends of the channel closed");
+  if (filemap_test::IdleMutexFiles() > filemap_test::kMostIdleMutexFiles)
+    kyte::fuzz::Abort("more idle lock files kept than the layer's bound");
 
   filemap_test::TakeMessageBoxTexts();  // the message box keeps what it showed
   if (root && kyte::fuzz::ReadWholeFile(victim) != kVictimText)

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Opens of the shared objects that may start over; the last one reports as any failure does.
+constexpr int kOpenAttempts = 3;
+
 std::string Named(const char* format, std::int32_t id) {
   char name[32];
   std::snprintf(name, sizeof name, format, static_cast<int>(id));
@@ -31,13 +34,19 @@ CDataTransfer::CDataTransfer(std::int32_t count, std::int32_t id) {
   dwDataSize = 8u * static_cast<std::uint32_t>(count);
   dwMapSize = (dwDataSize / kViewSize + (dwDataSize % kViewSize != 0 ? 1u : 0u)) * kViewSize;
 
-  SharedFile file = CreateSharedFile(strFileName);
-  if (file.outcome == FileOutcome::kNoHandle) return;
-  if (file.outcome == FileOutcome::kAlreadyMapped) {
-    hMapping = OpenSharedMapping(strMapName);
-  } else {
-    hFile = file.handle;
-    hMapping = CreateSharedMapping(hFile, strMapName);
+  for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+    SharedFile file = CreateSharedFile(strFileName);
+    if (file.outcome == FileOutcome::kNoHandle) return;
+    if (file.outcome == FileOutcome::kHandle) {
+      hFile = file.handle;
+      hMapping = CreateSharedMapping(hFile, strMapName);
+      break;
+    }
+    // The holders of the mapping that made the file "already mapped" may all have closed it
+    // since (a third end that stops while two start): the file is free then, and the open
+    // starts over, so that the two still meet.
+    hMapping = OpenSharedMapping(strMapName, attempt == kOpenAttempts);
+    if (hMapping != nullptr || GetLastError() != ERROR_FILE_NOT_FOUND) break;
   }
   if (hMapping != nullptr) pView = MapSharedView(hMapping);
 }
@@ -65,9 +74,11 @@ HANDLE CDataTransfer::CreateSharedMapping(HANDLE file, const std::string& mapNam
   return mapping;
 }
 
-HANDLE CDataTransfer::OpenSharedMapping(const std::string& mapName) {
+HANDLE CDataTransfer::OpenSharedMapping(const std::string& mapName, bool lastAttempt) {
   HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, TRUE, mapName.c_str());
-  if (mapping == nullptr) ReportError("CreateFileMapping");
+  if (mapping == nullptr && (lastAttempt || GetLastError() != ERROR_FILE_NOT_FOUND)) {
+    ReportError("CreateFileMapping");
+  }
   return mapping;
 }
 

@@ -36,7 +36,8 @@ class CDataTransfer {
 
   SharedFile CreateSharedFile(const std::string& fileName);
   HANDLE CreateSharedMapping(HANDLE file, const std::string& mapName);
-  HANDLE OpenSharedMapping(const std::string& mapName);
+  // A mapping that is gone (ERROR_FILE_NOT_FOUND) is reported only at the last attempt.
+  HANDLE OpenSharedMapping(const std::string& mapName, bool lastAttempt);
   void* MapSharedView(HANDLE mapping);
   // Creates or opens the channel's mutex and waits for it; nullptr when that failed (reported).
   HANDLE AcquireMutex();

@@ -22,6 +22,7 @@
 #include <utility>
 #include <variant>
 
+#include "IdleLockFiles.h"
 #include "filemap_test_hook.h"
 #include "msgbox.h"
 #include "support/FaultCountdown.h"
@@ -113,19 +114,27 @@ bool Flock(int fd, int op) {
   return true;
 }
 
-// The directory of the user's named objects, held open from its first use.
+// The directory of the user's named objects, held open from its first use; `serial` tells the
+// namespaces that a process opens apart.
 struct Namespace {
   std::string path;
   Fd dir;
+  std::uint64_t serial = 0;
 };
 
 // Each holder of a mapping keeps a shared lock on the name entry (the mapping is alive while the
 // entry is locked) and on its own description of the backing file (the file is mapped).
 struct MappingObject {
+  MappingObject() = default;
+  MappingObject(const MappingObject&) = delete;
+  MappingObject& operator=(const MappingObject&) = delete;
+  ~MappingObject();
+
   Fd entry;
   Fd file;
   std::uint64_t size = 0;
   bool writable = false;
+  std::shared_ptr<const Namespace> space;  // once it holds the mapping
 };
 
 struct FileObject {
@@ -135,22 +144,36 @@ struct FileObject {
 struct MappingHandle {
   std::shared_ptr<MappingObject> mapping;
 };
-// A mutex handle holds an open of the mutex's lock file of its own, closed with the handle: two
-// handles on one open file would not exclude each other, and a lock file kept beyond its handle
-// would cost a descriptor for every name the process has ever used.
+// A mutex handle holds an open of the mutex's lock file of its own while it is open: two handles
+// on one open file would not exclude each other. Closed, the handle leaves it idle for the next
+// handle of that name (see CloseHandle), or closes it when another thread was still using it.
 struct MutexObject {
-  MutexObject(Fd file, int owned) : fd(std::move(file)), ownCount(owned) {}
+  MutexObject(Fd file, int owned, std::uint64_t spaceSerial, std::string lockName)
+      : fd(std::move(file)), ownCount(owned), space(spaceSerial), name(std::move(lockName)) {}
   MutexObject(MutexObject&& other) noexcept
-      : fd(std::move(other.fd)), ownCount(std::exchange(other.ownCount, 0)) {}
+      : fd(std::move(other.fd)),
+        ownCount(std::exchange(other.ownCount, 0)),
+        space(other.space),
+        name(std::move(other.name)),
+        generation(other.generation) {}
   MutexObject& operator=(MutexObject&&) = delete;
-  ~MutexObject() {
-    // Closing a handle releases the mutex; unlocked first, so that no copy of the descriptor
-    // (a child forked meanwhile) keeps it owned.
-    if (fd.valid() && ownCount > 0) Flock(fd.get(), LOCK_UN);
+  ~MutexObject() { Unlock(); }
+
+  // Closing a handle releases the mutex: unlocked before the descriptor goes, so that no copy of
+  // it (a child forked meanwhile) keeps it owned. A handle that a forked child inherited owns
+  // nothing of its own there: the lock it shares is the parent's.
+  void Unlock() {
+    if (fd.valid() && ownCount > 0 && generation == filemap_detail::ForkGeneration()) {
+      Flock(fd.get(), LOCK_UN);
+    }
+    ownCount = 0;
   }
 
   Fd fd;
   int ownCount = 0;
+  std::uint64_t space;  // the namespace's serial
+  std::string name;     // of the lock file in it
+  unsigned generation = filemap_detail::ForkGeneration();
 };
 using Object = std::variant<FileObject, MappingHandle, MutexObject>;
 
@@ -171,6 +194,8 @@ struct State {
   std::vector<std::string> messageBoxTexts;
   std::string namespaceFor;  // environment value the cached namespace belongs to
   std::shared_ptr<const Namespace> space;
+  std::uint64_t namespacesOpened = 0;
+  filemap_detail::IdleLockFiles idleLockFiles;
 };
 
 State& state() {
@@ -228,7 +253,7 @@ bool RefuseUnless(bool accepted) {
 // The namespace holds the entries and locks that lead every opener to an object, so whoever can
 // write there decides what a mapping lies over and who owns a mutex. It is taken only when it is
 // a directory of this user's that nobody else may enter; a link in its place is not followed.
-std::shared_ptr<const Namespace> OpenNamespace(const std::string& path) {
+std::shared_ptr<const Namespace> OpenNamespace(const std::string& path, std::uint64_t serial) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     FailWithErrno();
     return nullptr;
@@ -245,7 +270,7 @@ std::shared_ptr<const Namespace> OpenNamespace(const std::string& path) {
     return nullptr;
   }
   if (!RefuseUnless(st.st_uid == ::geteuid() && (st.st_mode & 077) == 0)) return nullptr;
-  return std::make_shared<const Namespace>(Namespace{path, std::move(dir)});
+  return std::make_shared<const Namespace>(Namespace{path, std::move(dir), serial});
 }
 
 // The namespace, opened on first use and held open: every object is opened relative to it.
@@ -261,7 +286,7 @@ std::shared_ptr<const Namespace> CurrentNamespace() {
     const char* base = (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) ? "/dev/shm" : "/tmp";
     path = std::string(base) + "/kyte-objects-" + std::to_string(::getuid());
   }
-  std::shared_ptr<const Namespace> space = OpenNamespace(path);
+  std::shared_ptr<const Namespace> space = OpenNamespace(path, ++s.namespacesOpened);
   if (!space) return nullptr;
   s.namespaceFor = key;
   s.space = space;
@@ -451,17 +476,30 @@ std::shared_ptr<MappingObject> StartMapping(Fd entry, int fileFd, std::uint64_t 
   return mapping;
 }
 
-// A handle to `mapping` with `error` as the last error, or nullptr when there is no mapping.
-HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping, DWORD error) {
+// A holder lets go of the entry and the file as one step, with the namespace locked as openers
+// look at both, and the entry first: an opener that found the file free while the entry was still
+// held would empty the file under a mapping that others then join, one of no size.
+MappingObject::~MappingObject() {
+  std::optional<NamespaceLock> namespaceLock;
+  if (space) namespaceLock.emplace(*space);  // let go of all the same when it cannot be had
+  entry.reset();
+  file.reset();
+}
+
+// A handle to `mapping` of the namespace `space` with `error` as the last error, or nullptr when
+// there is no mapping.
+HANDLE MappingHandleOf(std::shared_ptr<MappingObject> mapping,
+                       const std::shared_ptr<const Namespace>& space, DWORD error) {
   if (!mapping) return nullptr;
+  mapping->space = space;
   HANDLE handle = AddHandle(MappingHandle{std::move(mapping)});
   tlsLastError = error;
   return handle;
 }
 
 // Opens the entry of mapping `name` (made when `create` is set) with the namespace locked, finds
-// whether a live mapping holds it and hands both to `use`, which makes the handle while the
-// namespace stays locked. Null when the entry cannot be had or probed.
+// whether a live mapping holds it and hands both, with the namespace, to `use`, which makes the
+// handle while the namespace stays locked. Null when the entry cannot be had or probed.
 template <class Use>
 HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
   std::string entryName;
@@ -473,7 +511,7 @@ HANDLE WithMappingEntry(LPCSTR name, bool create, Use use) {
   if (!entry.valid()) return nullptr;
   Entry probe = ProbeEntry(entry.get());
   if (probe == Entry::kError) return nullptr;
-  return use(std::move(entry), probe);
+  return use(space, std::move(entry), probe);
 }
 
 }  // namespace
@@ -555,23 +593,23 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  return WithMappingEntry(name, true, [&](Fd entry, Entry probe) {
+  return WithMappingEntry(name, true, [&](const auto& space, Fd entry, Entry probe) {
     if (probe == Entry::kLive) {
-      return MappingHandleOf(JoinMapping(std::move(entry), writable), ERROR_ALREADY_EXISTS);
+      return MappingHandleOf(JoinMapping(std::move(entry), writable), space, ERROR_ALREADY_EXISTS);
     }
     return MappingHandleOf(StartMapping(std::move(entry), fileObject->fd.get(), size, writable),
-                           ERROR_SUCCESS);
+                           space, ERROR_SUCCESS);
   });
 }
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inheritHandle*/, LPCSTR name) {
   if (Faulted(filemap_test::Call::OpenFileMapping)) return nullptr;
-  return WithMappingEntry(name, false, [access](Fd entry, Entry probe) -> HANDLE {
+  return WithMappingEntry(name, false, [access](const auto& space, Fd entry, Entry probe) {
     if (probe == Entry::kFree) {
       tlsLastError = ERROR_FILE_NOT_FOUND;  // nobody holds it: the mapping is gone
-      return nullptr;
+      return HANDLE{nullptr};
     }
-    return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0),
+    return MappingHandleOf(JoinMapping(std::move(entry), (access & FILE_MAP_WRITE) != 0), space,
                            ERROR_SUCCESS);
   });
 }
@@ -629,7 +667,9 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
   std::string fileName;
   std::shared_ptr<const Namespace> space = ObjectFile("mutex", name, fileName);
   if (!space) return nullptr;
-  Fd lockFile = OpenInNamespace(*space, fileName, true);
+  // An idle descriptor was checked when it was opened, and it is still that file.
+  Fd lockFile(state().idleLockFiles.Take(space->serial, fileName));
+  if (!lockFile.valid()) lockFile = OpenInNamespace(*space, fileName, true);
   if (!lockFile.valid()) return nullptr;
   int owned = 0;
   DWORD error = ERROR_SUCCESS;
@@ -643,7 +683,8 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES /*security*/, BOOL initialOwner, LPCST
       return nullptr;
     }
   }
-  HANDLE handle = AddHandle(MutexObject{std::move(lockFile), owned});
+  HANDLE handle =
+      AddHandle(MutexObject{std::move(lockFile), owned, space->serial, std::move(fileName)});
   tlsLastError = error;
   return handle;
 }
@@ -700,7 +741,15 @@ BOOL CloseHandle(HANDLE handle) {
     object = std::move(it->second);
     s.handles.erase(it);
   }
-  return TRUE;  // descriptors close, and locks go, with the last reference
+  // A mutex's lock file stays open, unlocked, for the next handle of the name, unless another
+  // thread still waits on the handle or it came through a fork.
+  MutexObject* mutex = std::get_if<MutexObject>(object.get());
+  if (mutex != nullptr && object.use_count() == 1 && mutex->fd.valid() &&
+      mutex->generation == filemap_detail::ForkGeneration()) {
+    mutex->Unlock();
+    state().idleLockFiles.Keep(mutex->space, std::move(mutex->name), mutex->fd.release());
+  }
+  return TRUE;  // other descriptors close, and their locks go, with the last reference
 }
 
 DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*languageId*/,
@@ -753,6 +802,8 @@ void ClearFaults() {
   std::lock_guard<std::mutex> guard(s.lock);
   s.faults.Clear();
 }
+std::size_t IdleMutexFiles() { return state().idleLockFiles.Count(); }
+void CloseIdleMutexFiles() { state().idleLockFiles.CloseAll(); }
 std::vector<std::string> TakeMessageBoxTexts() {
   State& s = state();
   std::lock_guard<std::mutex> guard(s.lock);

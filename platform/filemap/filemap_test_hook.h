@@ -1,6 +1,7 @@
 // Test hook of the file-mapping layer: fault injection and the texts of the message box.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ enum class Call {
 // The next `times` calls of `call` fail with `error` and change nothing.
 void FailNext(Call call, DWORD error, int times = 1);
 void ClearFaults();
+
+// The idle lock-file descriptors that the layer keeps for the next handle of a mutex name: at
+// most kMostIdleMutexFiles, how many it keeps now, and closing them (as if never opened).
+constexpr std::size_t kMostIdleMutexFiles = 8;
+std::size_t IdleMutexFiles();
+void CloseIdleMutexFiles();
 
 // Texts shown in message boxes since the last call, oldest first.
 std::vector<std::string> TakeMessageBoxTexts();
