@@ -21,13 +21,13 @@ inline constexpr std::size_t kMaxInputLine = 65536;  // bytes, without the line 
 // comes back. Otherwise "" once the whole file is read, or why it could not be read:
 // "cannot read 'FILE': <the system's reason>" (a file that is missing or a directory) or
 // "line N of FILE is longer than 65536 bytes".
-inline std::string ReadInputLines(
-    const std::string& file, const std::function<std::string(long, std::string_view)>& row) {
+inline std::string ReadInputLines(const std::string& file,
+                                  const std::function<std::string(long, std::string_view)>& row) {
   const auto cannotRead = [&file](int error) {
     return "cannot read " + QuotedText(file) + ": " + std::strerror(error);
   };
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "r"),
-                                                          std::fclose);
+                                                           std::fclose);
   if (!in) return cannotRead(errno);
   std::string line;
   errno = 0;
