@@ -26,8 +26,8 @@ off_t EndToExtend(int fd) {
 void TakeBack(int fd, off_t end, std::size_t written) {
   const int error = errno;
   struct stat st {};
-  if (end >= 0 && ::fstat(fd, &st) == 0 &&
-      st.st_size == end + static_cast<off_t>(written) && ::ftruncate(fd, end) == 0) {
+  if (end >= 0 && ::fstat(fd, &st) == 0 && st.st_size == end + static_cast<off_t>(written) &&
+      ::ftruncate(fd, end) == 0) {
     // Without O_APPEND the offset still points past the bytes taken back.
     ::lseek(fd, end, SEEK_SET);
   }

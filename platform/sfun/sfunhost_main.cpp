@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
       for (double y : b.Output(p)) line += " " + Number(y);
     }
     std::cout << line << "\n";
-    if (!std::cout && outputError == 0) outputError = errno;
+    if (!std::cout && outputError == 0) outputError = errno != 0 ? errno : EIO;
   };
 
   const bool ok = model.Run(options, setInputs, observe);
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
   else
     std::cout << "status: error: " << block.error() << "\n";
   // Lines that could not be written fail the run, the status line's too.
-  if (!std::cout.flush() && outputError == 0) outputError = errno;
+  if (!std::cout.flush() && outputError == 0) outputError = errno != 0 ? errno : EIO;
   if (outputError != 0) {
     std::cerr << "sfunhost: cannot write standard output: " << std::strerror(outputError) << "\n";
     return 1;

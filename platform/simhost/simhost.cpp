@@ -115,8 +115,9 @@ bool PrintFrame(const char* label, long frame, const std::vector<double>& out) {
   return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
-int OutputFailed() {
-  std::fprintf(stderr, "simhost: cannot write standard output: %s\n", std::strerror(errno));
+int OutputFailed(int error) {
+  std::fprintf(stderr, "simhost: cannot write standard output: %s\n",
+               std::strerror(error != 0 ? error : EIO));
   return 1;
 }
 
@@ -200,7 +201,7 @@ int main(int argc, char** argv) {
   }
   std::printf("block %s type %d inputs %zu outputs %zu aux \"%s\" %d\n", block.pszName,
               block.iBlockType, in.size(), out.size(), block.pszAuxNames, block.iAuxValue);
-  if (std::fflush(stdout) != 0) return OutputFailed();
+  if (std::fflush(stdout) != 0) return OutputFailed(errno);
 
   auto inputsFor = [&](long call) {
     if (rows.empty()) return;
@@ -238,10 +239,7 @@ int main(int argc, char** argv) {
   dlclose(handle);
   const bool reported = watch->Reported();
   watch.reset();
-  if (!printed) {
-    errno = printError;
-    return OutputFailed();
-  }
+  if (!printed) return OutputFailed(printError);
   // A plug-in returns no status: a report on its standard error is its failure.
   if (reported) {
     std::fprintf(stderr, "simhost: %s reported an error\n", QuotedText(library).c_str());
