@@ -98,6 +98,6 @@ void FlyFormation(double dt) {
   if (drones::sendFlag == 1) drones::sendFlag = 0;
 }
 
-const drones::Program program = {SetUp, FlyFormation, 80, "Total Time = %f \n"};
+const drones::Program program = {"dronefleet", SetUp, FlyFormation, 80, "Total Time = %f \n"};
 
 }  // namespace dronefleet

@@ -42,6 +42,6 @@ void FlyCircle(double dt) {
   }
 }
 
-const drones::Program program = {SetUp, FlyCircle, 100, "Total Time = %5.2f \n"};
+const drones::Program program = {"dronesolo", SetUp, FlyCircle, 100, "Total Time = %5.2f \n"};
 
 }  // namespace dronesolo

@@ -1,6 +1,6 @@
 #include "Drones.h"
 
-#include <cstdio>
+#include <unistd.h>
 
 #include "Run.h"
 #include "clocks.h"
@@ -38,7 +38,8 @@ float RunLoop(const Program& program) {
     previous = now;
     statusMs += d;
     if (statusMs > 1000) {
-      std::fprintf(stderr, program.statusFormat, static_cast<double>(total));
+      if (nettools::PrintLine(STDERR_FILENO, program.statusFormat, static_cast<double>(total)) < 0)
+        break;  // the run ends at once
       statusMs = 0;
     }
   }
@@ -46,11 +47,11 @@ float RunLoop(const Program& program) {
 }
 
 int Fly(const Program& program) {
+  nettools::ResetOutput();
   nettools::OpenGroup();
   program.setUp();
   const float total = RunLoop(program);
-  nettools::CloseGroup(total);
-  return 0;
+  return nettools::EndRun(program.name, total);
 }
 
 }  // namespace drones

@@ -31,6 +31,7 @@ void RequestSend();
 
 // What the two programs do differently inside one shared run.
 struct Program {
+  const char* name;               // for the message of a line that cannot be written
   void (*setUp)();                // steps 2 and 3 of main: records, settings, identifiers
   void (*motionStep)(double dt);  // FlyFormation or FlyCircle
   uint32_t requestAfterMs;        // a send is requested once more than this has been counted
@@ -38,11 +39,13 @@ struct Program {
 };
 
 // The timed loop: counts GetTickCount differences until more than 100 seconds are counted,
-// calling the motion step and RequestSend as the counters pass their limits. Returns the total.
+// calling the motion step and RequestSend as the counters pass their limits, or until a status
+// line cannot be written. Returns the total.
 float RunLoop(const Program& program);
 
 // A whole run: opens the group, sets the drones up, flies the loop, closes the group and prints
-// the final line. Returns the exit status, 0.
+// the final line. Returns the exit status: 0, or nettools::kOutputFailed when a line could not
+// be written.
 int Fly(const Program& program);
 
 }  // namespace drones

@@ -1,9 +1,10 @@
 #include "NetWatch.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -34,11 +35,11 @@ std::string PrintableField(const std::uint8_t* field, std::size_t size) {
 int PrintVehicle(VehicleRecordD* record) {
   const std::string name = PrintableField(record->PacketImage + kImageName, 32);
   const std::string tag = PrintableField(record->PacketImage + kImageTag, 4);
-  return std::printf("%i %i %4.1g %4.1g %4.1f %4.1f %4.1f %4.1f %s %s\n",
-                     GetImageInt32(record->PacketImage, wire::kInstanceId),
-                     GetImageInt32(record->PacketImage, wire::kVehicleId), record->dEast,
-                     record->dNorth, record->dAltitude, record->dPitch, record->dRoll,
-                     record->dHeading, name.c_str(), tag.c_str());
+  return nettools::PrintLine(STDOUT_FILENO, "%i %i %4.1g %4.1g %4.1f %4.1f %4.1f %4.1f %s %s\n",
+                             GetImageInt32(record->PacketImage, wire::kInstanceId),
+                             GetImageInt32(record->PacketImage, wire::kVehicleId), record->dEast,
+                             record->dNorth, record->dAltitude, record->dPitch, record->dRoll,
+                             record->dHeading, name.c_str(), tag.c_str());
 }
 
 void SetReferencePosition(VehicleRecordD& record) {
@@ -47,6 +48,7 @@ void SetReferencePosition(VehicleRecordD& record) {
 }
 
 int Watch() {
+  nettools::ResetOutput();
   nettools::OpenGroup();
   uint32_t previous = GetTickCount();
   float total = 0.0f;
@@ -57,10 +59,11 @@ int Watch() {
     total = nettools::AddMilliseconds(total, elapsed);
     if (total > nettools::kRunSeconds) break;
     MulticastPoll(PrintVehicle, &receiver);
+    // A line that could not be written ends the run; the poll printed nothing after it.
+    if (nettools::OutputFailed()) break;
     previous = now;
   }
-  nettools::CloseGroup(total);
-  return 0;
+  return nettools::EndRun("netwatch", total);
 }
 
 }  // namespace netwatch

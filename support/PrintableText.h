@@ -25,3 +25,6 @@ inline std::string PrintableText(std::string_view bytes) {
   }
   return out;
 }
+
+// A value from outside as a refusal names it: in single quotes, printable ('-l23', '\x1B[2J').
+inline std::string QuotedText(std::string_view bytes) { return "'" + PrintableText(bytes) + "'"; }

@@ -39,6 +39,21 @@ std::string CaptureStderr(F&& call) {
   return ::testing::internal::GetCapturedStderr();
 }
 
+// Descriptor `fd` (1 or 2) opened on `path` while the object lives, for a call whose output
+// must fail (/dev/full); the stream's earlier file is back afterwards. Throws when `path`
+// cannot be opened.
+class RedirectedOutput {
+ public:
+  RedirectedOutput(int fd, const std::string& path);
+  ~RedirectedOutput();
+  RedirectedOutput(const RedirectedOutput&) = delete;
+  RedirectedOutput& operator=(const RedirectedOutput&) = delete;
+
+ private:
+  int fd_;
+  int saved_;
+};
+
 struct CommandRun : Output {
   int status = -1;  // the exit status as the shell sees it, 128 + the signal that ended it
 };

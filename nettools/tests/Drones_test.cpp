@@ -1,5 +1,6 @@
 // The drones' motion steps and the timed loop, driven through an injected tick count.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "DroneFleet.h"
 #include "DroneSolo.h"
+#include "Run.h"
 #include "clocks_test_hook.h"
 #include "multicast/VehiclePacket.h"
 #include "platform/sockets/sockets_test_hook.h"
@@ -309,6 +311,26 @@ TEST(SoloRun, SendsItsDroneAtTheStepAfterEachRequest) {
   // 6251 passes of 16 ms: a step every second pass, a request every seventh, each sent by the
   // step after it; the request of the last pass is left unsent.
   EXPECT_EQ(sends, 6251u / 7 - 1);
+}
+
+// A status line that cannot be written ends the run at once, the group closed, with a failure
+// status: the first comes after a second counted, of the hundred.
+TEST(SoloRun, AStatusLineThatCannotBeWrittenEndsTheRunAtOnce) {
+  dronesolo::drone = {};
+  drones::sendFlag = 0;
+  Ticks ticks;
+  ticks.step = 16;
+  clocks_test::ClockHooks hooks;
+  hooks.tickCount = std::ref(ticks);
+  int status = 0;
+  {
+    const RedirectedOutput full(STDERR_FILENO, "/dev/full");
+    clocks_test::ScopedClocks scope(hooks);
+    status = drones::Fly(dronesolo::program);
+  }
+  EXPECT_EQ(status, nettools::kOutputFailed);
+  EXPECT_EQ(ticks.readings, 1001u / 16 + 2);  // the start, and the passes to 1008 ms
+  EXPECT_EQ(sockets_test::OpenSockets(), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "NetWatch.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -140,8 +141,9 @@ TEST_F(Watching, PacketsFromOtherSendersPrintTheirTagAndWholeName) {
 
 namespace {
 
-// A 100-second run over a tick count that advances 16 ms per reading, from just before the wrap.
-Output WatchOverTicks(const std::function<void(int reading)>& onReading) {
+// A 100-second run over a tick count that advances 16 ms per reading, from just before the
+// wrap: its exit status.
+int WatchWithTicks(const std::function<void(int reading)>& onReading) {
   netwatch::receiver = {};
   netwatch::SetReferencePosition(netwatch::receiver);
   std::uint32_t now = 0xFFFFFF00u;
@@ -151,10 +153,12 @@ Output WatchOverTicks(const std::function<void(int reading)>& onReading) {
     onReading(reading++);
     return now += 16;
   };
-  return Capture([&] {
-    clocks_test::ScopedClocks scope(hooks);
-    EXPECT_EQ(netwatch::Watch(), 0);
-  });
+  clocks_test::ScopedClocks scope(hooks);
+  return netwatch::Watch();
+}
+
+Output WatchOverTicks(const std::function<void(int reading)>& onReading) {
+  return Capture([&] { EXPECT_EQ(WatchWithTicks(onReading), 0); });
 }
 
 TEST(WatchLoop, QuietGroupPrintsOnlyTheFinalLine) {
@@ -186,6 +190,41 @@ TEST(WatchLoop, PacketsArePrintedWhileTheLoopRuns) {
   const std::string line = "21987 7    0 1e+02 5000.0 10.0 -2.0 -90.0 abc none\n";
   EXPECT_EQ(run.out, line + line);
   EXPECT_EQ(run.err, "Finished:Total Time = 100.011673 \n");
+}
+
+// The first line that cannot be written ends the run at once: the group closed, one line naming
+// the reason on standard error in place of the final line, and a failure status. The same for
+// the final line itself.
+TEST(WatchLoop, ALineThatCannotBeWrittenEndsTheRunAtOnce) {
+  GroupPeer group;
+  int last = 0;
+  auto sendAt100 = [&](int reading) {
+    last = reading;
+    if (reading != 100 && reading != 200) return;
+    group.Send(SkycastPacket("abc"));
+    ASSERT_TRUE(group.Receive(1000));
+  };
+  int status = 0;
+  std::string err;
+  {
+    const RedirectedOutput full(STDOUT_FILENO, "/dev/full");
+    err = CaptureStderr([&] { status = WatchWithTicks(sendAt100); });
+  }
+  EXPECT_EQ(status, nettools::kOutputFailed);
+  EXPECT_EQ(err, "netwatch: cannot write standard output: No space left on device\n");
+  EXPECT_EQ(last, 100);  // no reading after the poll that failed
+  EXPECT_EQ(sockets_test::OpenSockets(), 0);
+
+  // Every vehicle line written, then the final line that cannot be.
+  std::string out;
+  {
+    const RedirectedOutput full(STDERR_FILENO, "/dev/full");
+    out = CaptureStdout([&] { status = WatchWithTicks(sendAt100); });
+  }
+  EXPECT_EQ(status, nettools::kOutputFailed);
+  const std::string line = "21987 7    0 1e+02 5000.0 10.0 -2.0 -90.0 abc none\n";
+  EXPECT_EQ(out, line + line);
+  EXPECT_EQ(sockets_test::OpenSockets(), 0);
 }
 
 }  // namespace

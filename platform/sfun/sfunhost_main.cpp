@@ -1,13 +1,17 @@
 // sfunhost: runs an S-function block library from the command line (usage in README.md).
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sfunhost.h"
+#include "support/InputLines.h"
+#include "support/PrintableText.h"
 #include "support/ValueList.h"
 
 namespace {
@@ -31,7 +35,7 @@ constexpr const char kUsage[] =
     "blanks, with brackets around them or without: 1,2,3 or [1 2 3].\n";
 
 int Usage(const std::string& why) {
-  std::cerr << "sfunhost: " << why << "\n" << kUsage;
+  std::cerr << "sfunhost: " << PrintableText(why) << "\n" << kUsage;
   return 2;
 }
 
@@ -42,7 +46,7 @@ std::string Number(double v) {
 }
 
 // A LIST's values, read as a MATLAB row literal.
-bool ParseRow(const std::string& line, std::vector<double>* row) {
+bool ParseRow(std::string_view line, std::vector<double>* row) {
   const auto values = SplitValueList(line);
   if (!values) return false;
   std::string literal = "[";
@@ -97,40 +101,49 @@ int main(int argc, char** argv) {
     } else if (arg == "-f" || arg == "--input-file") {
       if (!value(&inputFile)) return Usage(arg + " needs a value");
     } else if (arg == "-s" || arg == "--steps") {
-      if (!value(&v) || !ToInt(v, &options.steps)) return Usage("bad number of steps");
+      if (!value(&v)) return Usage(arg + " needs a value");
+      if (!ToInt(v, &options.steps)) return Usage("bad number of steps: " + QuotedText(v));
     } else if (arg == "-m" || arg == "--minor") {
-      if (!value(&v) || !ToInt(v, &options.minorSteps)) return Usage("bad number of minor steps");
+      if (!value(&v)) return Usage(arg + " needs a value");
+      if (!ToInt(v, &options.minorSteps))
+        return Usage("bad number of minor steps: " + QuotedText(v));
     } else if (arg == "-d" || arg == "--step-size") {
       char* end = nullptr;
-      if (!value(&v)) return Usage("bad step size");
+      if (!value(&v)) return Usage(arg + " needs a value");
       options.stepSize = std::strtod(v.c_str(), &end);
       if (end == v.c_str() || *end != '\0' || !(options.stepSize > 0))
-        return Usage("bad step size");
+        return Usage("bad step size: " + QuotedText(v));
     } else if (!arg.empty() && arg[0] != '-' && library.empty()) {
       library = arg;
     } else {
-      return Usage("unknown argument " + arg);
+      return Usage("unknown argument: " + QuotedText(arg));
     }
   }
   if (library.empty()) return Usage("no block library given");
   if (constant && !inputFile.empty()) return Usage("give either --input or --input-file");
   if (library.find('/') == std::string::npos) library = "./" + library;
 
+  // The rows the steps use, each with the line of the input file it comes from; every line
+  // is read and must be a row, but only those rows are kept.
+  const std::string fileName = PrintableText(inputFile);
   std::vector<std::vector<double>> rows;
-  std::vector<long> lines;  // the line of the input file that each row comes from
+  std::vector<long> lines;
   if (!inputFile.empty()) {
-    std::ifstream in(inputFile);
-    if (!in) return Usage("cannot read " + inputFile);
-    std::string line;
-    for (long number = 1; std::getline(in, line); ++number) {
-      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    std::size_t count = 0;
+    const std::string refused = ReadInputLines(inputFile, [&](long number, std::string_view line) {
       std::vector<double> row;
-      if (!ParseRow(line, &row)) return Usage("not a row of numbers in " + inputFile + ": " + line);
-      rows.push_back(std::move(row));
-      lines.push_back(number);
-    }
-    if (rows.size() < static_cast<std::size_t>(options.steps))
-      return Usage(inputFile + " holds " + std::to_string(rows.size()) + " rows for " +
+      if (!ParseRow(line, &row))
+        return "not a row of numbers in line " + std::to_string(number) + " of " + fileName + ": " +
+               QuotedText(line);
+      if (++count <= static_cast<std::size_t>(options.steps)) {
+        rows.push_back(std::move(row));
+        lines.push_back(number);
+      }
+      return std::string();
+    });
+    if (!refused.empty()) return Usage(refused);
+    if (count < static_cast<std::size_t>(options.steps))
+      return Usage(fileName + " holds " + std::to_string(count) + " rows for " +
                    std::to_string(options.steps) + " steps");
   }
   const std::vector<double> constantValues =
@@ -154,7 +167,7 @@ int main(int argc, char** argv) {
       return refuse(constantValues.size(), "");
     for (std::size_t k = 0; k < static_cast<std::size_t>(options.steps) && k < rows.size(); ++k) {
       if (rows[k].size() != total)
-        return refuse(rows[k].size(), " in line " + std::to_string(lines[k]) + " of " + inputFile);
+        return refuse(rows[k].size(), " in line " + std::to_string(lines[k]) + " of " + fileName);
     }
   }
 
@@ -168,6 +181,7 @@ int main(int argc, char** argv) {
       b.SetInput(p, values);
     }
   };
+  int outputError = 0;  // the reason the first line of output could not be written
   auto observe = [&](const kyte::sfunhost::StepInfo& info, kyte::sfunhost::Block& b) {
     std::string line = std::to_string(info.step) + (info.major ? " major" : " minor") +
                        " t=" + Number(info.t) + ":";
@@ -176,14 +190,21 @@ int main(int argc, char** argv) {
       for (double y : b.Output(p)) line += " " + Number(y);
     }
     std::cout << line << "\n";
+    if (!std::cout && outputError == 0) outputError = errno != 0 ? errno : EIO;
   };
 
   const bool ok = model.Run(options, setInputs, observe);
   const kyte::sfunhost::Block& block = model.block(0);
-  if (ok && !block.failed()) {
+  const bool passed = ok && !block.failed();
+  if (passed)
     std::cout << "status: ok\n";
-    return 0;
+  else
+    std::cout << "status: error: " << block.error() << "\n";
+  // Lines that could not be written fail the run, the status line's too.
+  if (!std::cout.flush() && outputError == 0) outputError = errno != 0 ? errno : EIO;
+  if (outputError != 0) {
+    std::cerr << "sfunhost: cannot write standard output: " << std::strerror(outputError) << "\n";
+    return 1;
   }
-  std::cout << "status: error: " << block.error() << "\n";
-  return 1;
+  return passed ? 0 : 1;
 }

@@ -4,16 +4,23 @@
 #include <dlfcn.h>
 #include <signal.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "ReportWatch.h"
 #include "kyteplugin.h"
+#include "support/InputLines.h"
+#include "support/PrintableText.h"
 #include "support/ValueList.h"
 
 namespace {
@@ -21,6 +28,9 @@ namespace {
 // SIGTERM or SIGINT ends the run after the current frame, as closing the simulator does.
 volatile sig_atomic_t stopRequested = 0;
 void RequestStop(int) { stopRequested = 1; }
+
+// A positive rate below this would make one frame outlast the frame clock's range.
+constexpr double kMinRate = 1e-6;
 
 constexpr const char kUsage[] =
     "usage: simhost LIBRARY [options]\n"
@@ -36,7 +46,7 @@ constexpr const char kUsage[] =
     "brackets around them or without: 1,2,3 or [1 2 3].\n";
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "simhost: %s\n%s", why.c_str(), kUsage);
+  std::fprintf(stderr, "simhost: %s\n%s", PrintableText(why).c_str(), kUsage);
   return 2;
 }
 
@@ -47,17 +57,32 @@ std::size_t CountNames(const char* names) {
   return n;
 }
 
-bool ParseRow(const std::string& text, std::vector<double>& row) {
+bool ParseRow(std::string_view text, std::vector<double>& row) {
   const auto words = SplitValueList(text);
   if (!words) return false;
   row.clear();
   for (const std::string& word : *words) {
     char* end = nullptr;
     double v = std::strtod(word.c_str(), &end);
-    if (end == word.c_str() || *end != '\0') return false;
+    if (end == word.c_str() || end != word.c_str() + word.size()) return false;
     row.push_back(v);
   }
   return true;
+}
+
+// 0, or a finite rate whose frame the clock can count.
+bool ParseRate(const std::string& text, double& rate) {
+  char* end = nullptr;
+  rate = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0' &&
+         (rate == 0.0 || (rate >= kMinRate && std::isfinite(rate)));
+}
+
+bool ParseFrames(const std::string& text, long& frames) {
+  char* end = nullptr;
+  errno = 0;
+  frames = std::strtol(text.c_str(), &end, 10);
+  return end != text.c_str() && *end == '\0' && errno == 0 && frames >= 0;
 }
 
 // One row of inputs and where it came from, for the report of a row that does not fit.
@@ -66,11 +91,34 @@ struct InputRow {
   std::string origin;  // "" for -u, " in line N of FILE" for a line of an input file
 };
 
-void PrintFrame(const char* label, long frame, const std::vector<double>& out) {
+// The rows of an input file that a run of `frames` frames uses (the init call's first): "" or
+// why the file is refused.
+std::string ReadRows(const std::string& file, long frames, std::vector<InputRow>& rows) {
+  const std::string name = PrintableText(file);
+  std::vector<double> row;
+  const std::string refused = ReadInputLines(file, [&](long number, std::string_view line) {
+    const std::string origin = " in line " + std::to_string(number) + " of " + name;
+    if (!ParseRow(line, row)) return "not a row of numbers" + origin + ": " + QuotedText(line);
+    if (rows.size() <= static_cast<unsigned long>(frames)) rows.push_back(InputRow{row, origin});
+    return std::string();
+  });
+  if (!refused.empty()) return refused;
+  if (rows.empty()) return name + " holds no row of inputs";
+  return "";
+}
+
+// Prints one line of the run; false once standard output has failed.
+bool PrintFrame(const char* label, long frame, const std::vector<double>& out) {
   std::printf("%s %ld:", label, frame);
   for (double v : out) std::printf(" %.17g", v);
   std::printf("\n");
-  std::fflush(stdout);
+  return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+int OutputFailed(int error) {
+  std::fprintf(stderr, "simhost: cannot write standard output: %s\n",
+               std::strerror(error != 0 ? error : EIO));
+  return 1;
 }
 
 }  // namespace
@@ -79,58 +127,54 @@ int main(int argc, char** argv) {
   std::string library;
   double rate = 60.0;
   long frames = 1;
-  std::vector<InputRow> rows;
+  std::vector<InputRow> rows;  // the -u list, or the input file's rows once it is read
+  std::string inputFile;       // the -f file; the later of -u and -f counts
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    auto value = [&](std::string& v) {
+    std::string v;
+    auto value = [&] {
       if (i + 1 >= argc) return false;
       v = argv[++i];
       return true;
     };
-    std::string v;
     if (arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (arg == "-r" || arg == "--rate") {
-      char* end = nullptr;
-      if (!value(v) || (rate = std::strtod(v.c_str(), &end), *end != '\0') || !(rate >= 0.0)) {
-        return Usage("bad rate");
-      }
+      if (!value()) return Usage(arg + " needs a value");
+      if (!ParseRate(v, rate)) return Usage("bad rate: " + QuotedText(v));
     } else if (arg == "-n" || arg == "--frames") {
-      char* end = nullptr;
-      if (!value(v) || (frames = std::strtol(v.c_str(), &end, 10), *end != '\0') || frames < 0) {
-        return Usage("bad number of frames");
-      }
+      if (!value()) return Usage(arg + " needs a value");
+      if (!ParseFrames(v, frames)) return Usage("bad number of frames: " + QuotedText(v));
     } else if (arg == "-u" || arg == "--input") {
+      if (!value()) return Usage(arg + " needs a value");
       std::vector<double> row;
-      if (!value(v) || !ParseRow(v, row)) return Usage("bad inputs");
+      if (!ParseRow(v, row)) return Usage("bad inputs: " + QuotedText(v));
       rows.assign(1, InputRow{row, ""});
+      inputFile.clear();
     } else if (arg == "-f" || arg == "--input-file") {
-      if (!value(v)) return Usage("no input file");
-      std::ifstream in(v);
-      if (!in) return Usage("cannot read " + v);
+      if (!value()) return Usage(arg + " needs a value");
+      inputFile = v;
       rows.clear();
-      std::vector<double> row;
-      long number = 0;
-      for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        if (!ParseRow(line, row)) return Usage("not a row of numbers: " + line);
-        rows.push_back(InputRow{row, " in line " + std::to_string(number) + " of " + v});
-      }
     } else if (!arg.empty() && arg[0] == '-') {
-      return Usage("unknown argument " + arg);
+      return Usage("unknown argument: " + QuotedText(arg));
     } else if (library.empty()) {
       library = arg;
     } else {
-      return Usage("more than one library");
+      return Usage("more than one library: " + QuotedText(arg));
     }
   }
   if (library.empty()) return Usage("no plug-in library given");
+  if (!inputFile.empty()) {
+    const std::string refused = ReadRows(inputFile, frames, rows);
+    if (!refused.empty()) return Usage(refused);
+  }
 
+  // Everything the plug-in writes to stderr from its loading to its unloading is a report.
+  std::optional<ReportWatch> watch(std::in_place);
   void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    std::fprintf(stderr, "simhost: %s\n", dlerror());
+    std::fprintf(stderr, "simhost: %s\n", PrintableText(dlerror()).c_str());
     return 1;
   }
   auto* nBlocks = static_cast<std::int32_t*>(dlsym(handle, "nBlocks"));
@@ -139,7 +183,7 @@ int main(int argc, char** argv) {
   if (nBlocks == nullptr || pCBlockx == nullptr || exitFunction == nullptr || *nBlocks < 1 ||
       *pCBlockx == nullptr) {
     std::fprintf(stderr, "simhost: %s offers no block (nBlocks, pCBlockx, CBExit)\n",
-                 library.c_str());
+                 QuotedText(library).c_str());
     return 1;
   }
   const CBlock& block = **pCBlockx;
@@ -157,6 +201,7 @@ int main(int argc, char** argv) {
   }
   std::printf("block %s type %d inputs %zu outputs %zu aux \"%s\" %d\n", block.pszName,
               block.iBlockType, in.size(), out.size(), block.pszAuxNames, block.iAuxValue);
+  if (std::fflush(stdout) != 0) return OutputFailed(errno);
 
   auto inputsFor = [&](long call) {
     if (rows.empty()) return;
@@ -168,11 +213,13 @@ int main(int argc, char** argv) {
   };
   inputsFor(0);
   block.pfnInit(in.data(), out.data());
-  PrintFrame("init", 0, out);
+  // A line that cannot be written ends the run, with the exit call.
+  bool printed = PrintFrame("init", 0, out);
+  int printError = printed ? 0 : errno;
   auto next = std::chrono::steady_clock::now();
   signal(SIGTERM, RequestStop);
   signal(SIGINT, RequestStop);
-  for (long frame = 1; frame <= frames && !stopRequested; ++frame) {
+  for (long frame = 1; printed && frame <= frames && !stopRequested; ++frame) {
     if (rate > 0.0) {
       next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
           std::chrono::duration<double>(1.0 / rate));
@@ -180,10 +227,23 @@ int main(int argc, char** argv) {
     }
     inputsFor(frame);
     block.pfnStep(in.data(), out.data());
-    PrintFrame("frame", frame, out);
+    printed = PrintFrame("frame", frame, out);
+    if (!printed) printError = errno;
   }
   exitFunction();
-  std::printf("exit\n");
+  if (printed) {
+    std::printf("exit\n");
+    printed = std::fflush(stdout) == 0;
+    if (!printed) printError = errno;
+  }
   dlclose(handle);
+  const bool reported = watch->Reported();
+  watch.reset();
+  if (!printed) return OutputFailed(printError);
+  // A plug-in returns no status: a report on its standard error is its failure.
+  if (reported) {
+    std::fprintf(stderr, "simhost: %s reported an error\n", QuotedText(library).c_str());
+    return 1;
+  }
   return 0;
 }

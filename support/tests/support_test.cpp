@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <optional>
 #include <string>
@@ -10,9 +12,11 @@
 
 #include "support/CLibraryRandom.h"
 #include "support/FaultCountdown.h"
+#include "support/InputLines.h"
 #include "support/PrintableText.h"
 #include "support/Truncate.h"
 #include "support/ValueList.h"
+#include "testsupport/TempDir.h"
 
 namespace {
 
@@ -84,6 +88,8 @@ TEST(PrintableText, ControlBytesAsHexEveryOtherByteAsItIs) {
       {"\r\n\t\a", "\\x0D\\x0A\\x09\\x07"},
   };
   for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in), c.out) << c.out;
+  EXPECT_EQ(QuotedText("-l23"), "'-l23'");
+  EXPECT_EQ(QuotedText("\033]0;T\a"), "'\\x1B]0;T\\x07'");
 }
 
 enum class Kind { kOpen, kRead, kWrite };
@@ -141,6 +147,43 @@ TEST(ValueList, SplitsWithOrWithoutBrackets) {
       {"[", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(SplitValueList(c.text), c.words) << c.text;
+}
+
+// The hosts' input files: every line that holds more than blanks, with its number; a line
+// longer than any row needs, an unreadable file or the first refused row ends the reading.
+TEST(InputLines, HandsOverEachLineOrTheReasonItStopped) {
+  const kyte::testsupport::TempDir temp("input-lines");
+  const std::filesystem::path& dir = temp.path();
+  const auto file = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+    return (dir / name).string();
+  };
+  const std::string longest(kMaxInputLine, '1');
+  const struct {
+    std::string file;
+    std::string lines;  // "number:text|" for each line handed over
+    std::string result;
+  } cases[] = {
+      {file("rows", "1 2\n\n \t\r\n3\r\n4"), "1:1 2|4:3\r|5:4|", ""},
+      {file("empty", ""), "", ""},
+      {file("longest", "x\n" + longest + "\n"), "1:x|2:" + longest + "|", ""},
+      {file("long", "x\n" + longest + "1"), "1:x|",
+       "line 2 of " + (dir / "long").string() + " is longer than 65536 bytes"},
+      {file("refused", "1\nbad\n2\n"), "1:1|2:bad|", "refused line 2"},
+      {"/dev/zero", "", "line 1 of /dev/zero is longer than 65536 bytes"},
+      {dir.string(), "", "cannot read '" + dir.string() + "': Is a directory"},
+      {(dir / "missing").string(), "",
+       "cannot read '" + (dir / "missing").string() + "': No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    std::string lines;
+    const std::string result = ReadInputLines(c.file, [&](long number, std::string_view line) {
+      lines += std::to_string(number) + ":" + std::string(line) + "|";
+      return line == "bad" ? "refused line " + std::to_string(number) : std::string();
+    });
+    EXPECT_EQ(lines, c.lines) << c.file;
+    EXPECT_EQ(result, c.result) << c.file;
+  }
 }
 
 }  // namespace

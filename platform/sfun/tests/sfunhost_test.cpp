@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -277,6 +278,82 @@ TEST(SfunHostRunner, RefusesInputsOfAnotherCountBeforeTheStart) {
   const CommandRun used = RunCommand(block + "-f " + rows + " -s 1");
   EXPECT_EQ(used.status, 1);
   EXPECT_EQ(used.out, "status: error: probe_block:: start failed.\n\n");
+}
+
+// Each refusal of an option names the value it was given, quoted, its control bytes as \xNN.
+TEST(SfunHostRunner, RefusesABadOptionNamingItsValue) {
+  const std::string block = std::string(SFUNHOST_PATH) + " " + PROBE_BLOCK_PATH + " ";
+  const struct {
+    const char* args;
+    const char* message;
+  } cases[] = {
+      {"-d 0", "bad step size: '0'"},
+      {"-d ''", "bad step size: ''"},
+      {"-d 1x", "bad step size: '1x'"},
+      {"-s -1", "bad number of steps: '-1'"},
+      {"-s 99999999999", "bad number of steps: '99999999999'"},
+      {"-m 0.5", "bad number of minor steps: '0.5'"},
+      {"-s", "-s needs a value"},
+      {"--frob", "unknown argument: '--frob'"},
+      {"-u \"$(printf '1 \\033[2J')\"",
+       "unexpected text after the value at position 3 of \"1 \\x1B[2J\""},
+  };
+  for (const auto& c : cases) {
+    const CommandRun run = RunCommand(block + c.args);
+    EXPECT_EQ(run.status, 2) << c.args;
+    EXPECT_TRUE(run.err.starts_with(std::string("sfunhost: ") + c.message + "\nusage: sfunhost"))
+        << c.args << ": " << run.err;
+    EXPECT_EQ(run.out, "") << c.args;
+  }
+}
+
+// An input file must give a row for every step: a file with too few, a line that is no row or
+// longer than any row needs is refused with status 2 before the block runs. Every line is read,
+// those past the last step too, but memory holds one line: /dev/zero is refused at once.
+TEST(SfunHostRunner, RefusesAnInputFileWithoutItsRows) {
+  const TempDir dir("sfunhost_test");
+  const CurrentDir enter(dir.path());
+  std::ofstream("empty.txt");
+  std::ofstream("blank.txt") << "\n \t\r\n\n";
+  std::ofstream("esc.txt") << "1 2\n3 4\n\033]0;TITLE\a\033[2J\n";
+  std::ofstream("long.txt") << "1 2\n" << std::string(65536, ' ') << "3\n";
+  std::filesystem::create_directory("dir");
+  const struct {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      {"empty.txt", "empty.txt holds 0 rows for 2 steps"},
+      {"blank.txt", "blank.txt holds 0 rows for 2 steps"},
+      {"/dev/null", "/dev/null holds 0 rows for 2 steps"},
+      {"dir", "cannot read 'dir': Is a directory"},
+      {"missing.txt", "cannot read 'missing.txt': No such file or directory"},
+      {"esc.txt", "not a row of numbers in line 3 of esc.txt: '\\x1B]0;TITLE\\x07\\x1B[2J'"},
+      {"long.txt", "line 2 of long.txt is longer than 65536 bytes"},
+      {"/dev/zero", "line 1 of /dev/zero is longer than 65536 bytes"},
+  };
+  // An endless input read whole would meet this limit on memory (an address-sanitized host
+  // needs its address space free and goes without).
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit;
+#else
+  const std::string limit = "ulimit -v 1000000; ";
+#endif
+  for (const auto& c : cases) {
+    const CommandRun run = RunCommand(limit + SFUNHOST_PATH + " " + PROBE_BLOCK_PATH +
+                                      " -p \"'ok'\" -p 2 -p 1 -s 2 -f " + c.file);
+    EXPECT_EQ(run.status, 2) << c.file;
+    EXPECT_TRUE(run.err.starts_with(std::string("sfunhost: ") + c.message + "\nusage: sfunhost"))
+        << c.file << ": " << run.err;
+    EXPECT_EQ(run.out, "") << c.file;
+  }
+}
+
+// Output that cannot be written fails the run, whatever the block's status.
+TEST(SfunHostRunner, EndsWithAFailureStatusWhenItsOutputFails) {
+  const CommandRun run = RunCommand(std::string(SFUNHOST_PATH) + " " + PROBE_BLOCK_PATH +
+                                    " -p \"'ok'\" -p 2 -p 1 -s 3 >/dev/full");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "sfunhost: cannot write standard output: No space left on device\n");
 }
 
 TEST(SfunHostRunner, PrintsItsUsageOnRequest) {

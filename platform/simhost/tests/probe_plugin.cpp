@@ -1,6 +1,8 @@
 // A plug-in for the host's tests: three inputs, handed back as its first three outputs, with
-// the number of calls so far as the fourth. Its init call leaves the file "probe_plugin.init"
-// in the current directory, so that a test sees whether the host called it.
+// the number of calls so far as the fourth. Its init and exit calls leave the files
+// "probe_plugin.init" and "probe_plugin.exit" in the current directory, so that a test sees
+// whether the host called them. A call whose first input is 13 reports on standard error, as a
+// channel reports a failure.
 #include <cstdint>
 #include <cstdio>
 
@@ -10,13 +12,18 @@ namespace {
 
 int calls = 0;
 
+void Mark(const char* name) {
+  if (std::FILE* mark = std::fopen(name, "w")) std::fclose(mark);
+}
+
 void Echo(double* in, double* out) {
   for (int i = 0; i < 3; ++i) out[i] = in[i];
   out[3] = ++calls;
+  if (in[0] == 13) std::fprintf(stderr, "probe: call %d reports\n", calls);
 }
 
 void Init(double* in, double* out) {
-  if (std::FILE* mark = std::fopen("probe_plugin.init", "w")) std::fclose(mark);
+  Mark("probe_plugin.init");
   Echo(in, out);
 }
 
@@ -28,6 +35,6 @@ extern "C" {
 
 KYTE_PLUGIN_EXPORT std::int32_t nBlocks = 1;
 KYTE_PLUGIN_EXPORT CBlock* pCBlockx = blocks;
-KYTE_PLUGIN_EXPORT void CBExit() {}
+KYTE_PLUGIN_EXPORT void CBExit() { Mark("probe_plugin.exit"); }
 
 }  // extern "C"
