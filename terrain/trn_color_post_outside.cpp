@@ -36,8 +36,7 @@ void ShownCellKeys(const Palette& palette, const uint8_t* header, uint32_t none,
                    uint32_t keys[kIndexBytes]) {
   for (int value = 0; value < kIndexBytes; ++value) {
     const int index = StoredIndex(palette, value);
-    const uint8_t* entry =
-        header + palette.entries_offset + index * TileHeader::kPaletteEntrySize;
+    const uint8_t* entry = header + palette.entries_offset + index * TileHeader::kPaletteEntrySize;
     if (index == 0 || entry[0] == TileHeader::kEntryEmpty) {
       keys[value] = none;
     } else {

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "tiledb.h"
+#include "tilefile_test_hook.h"
 #include "trn_color_post_cut.h"
 #include "trn_passes_fixture.h"
 
@@ -387,6 +390,14 @@ TEST_F(ColorPostTest, UnwritableElevationTileIsReported) {
   EXPECT_EQ(Run(TilePosts(kTx, kTy, 0, 1, 0, 1), 2.5, 2, &o), -1);
   EXPECT_NE(o.err.find("trn_color_post: Can't open 066_148\n"), std::string::npos) << o.err;
   EXPECT_FALSE(Exists(scratch_));
+
+  // Found while counting, before the tile west of it is written.
+  std::filesystem::remove(elevation_);
+  std::filesystem::create_directory("067_148");
+  EXPECT_EQ(Run(TilePosts(kTx, kTy, 1023, 1024, 0, 1), 2.5, 2, &o), -1);
+  EXPECT_NE(o.err.find("trn_color_post: Can't open 067_148\n"), std::string::npos) << o.err;
+  EXPECT_FALSE(Exists(elevation_));
+  EXPECT_FALSE(Exists(scratch_));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -397,14 +408,16 @@ TEST_F(ColorPostTest, UnwritableElevationTileIsReported) {
 class OutsidePostsTest : public ColorPostTest {
  protected:
   struct Layout {
-    uint32_t flag, entries, byte;
-    int step;  // the stored byte of index i is i * step
+    uint32_t flag, entries;
+    int first;
+    uint32_t byte, other_byte;  // of the post: this palette's index byte, the other palette's
+    int step;                   // the stored byte of index i is i * step
   };
   static Layout LayoutOf(int flags) {
     if (flags & kColorPostPaletteA) {
-      return {TileHeader::kPaletteAFlagOffset, TileHeader::kPaletteAOffset, 3, 0x11};
+      return {TileHeader::kPaletteAFlagOffset, TileHeader::kPaletteAOffset, 1, 3, 2, 0x11};
     }
-    return {TileHeader::kPaletteBFlagOffset, TileHeader::kPaletteBOffset, 2, 1};
+    return {TileHeader::kPaletteBFlagOffset, TileHeader::kPaletteBOffset, 16, 2, 3, 1};
   }
   // The previous palette's entries, by index past the first: two colours that outside posts
   // show, one entry without colour, and the colour of the region posts' old index. Each colour is
@@ -417,18 +430,24 @@ class OutsidePostsTest : public ColorPostTest {
     int x, y, index;
   };
   static constexpr Outside kIndexed[] = {
-      {100, 100, kFirstShown}, {500, 900, kFirstShown},  {32, 0, kSecondShown},
-      {8, 0, kSecondShown},    {0, 8, kNoColour},        {9, 9, -1},
+      {100, 100, kFirstShown}, {500, 900, kFirstShown}, {32, 0, kSecondShown},
+      {8, 0, kSecondShown},    {0, 8, kNoColour},       {9, 9, -1},
   };
   static constexpr int kRegionLast = 7;
   const Corners region_ = TilePosts(kTx, kTy, 0, kRegionLast, 0, kRegionLast);
 
+  // Entry `index` past the first: the colour, or an entry without colour when null.
   static void SetEntry(TileImage& tile, const Layout& l, int index, const uint8_t* rgb) {
-    uint8_t* e = tile.header() + l.entries + 4 * index;
+    static constexpr uint8_t kLeftOver[3] = {77, 77, 77};  // what an entry without colour keeps
+    const uint8_t* c = rgb != nullptr ? rgb : kLeftOver;
+    uint8_t* e = tile.header() + l.entries + 4 * (l.first + index);
     e[0] = rgb != nullptr ? 255 : 0;
-    e[1] = rgb != nullptr ? rgb[2] : 77;
-    e[2] = rgb != nullptr ? rgb[1] : 77;
-    e[3] = rgb != nullptr ? rgb[0] : 77;
+    e[1] = c[2];
+    e[2] = c[1];
+    e[3] = c[0];
+  }
+  static uint8_t StoredByte(const Layout& l, int index) {
+    return index < 0 ? 0 : static_cast<uint8_t>((l.first + index) * l.step);
   }
   static std::vector<uint8_t> Colour(TileImage& tile, const Layout& l, uint8_t stored) {
     const uint8_t* e = tile.header() + l.entries + 4 * (stored / l.step);
@@ -451,35 +470,65 @@ class OutsidePostsTest : public ColorPostTest {
     color.Save(color_);
 
     const Layout l = LayoutOf(flags);
-    const int first = l.step == 1 ? 16 : 1;
     TileImage old = TileImage::Elevation();
     PutU32(old.header() + l.flag, flag);
-    SetEntry(old, l, first + kFirstShown, kShown1);
-    SetEntry(old, l, first + kSecondShown, kShown2);
-    SetEntry(old, l, first + kNoColour, nullptr);
-    SetEntry(old, l, first + kRegionOldIndex, kRegionOld);
+    SetEntry(old, l, kFirstShown, kShown1);
+    SetEntry(old, l, kSecondShown, kShown2);
+    SetEntry(old, l, kNoColour, nullptr);
+    SetEntry(old, l, kRegionOldIndex, kRegionOld);
     for (int y = 0; y <= kRegionLast; ++y) {
       for (int x = 0; x <= kRegionLast; ++x) {
         old.set_elevation(x, y, 5);
-        old.post(x, y)[l.byte] = static_cast<uint8_t>((first + kRegionOldIndex) * l.step);
+        old.post(x, y)[l.byte] = StoredByte(l, kRegionOldIndex);
       }
     }
     if (outside_indexes) {
-      for (const Outside& o : kIndexed) {
-        old.post(o.x, o.y)[l.byte] = o.index < 0 ? 0 : static_cast<uint8_t>((first + o.index) * l.step);
-      }
+      for (const Outside& o : kIndexed) old.post(o.x, o.y)[l.byte] = StoredByte(l, o.index);
     }
-    old.post(10, 10)[l.byte] = 0x34;  // an entry of palette B without colour, no index of A
-    old.post(100, 100)[5 - l.byte] = 0x5A;  // the other palette's byte
+    old.post(10, 10)[l.byte] = 0x32;  // an entry of palette B without colour, no index of A
+    old.post(100, 100)[l.other_byte] = 0x5A;
     old.Save(elevation_);
   }
 };
+
+// Each call on the elevation tile while counting its outside posts (its open, the reads of its
+// header and its posts, its close) that fails once stops the pass with its report, before any
+// tile is written.
+TEST_F(OutsidePostsTest, FailuresWhileCountingStopThePassBeforeAnyWrite) {
+  using tilefile_test::Call;
+  const struct {
+    Call call;
+    int skip;  // calls of its kind before it: the colour tile's open, reads and close
+    const char* verb;
+  } cases[] = {
+      {Call::kOpen, 1, "open"},
+      {Call::kRead, 2, "read"},
+      {Call::kRead, 3, "read"},
+      {Call::kClose, 1, "close"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.verb) + " after " + std::to_string(c.skip));
+    WriteTiles(kColorPostPaletteB, TileHeader::kPaletteFlagSet, true);
+    const std::vector<uint8_t> old = ReadFileBytes(elevation_);
+    Output o;
+    {
+      tilefile_test::ScopedFaults faults;
+      faults.Fail(c.call, EIO, c.skip);
+      EXPECT_EQ(Run(region_, 2.5, kColorPostPaletteB, &o), -1);
+    }
+    EXPECT_EQ(o.err, "trn_color_post: " + std::string(std::strerror(EIO)) +
+                         "\ntrn_color_post: Can't " + c.verb + " 066_148\n");
+    EXPECT_TRUE(ReadFileBytes(elevation_) == old);
+    EXPECT_FALSE(Exists(scratch_));
+  }
+}
 
 // The colour that an indexed outside post showed is counted with the region's colours and its
 // post indexed anew: it shows the same colour afterwards, with either palette and with either
 // caller's gamma (the entry's levels taken as they stand, not through the gamma curve again).
 // Posts with index 0, bytes that index no colour and the region posts' old indexes count for
-// nothing and, outside the region, stay.
+// nothing and, outside the region, stay. The sea flag gives index 0 to region posts alone: an
+// outside post at elevation 0 keeps the colour it showed.
 TEST_F(OutsidePostsTest, IndexedPostsKeepTheirColours) {
   const struct {
     double gamma;
@@ -548,7 +597,7 @@ TEST_F(OutsidePostsTest, PostsOfATileWithoutPaletteOrIndexesStay) {
     for (const Outside& o : kIndexed) {
       EXPECT_EQ(tile.post(o.x, o.y)[l.byte], old.post(o.x, o.y)[l.byte]) << o.x << "," << o.y;
     }
-    EXPECT_EQ(tile.post(10, 10)[l.byte], 0x34);
+    EXPECT_EQ(tile.post(10, 10)[l.byte], 0x32);
 
     ASSERT_EQ(Run(region_, 2.5, kColorPostPaletteB), 0);
     EXPECT_TRUE(ReadFileBytes(elevation_) == tile.bytes);

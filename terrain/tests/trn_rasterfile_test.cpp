@@ -205,9 +205,9 @@ TEST_F(RasterTest, EachTileIsDrawnThroughItsOwnPaletteB) {
   EXPECT_EQ(d.pixels.at({0, 0}), (Rgb{0, 0, 0}));
   EXPECT_EQ(d.pixels.at({1, 0}), PaletteColor(30));
   EXPECT_EQ(d.pixels.at({1025, 0}), PaletteColor(30, 1));
-  EXPECT_EQ(d.pixels.at({0, 1}), PaletteColor(30));   // the first palette, not the last one
-  EXPECT_EQ(d.pixels.at({1, 1}), (Rgb{0, 0, 0}));     // an entry without colour
-  EXPECT_EQ(d.pixels.at({1025, 1}), kIndexZero);      // a missing tile
+  EXPECT_EQ(d.pixels.at({0, 1}), PaletteColor(30));  // the first palette, not the last one
+  EXPECT_EQ(d.pixels.at({1, 1}), (Rgb{0, 0, 0}));    // an entry without colour
+  EXPECT_EQ(d.pixels.at({1025, 1}), kIndexZero);     // a missing tile
 }
 
 TEST_F(RasterTest, ExistingPictureIsOverwrittenNotTruncated) {
