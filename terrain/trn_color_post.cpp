@@ -230,8 +230,7 @@ void ColorPostPass::WritePalette(uint8_t* header) const {
 }
 
 // Rewrites the indexes of the tile's posts outside the region, counted by the counting pass,
-// into the new palette: to be called before the tile's palette is overwritten. The region's
-// posts take theirs after it.
+// into the new palette: to be called before the tile's palette is overwritten.
 void ColorPostPass::IndexOutsidePosts(uint8_t* tile, const TileSpan& t) {
   if (!HasOutsideIndexes(palette_, tile, t)) return;
   ShownCellKeys(palette_, tile, kNoColor, t_.shown_keys);
@@ -241,7 +240,7 @@ void ColorPostPass::IndexOutsidePosts(uint8_t* tile, const TileSpan& t) {
     remap[value] =
         key == kNoColor ? static_cast<uint8_t>(value) : palette_.Stored(t_.cell_index[key]);
   }
-  RemapIndexBytes(palette_, tile, remap);
+  RemapOutsideBytes(palette_, tile, t, remap);
 }
 
 IndexRunFunction ColorPostPass::IndexRunFor() const {

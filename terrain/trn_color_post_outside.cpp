@@ -1,15 +1,11 @@
 #include "trn_color_post_outside.h"
 
-#include <algorithm>
-
 #include "littleendian.h"
 #include "tilegrid.h"
 #include "trn_color_post_cut.h"
 #include "trn_post_walk.h"
 
 namespace {
-
-constexpr uint32_t kTilePostCount = kPostBytes / kPostSize;
 
 // The index that a value of the index byte stores, 0 for a value that stores none (palette A:
 // a byte whose two nibbles differ).
@@ -48,21 +44,21 @@ void ShownCellKeys(const Palette& palette, const uint8_t* header, uint32_t none,
 
 void CountOutsideBytes(const Palette& palette, const uint8_t* tile, const TileSpan& t,
                        uint32_t counts[kIndexBytes]) {
-  // Every post of the tile, then the region's taken back: two sweeps in storage order.
-  std::fill(counts, counts + kIndexBytes, 0u);
-  const uint8_t* bytes = tile + kHeaderBytes + palette.post_byte();
-  for (uint32_t k = 0; k < kTilePostCount; ++k) ++counts[bytes[k * kPostSize]];
-  ForEachRegionRun(
-      t, [](int) {},
-      [&](int x0, int x1, int, uint32_t offset) {
-        const uint8_t* run = tile + offset + palette.post_byte();
-        for (int k = 0; k <= x1 - x0; ++k) --counts[run[k * kPostSize]];
-      });
+  // Four tallies taken in turn: a run of posts of one index would otherwise wait on each count.
+  uint32_t tallies[4][kIndexBytes] = {};
+  ForEachOutsideRun(t, [&](uint32_t offset, int n) {
+    const uint8_t* bytes = tile + offset + palette.post_byte();
+    for (int k = 0; k < n; ++k) ++tallies[k & 3][bytes[k * kPostSize]];
+  });
+  for (int value = 0; value < kIndexBytes; ++value) {
+    counts[value] = tallies[0][value] + tallies[1][value] + tallies[2][value] + tallies[3][value];
+  }
 }
 
-void RemapIndexBytes(const Palette& palette, uint8_t* tile, const uint8_t remap[kIndexBytes]) {
-  uint8_t* bytes = tile + kHeaderBytes + palette.post_byte();
-  for (uint32_t k = 0; k < kTilePostCount; ++k) {
-    bytes[k * kPostSize] = remap[bytes[k * kPostSize]];
-  }
+void RemapOutsideBytes(const Palette& palette, uint8_t* tile, const TileSpan& t,
+                       const uint8_t remap[kIndexBytes]) {
+  ForEachOutsideRun(t, [&](uint32_t offset, int n) {
+    uint8_t* bytes = tile + offset + palette.post_byte();
+    for (int k = 0; k < n; ++k) bytes[k * kPostSize] = remap[bytes[k * kPostSize]];
+  });
 }

@@ -46,5 +46,7 @@ void ShownCellKeys(const Palette& palette, const uint8_t* header, uint32_t none,
 void CountOutsideBytes(const Palette& palette, const uint8_t* tile, const TileSpan& t,
                        uint32_t counts[kIndexBytes]);
 
-// Rewrites the index byte of every post of the tile through `remap`, indexed by its value.
-void RemapIndexBytes(const Palette& palette, uint8_t* tile, const uint8_t remap[kIndexBytes]);
+// Rewrites the index byte of the tile's posts outside span t through `remap`, indexed by its
+// value.
+void RemapOutsideBytes(const Palette& palette, uint8_t* tile, const TileSpan& t,
+                       const uint8_t remap[kIndexBytes]);
