@@ -234,11 +234,12 @@ void ColorPostPass::WritePalette(uint8_t* header) const {
 void ColorPostPass::IndexOutsidePosts(uint8_t* tile, const TileSpan& t) {
   if (!HasOutsideIndexes(palette_, tile, t)) return;
   ShownCellKeys(palette_, tile, kNoColor, t_.shown_keys);
+  // A value that no outside post held when counted finds an empty cell and is kept as well.
   uint8_t remap[kIndexBytes];
   for (int value = 0; value < kIndexBytes; ++value) {
     const uint32_t key = t_.shown_keys[value];
-    remap[value] =
-        key == kNoColor ? static_cast<uint8_t>(value) : palette_.Stored(t_.cell_index[key]);
+    const uint8_t index = key == kNoColor ? kEmptyCellIndex : t_.cell_index[key];
+    remap[value] = index == kEmptyCellIndex ? static_cast<uint8_t>(value) : palette_.Stored(index);
   }
   RemapOutsideBytes(palette_, tile, t, remap);
 }

@@ -113,7 +113,8 @@ void FillHeader(uint8_t* h, const Picture& pic) {
 
 // The colour tables of a picture: each tile's posts index its own palette B, which the colour
 // post-processing writes into every tile it touches. A tile without one is drawn through the
-// first palette B found in walk order, or, before any, through a table of no colours.
+// first palette B found in walk order, or, before any, through a table that holds only the
+// colour of index 0.
 struct ColorTables {
   ColorTable first;
   ColorTable own;
