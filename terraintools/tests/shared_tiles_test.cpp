@@ -1,6 +1,7 @@
 // Two runs whose regions share tiles: gridforge over two neighbouring regions of the bundled
 // grid in turn, and tintshade over part of gridforge's region. Each compares tileprint's
-// picture of the first run's region, after the first run and after the second.
+// pictures of the first run's region, or a part of it, after the first run and after the
+// second.
 #include <gtest/gtest.h>
 
 #include <cstdint>
