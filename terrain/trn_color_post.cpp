@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "littleendian.h"
 #include "passbuffer.h"
@@ -14,6 +15,7 @@
 #include "tileformat.h"
 #include "tilenames.h"
 #include "trn_color_post_cut.h"
+#include "trn_color_post_outside.h"
 #include "trn_error.h"
 #include "trn_post_walk.h"
 
@@ -26,9 +28,6 @@ constexpr int kKnownFlags = kColorPostPaletteA | kColorPostPaletteB | kColorPost
 // The palettes' index ranges: palette A 1..9, palette B 16..239.
 constexpr int kPaletteAFirst = 1, kPaletteALast = 9;
 constexpr int kPaletteBFirst = 16, kPaletteBLast = 239;
-// Palette A stores its 4-bit index in both nibbles of byte 3: the index times 0x11.
-constexpr int kBothNibbles = 0x11;
-
 // The key of a post that has no colour: the cell past the cube.
 constexpr uint32_t kNoColor = kCubeCells;
 
@@ -36,14 +35,6 @@ constexpr uint32_t kNoColor = kCubeCells;
 // (R, G, B) is red[R] | green[G] | blue[B].
 struct CellKeyTables {
   uint32_t red[256], green[256], blue[256];
-};
-
-struct Palette {
-  int first = 0;
-  int last = 0;
-  uint32_t flag_offset = 0;
-  uint32_t entries_offset = 0;
-  bool nibbles = false;  // palette A stores its index in both nibbles of byte 3
 };
 
 // The tables of one call, each rebuilt by it before it is read.
@@ -58,6 +49,10 @@ struct ColorTables {
   uint8_t cell_index[kCubeCells + 1];
   ColorBox boxes[kMaxBoxes];
   int32_t box_count;
+  // Of the tile at hand: the cells its previous palette shows by index byte, and its posts
+  // outside the region by index byte.
+  uint32_t shown_keys[kIndexBytes];
+  uint32_t outside_counts[kIndexBytes];
 };
 
 // The tables of the thread's calls, taken from the heap the first time a call of the thread
@@ -129,8 +124,10 @@ class ColorPostPass {
   void BuildCellKeys();
   uint32_t AmbientKey(const uint8_t* tile) const;
   int CountTile(const TileSpan& t);
+  int CountOutsidePosts(const TileSpan& t);
   void WritePalette(uint8_t* header) const;
   IndexRunFunction IndexRunFor() const;
+  void IndexOutsidePosts(uint8_t* tile, const TileSpan& t);
   int IndexTile(const TileSpan& t, IndexRunFunction index_run);
   int CopyTrailerTile(const TileSpan& t);
 
@@ -182,7 +179,38 @@ int ColorPostPass::CountTile(const TileSpan& t) {
   const uint32_t counted = posts - (t_.cube[kNoColor] - uncounted);
   t_.boxes[0].count = static_cast<int32_t>(static_cast<uint32_t>(t_.boxes[0].count) + counted);
   PrintTileLine();
-  return color.Close(kModule);
+  if (color.Close(kModule) != 0) return -1;
+  return CountOutsidePosts(t);
+}
+
+// Counts the colours that the indexed posts of the elevation tile outside the region show
+// through its palette as it stands. The header alone tells whether there are any; the posts are
+// read only then.
+int ColorPostPass::CountOutsidePosts(const TileSpan& t) {
+  const std::string name = ElevationTileName(t.tx, t.ty);
+  // Opened without a line, for reading and writing as the index pass opens it, so that a tile
+  // the pass cannot write stops it here, before it has written any tile. A missing tile holds no
+  // palette; the index pass makes it.
+  TileFile elevation = TileFile::Open(name, TileFile::Access::kReadWrite);
+  if (!elevation.is_open()) {
+    return errno == ENOENT ? 0 : trn_fail(kModule, kErrorOpen, name.c_str());
+  }
+  uint8_t* tile = elevations_.Get(kModule);
+  if (tile == nullptr || !elevation.ReadAt(kModule, tile, kHeaderBytes, 0)) return -1;
+  if (HasOutsideIndexes(palette_, tile, t)) {
+    if (!elevation.ReadAt(kModule, tile + kHeaderBytes, kPostBytes, kHeaderBytes)) return -1;
+    ShownCellKeys(palette_, tile, kNoColor, t_.shown_keys);
+    CountOutsideBytes(palette_, tile, t, t_.outside_counts);
+    uint32_t counted = 0;
+    for (int value = 0; value < kIndexBytes; ++value) {
+      const uint32_t key = t_.shown_keys[value];
+      if (key == kNoColor) continue;
+      t_.cube[key] += t_.outside_counts[value];
+      counted += t_.outside_counts[value];
+    }
+    t_.boxes[0].count = static_cast<int32_t>(static_cast<uint32_t>(t_.boxes[0].count) + counted);
+  }
+  return elevation.Close(kModule);
 }
 
 void ColorPostPass::WritePalette(uint8_t* header) const {
@@ -199,6 +227,21 @@ void ColorPostPass::WritePalette(uint8_t* header) const {
       entry[0] = TileHeader::kEntryEmpty;  // the colour bytes stay as they were
     }
   }
+}
+
+// Rewrites the indexes of the tile's posts outside the region, counted by the counting pass,
+// into the new palette: to be called before the tile's palette is overwritten.
+void ColorPostPass::IndexOutsidePosts(uint8_t* tile, const TileSpan& t) {
+  if (!HasOutsideIndexes(palette_, tile, t)) return;
+  ShownCellKeys(palette_, tile, kNoColor, t_.shown_keys);
+  // A value that no outside post held when counted finds an empty cell and is kept as well.
+  uint8_t remap[kIndexBytes];
+  for (int value = 0; value < kIndexBytes; ++value) {
+    const uint32_t key = t_.shown_keys[value];
+    const uint8_t index = key == kNoColor ? kEmptyCellIndex : t_.cell_index[key];
+    remap[value] = index == kEmptyCellIndex ? static_cast<uint8_t>(value) : palette_.Stored(index);
+  }
+  RemapOutsideBytes(palette_, tile, t, remap);
 }
 
 IndexRunFunction ColorPostPass::IndexRunFor() const {
@@ -220,6 +263,7 @@ int ColorPostPass::IndexTile(const TileSpan& t, IndexRunFunction index_run) {
   if (tile == nullptr) return -1;
 
   SetIdentification(tile, kKindElevation);
+  IndexOutsidePosts(tile, t);
   WritePalette(tile);
 
   const uint32_t ambient = AmbientKey(color_tile);

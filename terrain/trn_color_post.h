@@ -1,6 +1,8 @@
 // Colour post-processing: turns the true colours of a region's colour tiles into one indexed
 // palette for the region's elevation tiles (palette, post indexes and block-record index bytes),
-// leaving a scratch copy "%03d_%03d.tmp" beside every elevation tile it treats.
+// leaving a scratch copy "%03d_%03d.tmp" beside every elevation tile it treats. Posts of those
+// tiles outside the region that an earlier call indexed keep their colours in the new palette
+// (trn_color_post_outside.h).
 #pragma once
 
 inline constexpr int kColorPostPaletteA = 0x1;     // 4-bit palette A, indexes 1..9

@@ -27,10 +27,15 @@ inline constexpr uint32_t CellKey(int r, int g, int b) {
   return static_cast<uint32_t>(r + kRedCells * g + kRedCells * kGreenCells * b);
 }
 
+// The cell of a colour on the gamma-corrected scale, the scale of the palette entries.
+inline ColorCell LevelCell(uint8_t red, uint8_t green, uint8_t blue) {
+  return ColorCell{red >> (kChannelBits - kRedBits), green >> (kChannelBits - kGreenBits),
+                   blue >> (kChannelBits - kBlueBits)};
+}
+
+// The cell of a true colour: its channels through the gamma table.
 inline ColorCell CellOf(const uint8_t* gamma, uint8_t red, uint8_t green, uint8_t blue) {
-  return ColorCell{gamma[red] >> (kChannelBits - kRedBits),
-                   gamma[green] >> (kChannelBits - kGreenBits),
-                   gamma[blue] >> (kChannelBits - kBlueBits)};
+  return LevelCell(gamma[red], gamma[green], gamma[blue]);
 }
 
 // A box of cells with red_min..red_max, green_min..green_max, blue_min..blue_max; the means

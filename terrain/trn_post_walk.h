@@ -1,5 +1,5 @@
 // Shared by the passes that work post by post: the walk over a tile's region posts in storage
-// order.
+// order, and the walk over the posts outside the region.
 //
 // The passes that work post by post treat every post on its own (a post's result depends on
 // nothing the pass changes in other posts) and print their row line before each region row.
@@ -52,4 +52,41 @@ void ForEachRegionRun(const TileSpan& t, Row&& row, Run&& run) {
     uint32_t offset = b.offset;
     for (int y = b.y0; y <= b.y1; ++y, offset += kBlockRowBytes) run(b.x0, b.x1, y, offset);
   });
+}
+
+// Calls run(offset, n) for the posts of the tile that lie outside its region, each call a run of
+// n posts that follow one another in the file from byte `offset`, in storage order: a block row
+// without region posts in one run, a block without them in one, else row by row the posts west
+// and east of the region's columns. The work is proportional to the posts outside.
+template <class Run>
+void ForEachOutsideRun(const TileSpan& t, Run&& run) {
+  constexpr int kBlockPostCount = kBlockPosts * kBlockPosts;
+  for (int band = 0; band < kTilePosts; band += kBlockPosts) {
+    const int y0 = std::max(band, t.ys);
+    const int y1 = std::min(band + kBlockMask, t.ye);
+    const uint32_t band_offset = PostOffset(0, band);
+    if (y0 > y1 || t.xs > t.xe) {
+      run(band_offset, kBlocksPerSide * kBlockPostCount);
+      continue;
+    }
+    for (int first = 0; first < kTilePosts; first += kBlockPosts) {
+      const int x0 = std::max(first, t.xs);
+      const int x1 = std::min(first + kBlockMask, t.xe);
+      uint32_t offset = PostOffset(first, band);
+      if (x0 > x1) {
+        run(offset, kBlockPostCount);
+        continue;
+      }
+      for (int y = band; y <= band + kBlockMask; ++y, offset += kBlockRowBytes) {
+        if (y < y0 || y > y1) {
+          run(offset, kBlockPosts);
+          continue;
+        }
+        if (x0 > first) run(offset, x0 - first);
+        if (x1 < first + kBlockMask) {
+          run(offset + static_cast<uint32_t>(x1 + 1 - first) * kPostSize, first + kBlockMask - x1);
+        }
+      }
+    }
+  }
 }

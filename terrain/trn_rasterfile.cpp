@@ -111,18 +111,34 @@ void FillHeader(uint8_t* h, const Picture& pic) {
   std::memcpy(pixel, &table.bgr[indexes[k * kPostSize]], 3);
 }
 
+// The colour tables of a picture: each tile's posts index its own palette B, which the colour
+// post-processing writes into every tile it touches. A tile without one is drawn through the
+// first palette B found in walk order, or, before any, through a table that holds only the
+// colour of index 0.
+struct ColorTables {
+  ColorTable first;
+  ColorTable own;
+
+  // The table that draws a tile with this header.
+  const ColorTable& For(const uint8_t* header) {
+    if (GetU32(header + TileHeader::kPaletteBFlagOffset) != TileHeader::kPaletteFlagSet) {
+      return first;
+    }
+    own.Build(header);
+    if (!first.built) first = own;
+    return own;
+  }
+};
+
 int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const Picture& pic,
-             ColorTable& table, uint8_t* pixels) {
+             ColorTables& tables, uint8_t* pixels) {
   TileFile file = TileFile::OpenInput(kModule, ElevationTileName(t.tx, t.ty));
   if (!file.is_open()) return -1;
   // The header and the region's posts: nothing else plays a part in the picture.
   const uint8_t* tile = buffer.ReadRegionRows(kModule, file, t.ys, t.ye);
   if (tile == nullptr) return -1;
 
-  if (!table.built &&
-      GetU32(tile + TileHeader::kPaletteBFlagOffset) == TileHeader::kPaletteFlagSet) {
-    table.Build(tile);
-  }
+  const ColorTable& table = tables.For(tile);
   const int64_t x_base = int64_t{t.tx} * kTilePosts - region.x0;
   const int64_t y_base = int64_t{region.y1} - int64_t{t.ty} * kTilePosts;
   ForEachRegionRun(
@@ -168,12 +184,12 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   std::printf("\n");
   FillHeader(picture, pic);
 
-  // 4. Every tile of the region, drawn through the first palette B found in walk order.
-  ColorTable table;
+  // 4. Every tile of the region, drawn through its own palette B.
+  ColorTables tables;
   PassBuffer tile_buffer(0, kColorTileBytes);
   uint8_t* pixels = picture + kBmpHeaderBytes;
   const int result = WalkRegion(*region, [&](const TileSpan& t) {
-    return DrawTile(tile_buffer, t, *region, pic, table, pixels);
+    return DrawTile(tile_buffer, t, *region, pic, tables, pixels);
   });
   if (result != 0) return -1;
 

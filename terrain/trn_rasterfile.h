@@ -1,5 +1,6 @@
 // Raster pass: renders a region of the terrain database into a 24-bit BMP picture, one pixel
-// per post, coloured through palette B of the first tile in walk order that has one.
+// per post, each tile's posts coloured through its own palette B (a tile without one through
+// the first palette B found in walk order).
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "terrain_fixture.h"
+#include "trn_post_walk.h"
 
 namespace {
 
@@ -191,6 +192,44 @@ TEST(TileLayout, PostsBlocksAndRecords) {
   SetElevation(tile.data(), 5, 40, -25536);
   EXPECT_EQ(tile[PostOffset(5, 40)], 0x40);
   EXPECT_EQ(tile[PostOffset(5, 40) + 1], 0x9C);
+}
+
+// The walks over a tile's region posts and over the posts outside it: together every post of
+// the tile once, each post of the span in the region walk, runs that stay in their block row.
+TEST(PostWalks, RegionAndOutsideRunsCoverEveryPostOnce) {
+  const TileSpan spans[] = {
+      {0, 0, 0, kTileMask, 0, kTileMask},  // the whole tile
+      {0, 0, 5, 4, 0, kTileMask},          // no column
+      {0, 0, 0, kTileMask, 7, 6},          // no row
+      {0, 0, 0, 0, 0, 0},                  // the south-west post
+      {0, 0, 31, 32, 31, 32},              // four posts across four blocks
+      {0, 0, 32, 63, 64, 95},              // one block whole
+      {0, 0, 640, kTileMask, 0, 736},      // gridforge's region in its south-east tile
+      {0, 0, 17, 1000, 900, 1020},
+  };
+  for (const TileSpan& t : spans) {
+    SCOPED_TRACE(::testing::Message() << t.xs << ".." << t.xe << " x " << t.ys << ".." << t.ye);
+    std::vector<int> visits(kPostBytes / kPostSize);
+    auto visit = [&](uint32_t offset, int n, int mark) {
+      ASSERT_GE(offset, kHeaderBytes);
+      const uint32_t first = (offset - kHeaderBytes) / kPostSize;
+      ASSERT_LE(first + n, visits.size());
+      ASSERT_EQ(first / (kBlocksPerSide * kBlockPosts * kBlockPosts),
+                (first + n - 1) / (kBlocksPerSide * kBlockPosts * kBlockPosts));
+      for (int k = 0; k < n; ++k) visits[first + k] += mark;
+    };
+    ForEachRegionRun(
+        t, [](int) {},
+        [&](int x0, int x1, int, uint32_t offset) { visit(offset, x1 - x0 + 1, 1); });
+    ForEachOutsideRun(t, [&](uint32_t offset, int n) { visit(offset, n, 16); });
+    for (int y = 0; y < kTilePosts; ++y) {
+      for (int x = 0; x < kTilePosts; ++x) {
+        const bool inside = x >= t.xs && x <= t.xe && y >= t.ys && y <= t.ye;
+        ASSERT_EQ(visits[(PostOffset(x, y) - kHeaderBytes) / kPostSize], inside ? 1 : 16)
+            << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(TileLayout, IdentificationFields) {

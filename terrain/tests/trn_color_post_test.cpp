@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "tiledb.h"
+#include "tilefile_test_hook.h"
 #include "trn_color_post_cut.h"
 #include "trn_passes_fixture.h"
 
@@ -387,6 +390,218 @@ TEST_F(ColorPostTest, UnwritableElevationTileIsReported) {
   EXPECT_EQ(Run(TilePosts(kTx, kTy, 0, 1, 0, 1), 2.5, 2, &o), -1);
   EXPECT_NE(o.err.find("trn_color_post: Can't open 066_148\n"), std::string::npos) << o.err;
   EXPECT_FALSE(Exists(scratch_));
+
+  // Found while counting, before the tile west of it is written.
+  std::filesystem::remove(elevation_);
+  std::filesystem::create_directory("067_148");
+  EXPECT_EQ(Run(TilePosts(kTx, kTy, 1023, 1024, 0, 1), 2.5, 2, &o), -1);
+  EXPECT_NE(o.err.find("trn_color_post: Can't open 067_148\n"), std::string::npos) << o.err;
+  EXPECT_FALSE(Exists(elevation_));
+  EXPECT_FALSE(Exists(scratch_));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Posts outside the region in the tiles it touches
+
+// A tile that an earlier call indexed: region posts 0..7 x 0..7 at elevation 5, its other posts
+// at elevation 0, some of them indexed into the palette the call replaces.
+class OutsidePostsTest : public ColorPostTest {
+ protected:
+  struct Layout {
+    uint32_t flag, entries;
+    int first;
+    uint32_t byte, other_byte;  // of the post: this palette's index byte, the other palette's
+    int step;                   // the stored byte of index i is i * step
+  };
+  static Layout LayoutOf(int flags) {
+    if (flags & kColorPostPaletteA) {
+      return {TileHeader::kPaletteAFlagOffset, TileHeader::kPaletteAOffset, 1, 3, 2, 0x11};
+    }
+    return {TileHeader::kPaletteBFlagOffset, TileHeader::kPaletteBOffset, 16, 2, 3, 1};
+  }
+  // The previous palette's entries, by index past the first: two colours that outside posts
+  // show, one entry without colour, and the colour of the region posts' old index. Each colour is
+  // a cell's lowest levels, as a one-cell box gives it.
+  static constexpr uint8_t kShown1[3] = {16, 60, 40}, kShown2[3] = {200, 10, 248};
+  static constexpr uint8_t kRegionOld[3] = {12, 250, 0};
+  static constexpr int kFirstShown = 1, kSecondShown = 2, kNoColour = 3, kRegionOldIndex = 4;
+  // Outside posts and the index past the first that each holds; -1 for index 0.
+  struct Outside {
+    int x, y, index;
+  };
+  static constexpr Outside kIndexed[] = {
+      {100, 100, kFirstShown}, {500, 900, kFirstShown}, {32, 0, kSecondShown},
+      {8, 0, kSecondShown},    {0, 8, kNoColour},       {9, 9, -1},
+  };
+  static constexpr int kRegionLast = 7;
+  const Corners region_ = TilePosts(kTx, kTy, 0, kRegionLast, 0, kRegionLast);
+
+  // Entry `index` past the first: the colour, or an entry without colour when null.
+  static void SetEntry(TileImage& tile, const Layout& l, int index, const uint8_t* rgb) {
+    static constexpr uint8_t kLeftOver[3] = {77, 77, 77};  // what an entry without colour keeps
+    const uint8_t* c = rgb != nullptr ? rgb : kLeftOver;
+    uint8_t* e = tile.header() + l.entries + 4 * (l.first + index);
+    e[0] = rgb != nullptr ? 255 : 0;
+    e[1] = c[2];
+    e[2] = c[1];
+    e[3] = c[0];
+  }
+  static uint8_t StoredByte(const Layout& l, int index) {
+    return index < 0 ? 0 : static_cast<uint8_t>((l.first + index) * l.step);
+  }
+  static std::vector<uint8_t> Colour(TileImage& tile, const Layout& l, uint8_t stored) {
+    const uint8_t* e = tile.header() + l.entries + 4 * (stored / l.step);
+    return {e[0], e[3], e[2], e[1]};  // valid, red, green, blue
+  }
+  static std::vector<uint8_t> Valid(const uint8_t* rgb) { return {255, rgb[0], rgb[1], rgb[2]}; }
+  static int ValidEntries(TileImage& tile, const Layout& l) {
+    int n = 0;
+    for (int i = 0; i < 256; ++i) n += tile.header()[l.entries + 4 * i] != 0;
+    return n;
+  }
+
+  // The colour tile (one colour over the region) and the elevation tile before the call, with
+  // the built palette's flag as given.
+  void WriteTiles(int flags, uint32_t flag, bool outside_indexes) {
+    TileImage color = TileImage::Color();
+    for (int y = 0; y <= kRegionLast; ++y) {
+      for (int x = 0; x <= kRegionLast; ++x) color.set_rgba(x, y, 128, 64, 16, 255);
+    }
+    color.Save(color_);
+
+    const Layout l = LayoutOf(flags);
+    TileImage old = TileImage::Elevation();
+    PutU32(old.header() + l.flag, flag);
+    SetEntry(old, l, kFirstShown, kShown1);
+    SetEntry(old, l, kSecondShown, kShown2);
+    SetEntry(old, l, kNoColour, nullptr);
+    SetEntry(old, l, kRegionOldIndex, kRegionOld);
+    for (int y = 0; y <= kRegionLast; ++y) {
+      for (int x = 0; x <= kRegionLast; ++x) {
+        old.set_elevation(x, y, 5);
+        old.post(x, y)[l.byte] = StoredByte(l, kRegionOldIndex);
+      }
+    }
+    if (outside_indexes) {
+      for (const Outside& o : kIndexed) old.post(o.x, o.y)[l.byte] = StoredByte(l, o.index);
+    }
+    old.post(10, 10)[l.byte] = 0x32;  // an entry of palette B without colour, no index of A
+    old.post(100, 100)[l.other_byte] = 0x5A;
+    old.Save(elevation_);
+  }
+};
+
+// Each call on the elevation tile while counting its outside posts (its open, the reads of its
+// header and its posts, its close) that fails once stops the pass with its report, before any
+// tile is written.
+TEST_F(OutsidePostsTest, FailuresWhileCountingStopThePassBeforeAnyWrite) {
+  using tilefile_test::Call;
+  const struct {
+    Call call;
+    int skip;  // calls of its kind before it: the colour tile's open, reads and close
+    const char* verb;
+  } cases[] = {
+      {Call::kOpen, 1, "open"},
+      {Call::kRead, 2, "read"},
+      {Call::kRead, 3, "read"},
+      {Call::kClose, 1, "close"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.verb) + " after " + std::to_string(c.skip));
+    WriteTiles(kColorPostPaletteB, TileHeader::kPaletteFlagSet, true);
+    const std::vector<uint8_t> old = ReadFileBytes(elevation_);
+    Output o;
+    {
+      tilefile_test::ScopedFaults faults;
+      faults.Fail(c.call, EIO, c.skip);
+      EXPECT_EQ(Run(region_, 2.5, kColorPostPaletteB, &o), -1);
+    }
+    EXPECT_EQ(o.err, "trn_color_post: " + std::string(std::strerror(EIO)) +
+                         "\ntrn_color_post: Can't " + c.verb + " 066_148\n");
+    EXPECT_TRUE(ReadFileBytes(elevation_) == old);
+    EXPECT_FALSE(Exists(scratch_));
+  }
+}
+
+// The colour that an indexed outside post showed is counted with the region's colours and its
+// post indexed anew: it shows the same colour afterwards, with either palette and with either
+// caller's gamma (the entry's levels taken as they stand, not through the gamma curve again).
+// Posts with index 0, bytes that index no colour and the region posts' old indexes count for
+// nothing and, outside the region, stay. The sea flag gives index 0 to region posts alone: an
+// outside post at elevation 0 keeps the colour it showed.
+TEST_F(OutsidePostsTest, IndexedPostsKeepTheirColours) {
+  const struct {
+    double gamma;
+    int flags;
+  } cases[] = {{1.0, 0x102}, {2.5, 2}, {2.5, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("gamma " + std::to_string(c.gamma) + ", flags " + std::to_string(c.flags));
+    const Layout l = LayoutOf(c.flags);
+    WriteTiles(c.flags, TileHeader::kPaletteFlagSet, true);
+    const TileImage old = TileImage::Load(elevation_);
+    ASSERT_EQ(Run(region_, c.gamma, c.flags), 0);
+    TileImage tile = TileImage::Load(elevation_);
+
+    EXPECT_EQ(ValidEntries(tile, l), 3);  // the region's colour and the two shown outside
+    const std::vector<uint8_t> levels = Levels(c.gamma, 128, 64, 16);
+    EXPECT_EQ(Colour(tile, l, tile.post(0, 0)[l.byte]),
+              (std::vector<uint8_t>{255, levels[0], levels[1], levels[2]}));
+    EXPECT_EQ(Colour(tile, l, tile.post(100, 100)[l.byte]), Valid(kShown1));
+    EXPECT_EQ(tile.post(500, 900)[l.byte], tile.post(100, 100)[l.byte]);
+    EXPECT_EQ(Colour(tile, l, tile.post(8, 0)[l.byte]), Valid(kShown2));
+    EXPECT_EQ(tile.post(32, 0)[l.byte], tile.post(8, 0)[l.byte]);
+
+    // Only those index bytes change, and the block records follow their first posts.
+    TileImage expected = old;
+    SetIdentification(expected.header(), kKindElevation);
+    std::copy(tile.header() + l.flag, tile.header() + l.flag + 4, expected.header() + l.flag);
+    std::copy(tile.header() + l.entries, tile.header() + l.entries + 1024,
+              expected.header() + l.entries);
+    for (int y = 0; y <= kRegionLast; ++y) {
+      for (int x = 0; x <= kRegionLast; ++x) expected.post(x, y)[l.byte] = tile.post(0, 0)[l.byte];
+    }
+    for (const auto& [x, y] : {std::pair{100, 100}, {500, 900}, {8, 0}, {32, 0}}) {
+      expected.post(x, y)[l.byte] = tile.post(x, y)[l.byte];
+    }
+    for (int b = 0; b < kBlockCount; ++b) {
+      const uint8_t* first = expected.bytes.data() + kHeaderBytes + b * kBlockBytes;
+      expected.record(b)[2] = first[2];
+      expected.record(b)[3] = first[3];
+    }
+    EXPECT_TRUE(tile.bytes == expected.bytes);
+  }
+}
+
+// Where no outside post shows a colour of the palette the call replaces (the tile held none, or
+// every outside post has index 0 or an index without colour), the outside posts neither count
+// nor change: the palette is the region's alone, and a second call over the same region writes
+// what the first wrote.
+TEST_F(OutsidePostsTest, PostsOfATileWithoutPaletteOrIndexesStay) {
+  const struct {
+    const char* what;
+    uint32_t flag;
+    bool outside_indexes;
+  } cases[] = {
+      {"no palette", 0, true},
+      {"a palette flag other than 1", 2, true},
+      {"no outside index with a colour", TileHeader::kPaletteFlagSet, false},
+  };
+  const Layout l = LayoutOf(kColorPostPaletteB);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteTiles(kColorPostPaletteB, c.flag, c.outside_indexes);
+    TileImage old = TileImage::Load(elevation_);
+    ASSERT_EQ(Run(region_, 2.5, kColorPostPaletteB), 0);
+    TileImage tile = TileImage::Load(elevation_);
+    EXPECT_EQ(ValidEntries(tile, l), 1);
+    for (const Outside& o : kIndexed) {
+      EXPECT_EQ(tile.post(o.x, o.y)[l.byte], old.post(o.x, o.y)[l.byte]) << o.x << "," << o.y;
+    }
+    EXPECT_EQ(tile.post(10, 10)[l.byte], 0x32);
+
+    ASSERT_EQ(Run(region_, 2.5, kColorPostPaletteB), 0);
+    EXPECT_TRUE(ReadFileBytes(elevation_) == tile.bytes);
+  }
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ class RasterTest : public TerrainDirTest {
     }
     t.Save(ElevationTileName(tx, ty));
   }
-  static Rgb PaletteColor(int n) { return Rgb{n, (2 * n) & 255, 255 - n}; }
+  static Rgb PaletteColor(int n, int shift = 0) { return Rgb{n, (2 * n + shift) & 255, 255 - n}; }
 };
 
 TEST_F(RasterTest, PictureSizesAndStrides) {
@@ -188,23 +188,26 @@ TEST_F(RasterTest, RowsWithoutPaddingKeepEveryPixel) {
   }
 }
 
-// Four tiles in walk order: (66,148) without palette, (67,148) with one, (66,149) and (67,149)
-// with other palettes. The first palette found draws every later tile; before it, a colour
-// index has no table and is drawn black.
-TEST_F(RasterTest, ColourTableFromTheFirstTileWithPaletteB) {
+// Six tiles in walk order, three by two: each tile with a palette B is drawn through its own,
+// as the colour post-processing indexed it; one without is drawn through the first palette
+// found, and before any a colour index has no table and is drawn black.
+TEST_F(RasterTest, EachTileIsDrawnThroughItsOwnPaletteB) {
   WriteTile(kTx, kTy, 30, false);
   WriteTile(kTx + 1, kTy, 30, true);
-  WriteTile(kTx, kTy + 1, 30, true, 1);
-  WriteTile(kTx + 1, kTy + 1, 40, true, 1);
-  ASSERT_EQ(Draw(TilePosts(kTx, kTy, 1023, 1024, 1023, 1024), "four.bmp"), 0);
-  const Decoded d = ReadWithImageMagick("four.bmp");
-  ASSERT_EQ(d.width, 2);
+  WriteTile(kTx + 2, kTy, 30, true, 1);
+  WriteTile(kTx, kTy + 1, 30, false);
+  WriteTile(kTx + 1, kTy + 1, 40, true, 1);  // tile (kTx + 2, kTy + 1) is missing
+  ASSERT_EQ(Draw(TilePosts(kTx, kTy, 1023, 2048, 1023, 1024), "six.bmp"), 0);
+  const Decoded d = ReadWithImageMagick("six.bmp");
+  ASSERT_EQ(d.width, 1026);
   ASSERT_EQ(d.height, 2);
-  // Displayed row 0 is the southern row.
+  // Displayed row 0 is the southern row; columns 0, 1..1024 and 1025 lie in the three tiles.
   EXPECT_EQ(d.pixels.at({0, 0}), (Rgb{0, 0, 0}));
   EXPECT_EQ(d.pixels.at({1, 0}), PaletteColor(30));
-  EXPECT_EQ(d.pixels.at({0, 1}), PaletteColor(30));  // not the second palette's colour
+  EXPECT_EQ(d.pixels.at({1025, 0}), PaletteColor(30, 1));
+  EXPECT_EQ(d.pixels.at({0, 1}), PaletteColor(30));  // the first palette, not the last one
   EXPECT_EQ(d.pixels.at({1, 1}), (Rgb{0, 0, 0}));    // an entry without colour
+  EXPECT_EQ(d.pixels.at({1025, 1}), kIndexZero);     // a missing tile
 }
 
 TEST_F(RasterTest, ExistingPictureIsOverwrittenNotTruncated) {
