@@ -19,7 +19,8 @@ constexpr unsigned kFinishedTiles = kElevationTiles | kColorTiles | kScratchTile
 uint64_t PictureBytes(const Region& region) {
   const int64_t width = std::max<int64_t>(0, int64_t{region.x1} - region.x0 + 1);
   const int64_t height = std::max<int64_t>(0, int64_t{region.y1} - region.y0 + 1);
-  return kBmpHeaderBytes + BmpRowStride(static_cast<uint64_t>(width)) * static_cast<uint64_t>(height);
+  return kBmpHeaderBytes +
+         BmpRowStride(static_cast<uint64_t>(width)) * static_cast<uint64_t>(height);
 }
 
 }  // namespace

@@ -81,8 +81,8 @@ std::optional<TileFileOf> ParseTileFileName(const std::string& name) {
 }
 
 void LookUpFile(RunFile& file) {
-  const int result = file.own_name ? ::lstat(file.name.c_str(), &file.st)
-                                   : ::stat(file.name.c_str(), &file.st);
+  const int result =
+      file.own_name ? ::lstat(file.name.c_str(), &file.st) : ::stat(file.name.c_str(), &file.st);
   file.found = result == 0;
   file.missing = result != 0 && errno == ENOENT;
 }

@@ -30,11 +30,11 @@ struct RunFile {
   std::string name;
   bool reads = false;
   bool writes = false;
-  uint64_t bytes = 0;         // its size once written
-  bool own_name = false;      // opened under its own name only: a link there is not followed
-  bool tile = false;          // one of the region's tile files
-  bool found = false;         // whether `st` describes the file the run opens under the name
-  bool missing = false;       // whether there is none: the run creates it
+  uint64_t bytes = 0;     // its size once written
+  bool own_name = false;  // opened under its own name only: a link there is not followed
+  bool tile = false;      // one of the region's tile files
+  bool found = false;     // whether `st` describes the file the run opens under the name
+  bool missing = false;   // whether there is none: the run creates it
   struct stat st {};
 };
 
