@@ -10,25 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "program_run.h"
+#include "program_inputs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kGridforge = {"g.i16", "48", "49", "-124",
-                                             "-123",  "46", "30", "14.5"};
-// Inside tile 066_161.
-const std::vector<std::string> kBox = {"-123.01", "-123.0", "48.0", "48.01"};
-
 std::vector<std::string> With(std::vector<std::string> args, const std::string& first) {
   args[0] = first;
-  return args;
-}
-
-std::vector<std::string> Box(const std::string& last) {
-  std::vector<std::string> args = kBox;
-  args.push_back(last);
   return args;
 }
 
@@ -45,15 +34,7 @@ std::map<std::string, std::vector<uint8_t>> Snapshot() {
   return files;
 }
 
-class RunFilesTest : public TerrainDirTest {
- protected:
-  void SetUp() override {
-    TerrainDirTest::SetUp();
-    fs::copy_file(BUNDLED_GRID, "g.i16");
-    fs::copy_file(SMALL_DEM, "d.dem");  // grid file 068_148.1201x1201, tile 067_148
-    fs::copy_file(SMALL_CTG, "l.ctg");  // 4 x 6 cells inside tile 066_161
-  }
-};
+using RunFilesTest = TerrainInputsTest;
 
 TEST_F(RunFilesTest, AnInputThatTheRunWouldWriteIsRefusedBeforeAnyFile) {
   const struct {
@@ -88,20 +69,26 @@ TEST_F(RunFilesTest, AnInputThatTheRunWouldWriteIsRefusedBeforeAnyFile) {
          fs::create_hard_link("065_162.c32", "g.i16.bmp");
        },
        "gridforge: picture 'g.i16.bmp' is the colour tile '065_162.c32'"},
-      {"demimport: the DEM is named as its grid file", DEMIMPORT_PATH, {"068_148.1201x1201"},
+      {"demimport: the DEM is named as its grid file",
+       DEMIMPORT_PATH,
+       {"068_148.1201x1201"},
        [] { fs::rename("d.dem", "068_148.1201x1201"); },
        "demimport: DEM '068_148.1201x1201' is the grid file '068_148.1201x1201'"},
-      {"demimport: the grid file links to the DEM", DEMIMPORT_PATH, {"d.dem"},
+      {"demimport: the grid file links to the DEM",
+       DEMIMPORT_PATH,
+       {"d.dem"},
        [] { fs::create_symlink("d.dem", "068_148.1201x1201"); },
        "demimport: DEM 'd.dem' is the grid file '068_148.1201x1201'"},
-      {"demimport: the tile is a second name of the DEM", DEMIMPORT_PATH, {"d.dem"},
+      {"demimport: the tile is a second name of the DEM",
+       DEMIMPORT_PATH,
+       {"d.dem"},
        [] { fs::create_hard_link("d.dem", "067_148"); },
        "demimport: DEM 'd.dem' is the elevation tile '067_148'"},
-      {"landimport: the colour grid file links to the CTG", LANDIMPORT_PATH,
-       {"l.ctg", "0", "0", "0", "1", "1"}, [] { fs::create_symlink("l.ctg", "l.ctg.0004x0006"); },
+      {"landimport: the colour grid file links to the CTG", LANDIMPORT_PATH, kLandimport,
+       [] { fs::create_symlink("l.ctg", "l.ctg.0004x0006"); },
        "landimport: CTG 'l.ctg' is the colour grid file 'l.ctg.0004x0006'"},
       {"landimport: the CTG is named as its colour tile", LANDIMPORT_PATH,
-       {"066_161.c32", "0", "0", "0", "1", "1"}, [] { fs::rename("l.ctg", "066_161.c32"); },
+       With(kLandimport, "066_161.c32"), [] { fs::rename("l.ctg", "066_161.c32"); },
        "landimport: CTG '066_161.c32' is the colour tile '066_161.c32'"},
       {"tintshade: a level file is a second name of the colour tile", TINTSHADE_PATH, Box("1"),
        [] {
@@ -219,8 +206,7 @@ TEST_F(RunFilesTest, FilesThatExistAreWeighedByWhatTheyStillNeed) {
   ASSERT_EQ(RunProgram(TINTSHADE_PATH, Box("0")).status, 0);
   const std::vector<std::string> tiles = {"066_161", "066_161.c32", "066_161.tmp"};
   // A disk that holds them and three pages more: tintshade runs again.
-  SmallDiskRun small =
-      RunOnSmallDisk(TINTSHADE_PATH, Box("0"), tiles, uint64_t{3082 + 3} * 4096);
+  SmallDiskRun small = RunOnSmallDisk(TINTSHADE_PATH, Box("0"), tiles, uint64_t{3082 + 3} * 4096);
   EXPECT_EQ(small.run.status, 0) << small.run.err;
 
   // The elevation tile cut to one page, with three pages more: it must grow by 1027.
@@ -234,10 +220,9 @@ TEST_F(RunFilesTest, FilesThatExistAreWeighedByWhatTheyStillNeed) {
   // gridforge's picture lies beside its input, here on a small disk of its own: the tiles would
   // fit the test's directory, the picture (4,328,458 bytes) does not fit the small disk.
   const std::set<std::string> before = FilesIn(".");
-  const ProgramRun run = RunProgram(
-      OnSmallDisk(1 << 20, {"g.i16"}, "small") + "sh -c 'cd .. && exec \"$0\" \"$@\"' " +
-          GRIDFORGE_PATH,
-      With(kGridforge, "small/g.i16"));
+  const ProgramRun run = RunProgram(OnSmallDisk(1 << 20, {"g.i16"}, "small") +
+                                        "sh -c 'cd .. && exec \"$0\" \"$@\"' " + GRIDFORGE_PATH,
+                                    With(kGridforge, "small/g.i16"));
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.err,
             "gridforge: region of 4 tiles needs 4329472 bytes in 'small', more than the 1044480 "
