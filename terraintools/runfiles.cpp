@@ -62,8 +62,9 @@ struct TileFileOf {
   size_t kind = 0;
 };
 
-std::optional<TileFileOf> ParseTileFileName(const std::string& name) {
-  // Tiles on the globe have numbers of three digits: "%03d_%03d", then the kind's suffix.
+// The tile of a name that starts as a tile file's: tiles on the globe have numbers of three
+// digits, "%03d_%03d", followed by the kind's suffix. The kind is not yet known.
+std::optional<TileFileOf> TileOfName(const std::string& name) {
   if (name.size() < 7 || name[3] != '_') return std::nullopt;
   int numbers[2] = {};
   for (int n = 0; n < 2; ++n) {
@@ -73,11 +74,18 @@ std::optional<TileFileOf> ParseTileFileName(const std::string& name) {
       numbers[n] = numbers[n] * 10 + (c - '0');
     }
   }
+  return TileFileOf{numbers[0], numbers[1]};
+}
+
+// Whether `name` is one of the files of tile `of`, and which: its kind set in `of`.
+bool FindKind(const std::string& name, TileFileOf& of) {
   for (size_t k = 0; k < std::size(kTileFileKinds); ++k) {
-    if (TileFileName(kTileFileKinds[k], numbers[0], numbers[1]) == name)
-      return TileFileOf{numbers[0], numbers[1], k};
+    if (TileFileName(kTileFileKinds[k], of.tx, of.ty) == name) {
+      of.kind = k;
+      return true;
+    }
   }
-  return std::nullopt;
+  return false;
 }
 
 void LookUpFile(RunFile& file) {
@@ -181,14 +189,17 @@ std::vector<RunFile> RunFiles::LookUp() const {
   if (!dir) return files;
   std::vector<std::pair<TileFileOf, RunFile>> tiles;
   while (const dirent* entry = ::readdir(dir.get())) {
-    const std::optional<TileFileOf> of = ParseTileFileName(entry->d_name);
+    std::optional<TileFileOf> of = TileOfName(entry->d_name);
     if (!of || of->ty < region_.ty0 || of->ty > region_.ty1) continue;
+    const bool in_region = of->tx >= region_.tx0 && of->tx <= region_.tx1;
+    const bool east = east_tiles_ && int64_t{of->tx} == int64_t{region_.tx1} + 1;
+    if ((!in_region && !east) || !FindKind(entry->d_name, *of)) continue;
     const TileFileKind& kind = kTileFileKinds[of->kind];
     RunFile file;
-    if (of->tx >= region_.tx0 && of->tx <= region_.tx1) {
+    if (in_region) {
       file.reads = (kind.kind & tiles_read_) != 0;
       file.writes = (kind.kind & tiles_written_) != 0;
-    } else if (east_tiles_ && int64_t{of->tx} == int64_t{region_.tx1} + 1) {
+    } else {
       file.reads = kind.kind == kElevationTiles;
     }
     if (!file.reads && !file.writes) continue;
