@@ -25,7 +25,11 @@ std::vector<std::string> With(std::vector<std::string> args, const std::string& 
 void PlantTile(const std::string& name) { WriteFileBytes(name, {1, 2, 3}); }
 
 // Whether this machine lets a test lay a small disk: a tmpfs in a private mount namespace.
-bool SmallDisks() { return RunCommand(OnSmallDisk(4096) + "true").status == 0; }
+bool SmallDisks() {
+  const bool made = RunCommand(OnSmallDisk(4096, {}, "probe") + "true").status == 0;
+  fs::remove("probe");
+  return made;
+}
 
 // Every file of the current directory with what it holds (through links).
 std::map<std::string, std::vector<uint8_t>> Snapshot() {
@@ -165,7 +169,7 @@ TEST_F(RunFilesTest, RunsThatCannotFitTheirDiskAreRefusedBeforeAnyFile) {
        "bytes free"},
       // -124 to 123 degrees: 582 tiles.
       {GRIDFORGE_PATH,
-       With({"", "48", "49", "-124", "123", "46", "30", "14.5"}, "g.i16"),
+       {"g.i16", "48", "49", "-124", "123", "46", "30", "14.5"},
        {"g.i16"},
        "gridforge: region of 582 tiles needs 11726245888 bytes in '.', more than the 1044480 "
        "bytes free"},
