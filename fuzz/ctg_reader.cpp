@@ -1,8 +1,8 @@
 // A USGS land-use (CTG) file through landimport's whole run: the input is landimport's five
 // numeric arguments (Rot, TransX, TransY, SizeX, SizeY), each a text ended by a NUL, then the
-// file. A header that claims a grid larger than the scratch disk fails its grid file's write; a
-// region of more tiles than the grid has cells is refused, and one of many tiles with as many
-// cells fills the disk after a few, on which the colour pass fails.
+// file. A region of more tiles than the file gives cells a colour is refused, and so is a run
+// that the scratch disk cannot hold (a header that claims a large grid, a region of many tiles
+// with as many cells), before the grid file.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // A USGS DEM file through demimport's whole run: the input is the file. What a run may write is
 // bounded by the program itself (corners that span more than a DEM covers are refused, so at most
-// 16 tiles) and by the scratch disk, on which the elevation pass fails as on any full disk.
+// 16 tiles, and a run the scratch disk cannot hold is refused before its grid file).
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -9,11 +9,9 @@
 
 namespace {
 
-// Runs the elevation pass with the DEM's corners (south-west, south-east, north-west,
-// north-east: record 0 of the grid along the southern edge, values eastward).
+// Runs the elevation pass with the DEM's corners.
 int ConvertElevations(int tx, int ty, int ncols, int nrows) {
-  const Corners corners{dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c,
-                        dem.long_r0, dem.lat_r0, dem.long_rc, dem.lat_rc};
+  const Corners corners = DemCorners();
   corners.Print("=");
   std::printf("\nPhase 1: converting elevations\n\n");
   const std::string grid_name = DemGridFileName(tx, ty, ncols, nrows);

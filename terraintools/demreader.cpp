@@ -14,6 +14,7 @@
 #include "fileopen.h"
 #include "gridwrite.h"
 #include "littleendian.h"
+#include "preflight.h"
 #include "regionwalk.h"
 #include "support/PrintableText.h"
 #include "support/Truncate.h"
@@ -215,8 +216,7 @@ bool ReadProfiles(std::FILE* in, DemTokenizer& tokens, const char* filename) {
 // the line that says why): before the first tile, a DEM of a few bytes whose corners claim a
 // large region would have the elevation pass write tiles until the disk is full.
 bool CheckDemRegion(const char* filename) {
-  const Corners corners{dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c,
-                        dem.long_r0, dem.lat_r0, dem.long_rc, dem.lat_rc};
+  const Corners corners = DemCorners();
   if (!corners.Check("demimport")) return false;
   const Region region = corners.Walked();
   if (region.lon_max - region.lon_min <= kMaxDemSpanDegrees &&
@@ -230,6 +230,11 @@ bool CheckDemRegion(const char* filename) {
 }
 
 }  // namespace
+
+Corners DemCorners() {
+  return Corners{dem.long_00, dem.lat_00, dem.long_0c, dem.lat_0c,
+                 dem.long_r0, dem.lat_r0, dem.long_rc, dem.lat_rc};
+}
 
 int DemTileNumber(double degrees, int offset) {
   const int64_t whole = TruncateToInt32(degrees);
@@ -290,6 +295,7 @@ bool ReadDem(const char* filename) {
   if (!ReadProfiles(in.get(), tokens, filename)) return false;
 
   const std::string grid_name = DemGridFileName(dem.tile_x, dem.tile_y, kDemGridSize, kDemGridSize);
+  if (!CheckDemimportFiles(filename, DemCorners(), grid_name)) return false;
   File out(std::fopen(grid_name.c_str(), "wb"));
   if (!out) return NotOpened("\n error: Could not open '%s'\n", grid_name.c_str());
 

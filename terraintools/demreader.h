@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "corners.h"
+
 inline constexpr int kDemGridSize = 1201;
 
 struct DemState {
@@ -30,6 +32,10 @@ inline constexpr double kMaxDemSpanDegrees = 2;
 // The process-wide DEM, filled afresh by each ReadDem.
 extern DemState dem;
 
+// The DEM's corners as the elevation pass takes them: south-west, south-east, north-west,
+// north-east (record 0 of the grid along the southern edge, values eastward).
+Corners DemCorners();
+
 // Tile number of a whole-degree south-west coordinate: (degrees + offset) x 9830400 is the
 // position in 1/8192 post, so >> 23 is the tile and bit 20 the post column's bit 7.
 int DemTileNumber(double degrees, int offset);
@@ -41,7 +47,7 @@ std::string DemGridFileName(int tx, int ty, int ncols, int nrows);
 // false after its message when the file cannot be opened, ends early, holds a header value that
 // does not convert, an integer beyond the int range, a profile count below 1, corners off the
 // globe or corners that span more than kMaxDemSpanDegrees, when a profile's header value does
-// not convert, when a profile elevation cannot be read ("elev_dat"): all of them before the grid
-// file is created. Returns false, too, when the grid file cannot be created or written whole; one
-// that was not written whole is removed.
+// not convert, when a profile elevation cannot be read ("elev_dat"), when the run's files do not
+// pass CheckDemimportFiles: all of them before the grid file is created. Returns false, too, when
+// the grid file cannot be created or written whole; one that was not written whole is removed.
 bool ReadDem(const char* filename);

@@ -9,6 +9,7 @@
 #include "corners.h"
 #include "gridforge_input.h"
 #include "gridmap.h"
+#include "preflight.h"
 #include "programs.h"
 #include "support/PrintableText.h"
 #include "trn_color.h"
@@ -95,6 +96,8 @@ int RunGridforge(int argc, char** argv) {
   const Corners written =
       box(ArgToDouble(argv[2]), ArgToDouble(argv[3]), ArgToDouble(argv[4]), ArgToDouble(argv[5]));
   if (!written.Check("gridforge")) return -1;
+  const std::string picture_name = std::string(file_name) + ".bmp";
+  if (!CheckGridforgeFiles(file_name, corners, ncols, nrows, picture_name)) return -1;
 
   if (RunInputPhase(file_name, ncols, nrows) != 0) return -1;
   // Every phase runs whatever the phases before it gave, but a run in which one failed does
@@ -136,7 +139,6 @@ int RunGridforge(int argc, char** argv) {
         "files!");
 
   GridforgeMessage("\nPhase 7: *** Processing Bitmap ***\n");
-  const std::string picture_name = std::string(file_name) + ".bmp";
   if (picture_name.size() >= kPictureNameSize) {
     failed = true;
     GridforgeMessage("\n error:  picture name longer than 1023 characters: '", picture_name.c_str(),

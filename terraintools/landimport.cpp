@@ -1,5 +1,6 @@
 // landimport: colours the terrain tiles of a region by USGS land use, placing the land-use grid
 // by its geographic bounds, optionally rotated, shifted and scaled about their centre.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "cmdline.h"
 #include "corners.h"
 #include "landuse.h"
+#include "preflight.h"
 #include "programs.h"
 #include "trn_color.h"
 
@@ -25,7 +27,6 @@ int RunLandimport(int argc, char** argv) {
   const CtgGrid& grid = *read;
   const Bounds b{-grid.west * 0.0001, -grid.east * 0.0001, grid.south * 0.0001,
                  grid.north * 0.0001};
-  b.Print();
 
   const CornerTransform transform{b.long_min + (b.long_max - b.long_min) / 2,
                                   b.lat_min + (b.lat_max - b.lat_min) / 2,
@@ -39,18 +40,21 @@ int RunLandimport(int argc, char** argv) {
   transform.Apply(b.long_max, b.lat_min, &c.lon2, &c.lat2);
   transform.Apply(b.long_min, b.lat_max, &c.lon3, &c.lat3);
   transform.Apply(b.long_max, b.lat_max, &c.lon4, &c.lat4);
+  // The region is checked before the grid file is made, as every file of the run is.
   if (!c.Check("landimport")) return -1;
-  // A region of more tiles than the grid has cells is not what the file holds: refused before
-  // the colour pass writes its first tile, where a CTG of a few bytes could have it write
-  // thousands.
+  // A region of more tiles than the file gave cells a colour is not what the file holds: a CTG
+  // of a few bytes, whatever its header claims, could have the colour pass write tiles by the
+  // thousand. A file without data records still clears the colours of one tile.
   const int64_t tiles = c.Walked().TileCount();
-  const int64_t cells = int64_t{grid.rows} * grid.columns;
-  if (tiles > cells) {
+  if (tiles > std::max(grid.cells, 1)) {
     const std::string reason = std::to_string(tiles) + " tiles, more than the " +
-                               std::to_string(cells) + " cells of its grid";
+                               std::to_string(grid.cells) + " cells of its grid";
     c.RefuseSpan("landimport", argv[1], reason.c_str());
     return -1;
   }
+  if (!CheckLandimportFiles(argv[1], c, grid.grid_name, grid.rows, grid.columns)) return -1;
+  if (!WriteCtgGrid(grid)) return -1;
+  b.Print();
   c.Print(" = ");
 
   std::fprintf(stdout, "\nPhase 2: Processing Colors\n\n");

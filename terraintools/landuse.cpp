@@ -96,7 +96,7 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
 
   CtgGrid grid;
   int cell_size = 0, x0 = 0, y0 = 0;
-  std::vector<uint8_t> colors;  // little-endian colour values, as the grid file holds them
+  std::vector<uint8_t>& colors = grid.colors;
   char record[kRecordLength];
   for (int r = 1; r <= kHeaderRecords; ++r) {
     if (ReadRecord(in.get(), record) != kRecordLength)
@@ -137,7 +137,6 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
   }
 
   std::fprintf(stderr, "\n Reading and Converting Land Use \n\n");
-  int count = 0;
   for (;;) {
     const int got = ReadRecord(in.get(), record);
     for (int missing = got; missing < kRecordLength; ++missing)
@@ -151,8 +150,10 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
     const int64_t m = (x + h - x0) / cell_size;
     // A cell outside the grid is not stored.
     if (k < 1 || k > grid.rows || m < 1 || m > grid.columns) continue;
-    PutU32(&colors[static_cast<size_t>(((grid.rows - k) * grid.columns + m - 1) * 4)], color);
-    ++count;
+    uint8_t* cell = &colors[static_cast<size_t>(((grid.rows - k) * grid.columns + m - 1) * 4)];
+    if (GetU32(cell) == 0) ++grid.cells;  // every colour has alpha 250: the cell's first record
+    PutU32(cell, color);
+    ++grid.count;
   }
 
   char grid_name[kNameSize];
@@ -160,19 +161,26 @@ std::optional<CtgGrid> ReadCtg(const char* name) {
       static_cast<int>(sizeof grid_name))
     return Fail("\n error: grid file name of '%s' longer than 255 characters\n", name);
   grid.grid_name = grid_name;
+  return grid;
+}
+
+bool WriteCtgGrid(const CtgGrid& grid) {
+  const char* grid_name = grid.grid_name.c_str();
   TileFile out = TileFile::Open(grid_name, TileFile::Access::kCreate);
-  if (!out.is_open()) return NotOpened("\n error: Could not open '%s'\n", grid_name);
+  if (!out.is_open()) {
+    NotOpened("\n error: Could not open '%s'\n", grid_name);
+    return false;
+  }
   std::fprintf(stderr, "\rwriting file:[%s] \n\n", grid_name);
-  int error = out.TryWriteAt(colors.data(), colors.size(), 0) ? 0 : errno;
+  int error = out.TryWriteAt(grid.colors.data(), grid.colors.size(), 0) ? 0 : errno;
   if (out.TryClose() != 0 && error == 0) error = errno;
   if (error != 0) {
     AbandonGrid(grid_name, error);
-    return std::nullopt;
+    return false;
   }
 
   std::fprintf(stderr, "\n\n Conversion Saved to file: %s \n", grid_name);
-  in.reset();
   std::fprintf(stderr, "\n");
-  std::fprintf(stderr, " Count = %i \n", count);
-  return grid;
+  std::fprintf(stderr, " Count = %i \n", grid.count);
+  return true;
 }

@@ -3,6 +3,7 @@
 
 #include "cmdline.h"
 #include "corners.h"
+#include "preflight.h"
 #include "programs.h"
 #include "trn_rasterfile.h"
 
@@ -12,6 +13,7 @@ int RunTileprint(int argc, char** argv) {
   const Bounds bounds = Bounds::FromArgs(argv);
   const Corners corners = bounds.ToCorners();
   if (!corners.Check("tileprint")) return -1;
+  if (!CheckTileprintFiles(corners, argv[5])) return -1;
   bounds.Print();
   corners.NoteNoTileExists("tileprint", Corners::Tiles::kElevation, "they read as zeroes");
 

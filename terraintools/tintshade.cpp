@@ -4,6 +4,7 @@
 
 #include "cmdline.h"
 #include "corners.h"
+#include "preflight.h"
 #include "programs.h"
 #include "trn_color_post.h"
 #include "trn_elevation_post.h"
@@ -38,6 +39,7 @@ int RunTintshade(int argc, char** argv) {
   const Corners corners = Bounds::FromArgs(argv).ToCorners();
   const int levels = ArgToInt(argv[5]);
   if (!corners.Check("tintshade")) return -1;
+  if (!CheckTintshadeFiles(corners, levels != 0)) return -1;
   corners.NoteNoTileExists("tintshade", Corners::Tiles::kElevationAndColor,
                            "the passes make them from zeroes");
 

@@ -303,11 +303,23 @@ TEST_F(Demimport, FailuresEndTheProcess) {
   EXPECT_FALSE(std::filesystem::exists("067_148"));
   std::filesystem::remove("068_148.1201x1201");
 
-  // So does one that a small disk (1 MiB of its 5,769,604 bytes) cuts short, which is removed.
+  // So does one that a file-size limit of 1 or 2 MiB (2048 blocks of the shell's 512 or 1024
+  // bytes) cuts short, with the signal it raises ignored; the part written is removed.
+  run = RunProgram("trap '' XFSZ; ulimit -f 2048; " DEMIMPORT_PATH, {"d.dem"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "\n error: Could not write '068_148.1201x1201': File too large\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 1"));
+  EXPECT_FALSE(std::filesystem::exists("068_148.1201x1201"));
+  EXPECT_FALSE(std::filesystem::exists("067_148"));
+
+  // A small disk (1 MiB) that cannot take the grid file (5,769,604 bytes) and the tile is
+  // refused before either.
   const SmallDiskRun small = RunOnSmallDisk(DEMIMPORT_PATH, {"d.dem"}, {"d.dem"});
   EXPECT_EQ(small.run.status, 255);
-  EXPECT_TRUE(Contains(small.run.err,
-                       "\n error: Could not write '068_148.1201x1201': No space left on device\n"))
+  EXPECT_TRUE(("\n" + small.run.err)
+                  .ends_with("\ndemimport: region of 1 tiles needs 9981952 bytes in '.', more "
+                             "than the 1044480 bytes free\n"))
       << small.run.err;
   EXPECT_FALSE(Contains(small.run.out, "Phase 1"));
   EXPECT_EQ(small.files, std::set<std::string>{"d.dem"});
@@ -364,14 +376,16 @@ TEST_F(Demimport, AGridFileWhoseCloseFailsIsRemovedAndFailsTheRun) {
     }
   }
 
-  // A disk a few KiB short of the grid: 1408 pages of 4096 bytes for its 5,769,604 bytes. Every
-  // full buffer reaches the disk; the last 2436 bytes fail only when the close writes them.
-  const SmallDiskRun small =
-      RunOnSmallDisk(DEMIMPORT_PATH, {"../d.dem"}, {}, uint64_t{1408} * 4096);
-  EXPECT_EQ(small.run.status, 255);
-  EXPECT_TRUE(Contains(small.run.err, not_written + "No space left on device\n")) << small.run.err;
-  EXPECT_FALSE(Contains(small.run.err, "Conversion Saved")) << small.run.err;
-  EXPECT_TRUE(small.files.empty());
+  // A limit a few KiB short of the grid: 1408 pages of 4096 bytes for its 5,769,604 bytes, with
+  // the signal it raises ignored. Every full buffer is written; the last 2436 bytes fail only when
+  // the close writes them. (A disk that short is refused before the grid file is made.)
+  const ProgramRun cut =
+      RunProgram("trap '' XFSZ; prlimit --fsize=5767168 -- " DEMIMPORT_PATH, {"d.dem"});
+  EXPECT_EQ(cut.status, 255);
+  EXPECT_TRUE(Contains(cut.err, not_written + "File too large\n")) << cut.err;
+  EXPECT_FALSE(Contains(cut.err, "Conversion Saved")) << cut.err;
+  EXPECT_FALSE(fs::exists(grid));
+  EXPECT_FALSE(fs::exists("068_148"));
 }
 
 // A DEM read after another in the same process gives what it gives alone: the second DEM's

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "program_run.h"
+#include "program_inputs.h"
 
 namespace {
 
@@ -35,17 +35,6 @@ struct Case {
   const char* tail;          // the last lines of standard error
   bool tiles_first = false;  // tintshade's tiles made before, writable by the user
 };
-
-const std::vector<std::string> kGridforge = {"g.i16", "48", "49", "-124",
-                                             "-123",  "46", "30", "14.5"};
-const std::vector<std::string> kLandimport = {"l.ctg", "0", "0", "0", "1", "1"};
-const std::vector<std::string> kBox = {"-123.01", "-123.0", "48.0", "48.01"};
-
-std::vector<std::string> Box(const std::string& last) {
-  std::vector<std::string> args = kBox;
-  args.push_back(last);
-  return args;
-}
 
 const Case kCases[] = {
     {"gridforge: temporary a directory",
@@ -193,15 +182,8 @@ std::optional<std::string> AsUserNotRoot() {
   return words;
 }
 
-class FileFailuresTest : public TerrainDirTest {
+class FileFailuresTest : public TerrainInputsTest {
  protected:
-  void SetUp() override {
-    TerrainDirTest::SetUp();
-    fs::copy_file(BUNDLED_GRID, "g.i16");
-    fs::copy_file(SMALL_DEM, "d.dem");
-    fs::copy_file(SMALL_CTG, "l.ctg");
-  }
-
   // Runs the case in a directory "run" of its own, as the user `as` (shell words before the
   // program).
   void Expect(const Case& c, const std::string& as) {

@@ -186,16 +186,18 @@ TEST_F(GridforgeDirTest, WrongArgumentCountPrintsOnlyTheUsage) {
   }
 }
 
-// On a disk of one page (4096 bytes) the elevations take it, and the colours, still buffered,
-// fail only when they are closed: the run ends there, with status -1.
+// Under a file-size limit of no block, with the signal it raises ignored, the temporaries'
+// values, still buffered, fail only when the files are closed: the run ends there, with status
+// -1, and leaves no temporary. (A disk too small for the run refuses it before any file.)
 TEST_F(GridforgeDirTest, TemporaryThatCannotBeClosedWholeEndsTheRun) {
   WriteI16("in.raw", {1, 2, 3, 4});
-  const ProgramRun run = RunProgram(OnSmallDisk(4096) + GRIDFORGE_PATH,
-                                    {"../in.raw", "0", "1", "0", "1", "2", "2", "12"});
+  const ProgramRun run = RunProgram("trap '' XFSZ; ulimit -f 0; " GRIDFORGE_PATH,
+                                    {"in.raw", "0", "1", "0", "1", "2", "2", "12"});
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.err,
-            "\n error: error encountered while writing color data to: './TempDataColors.tmp'\n"
-            "gridforge: No space left on device\n");
+            "\n error: error encountered while writing data to: './TempData.tmp'\n"
+            "gridforge: File too large\n");
+  EXPECT_EQ(FilesIn("."), std::set<std::string>{"in.raw"});
 }
 
 // Fewer than one record or value: the reason and the usage, status -1, no file made.
@@ -354,7 +356,7 @@ TEST_F(GridforgeDirTest, APictureNameTooLongFailsOnlyThePicture) {
 }
 
 // Level files that cannot be written whole fail phase 6, and the run ends with status -1: a level
-// file linked to /dev/full fails phase 6 alone; on a full disk every phase after the input fails.
+// file linked to /dev/full fails phase 6 alone. A disk that cannot take the run refuses it.
 TEST_F(GridforgeDirTest, LevelFilesNotWrittenWholeFailTheRun) {
   WriteI16("in.raw", {100, 200, 300, 400});
   const std::vector<std::string> args = {"in.raw", "1", "2", "1", "2", "2", "2", "12"};
@@ -369,14 +371,13 @@ TEST_F(GridforgeDirTest, LevelFilesNotWrittenWholeFailTheRun) {
   EXPECT_EQ(CountOf(run.err, " error:"), 1) << run.err;
   EXPECT_EQ(fs::file_size("in.raw.bmp"), 54u + 1201 * 3604);  // rows of 1201 pixels, padded
 
-  // 64 KiB: the input and the temporaries fit, no tile does.
-  run = RunProgram(OnSmallDisk(65536, {"in.raw"}) + GRIDFORGE_PATH, args);
-  EXPECT_EQ(run.status, 255);
-  for (const char* lines :
-       {"trn_elevation: No space left on device\ntrn_elevation: Can't write 212_106\n",
-        "Write failed: No space left on device\ntrn_levels: Can't write 212_106_0\n",
-        "\n error:  error processing bitmap!\n"})
-    EXPECT_TRUE(Contains(run.err, lines)) << lines << run.err;
+  // 64 KiB: the input and the temporaries would fit, no tile does.
+  const SmallDiskRun small = RunOnSmallDisk(GRIDFORGE_PATH, args, {"in.raw"}, 65536);
+  EXPECT_EQ(small.run.status, 255);
+  EXPECT_EQ(small.run.err,
+            "gridforge: region of 4 tiles needs 77590528 bytes in '.', more than the 61440 bytes "
+            "free\n");
+  EXPECT_EQ(small.files, std::set<std::string>{"in.raw"});
 }
 
 // A second run in the same process gives what the first gave: the pseudo-colours' generator

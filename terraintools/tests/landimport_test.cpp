@@ -225,6 +225,7 @@ TEST_F(LandimportTest, CellSizeTwentyFromEastingThousand) {
 TEST_F(LandimportTest, TransformedCornersArePrinted) {
   Ctg ctg;
   ctg.south = 480000, ctg.north = 490000, ctg.west = 1240000, ctg.east = 1220000;
+  ctg.Fill(std::vector<int>(24, 21));  // as many cells as the 10 tiles of the region, and more
   ctg.Write("box.ctg");
   const ProgramRun run = Run({"box.ctg", "0", "0.5", "0", "2", "1"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -301,16 +302,26 @@ TEST_F(LandimportTest, RefusedInputs) {
   EXPECT_FALSE(Contains(run.out, "Phase 2"));
   EXPECT_FALSE(fs::exists("066_162.c32"));
 
-  // So does one that a small disk cuts short: two pages (4096 bytes), one taken by the input, for
-  // a grid of 6400 bytes. The part written is removed.
+  // So does one that a file-size limit of one block (512 or 1024 bytes) cuts short, with the
+  // signal it raises ignored: a grid of 6400 bytes. The part written is removed.
   Ctg wide;
   wide.rows = 40, wide.columns = 40;
   wide.Write("wide.ctg");
-  const SmallDiskRun small = RunOnSmallDisk(LANDIMPORT_PATH, {"wide.ctg", "0", "0", "0", "1", "1"},
-                                            {"wide.ctg"}, 2 * 4096);
+  const std::vector<std::string> wide_args = {"wide.ctg", "0", "0", "0", "1", "1"};
+  run = RunProgram("trap '' XFSZ; ulimit -f 1; " LANDIMPORT_PATH, wide_args);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_TRUE(Contains(run.err, "\n error: Could not write 'wide.ctg.0040x0040': File too large\n"))
+      << run.err;
+  EXPECT_FALSE(Contains(run.out, "Phase 2"));
+  EXPECT_FALSE(fs::exists("wide.ctg.0040x0040"));
+
+  // A small disk that cannot take the grid and the tile, two pages (4096 bytes) with one taken by
+  // the input, refuses the run before either.
+  const SmallDiskRun small = RunOnSmallDisk(LANDIMPORT_PATH, wide_args, {"wide.ctg"}, 2 * 4096);
   EXPECT_EQ(small.run.status, 255);
-  EXPECT_TRUE(Contains(small.run.err,
-                       "\n error: Could not write 'wide.ctg.0040x0040': No space left on device\n"))
+  EXPECT_TRUE(("\n" + small.run.err)
+                  .ends_with("\nlandimport: region of 1 tiles needs 4210688 bytes in '.', more "
+                             "than the 4096 bytes free\n"))
       << small.run.err;
   EXPECT_FALSE(Contains(small.run.out, "Phase 2"));
   EXPECT_EQ(small.files, std::set<std::string>{"wide.ctg"});
@@ -356,9 +367,9 @@ TEST_F(LandimportTest, AGridFileWhoseCloseFailsIsRemovedAndFailsTheRun) {
   }
 }
 
-// The region is checked after the rotation, shift and scale, before the colour pass: no tile is
-// made, even on a disk too small for one; the reader's colour grid file stays. (Arguments that
-// are infinite or not a number are refused before the reader: number_args_test.)
+// The region is checked after the rotation, shift and scale, before the colour grid file and the
+// colour pass: no file is made, even on a disk too small for a tile. (Arguments that are infinite
+// or not a number are refused before the reader: number_args_test.)
 TEST_F(LandimportTest, RegionsOffTheGlobeAreRefusedBeforeTheColourPass) {
   Ctg().Write("land.ctg");
   // Bounds that say 999,999 degrees west (the field holds at most 214,748.3647 degrees).
@@ -380,33 +391,43 @@ TEST_F(LandimportTest, RegionsOffTheGlobeAreRefusedBeforeTheColourPass) {
     SCOPED_TRACE(c.line);
     const std::string& ctg = c.args[0];
     const std::optional<ProgramRun> run =
-        ExpectRefusedRegion(LANDIMPORT_PATH, c.args, c.line, {ctg}, {ctg + ".0004x0006"});
+        ExpectRefusedRegion(LANDIMPORT_PATH, c.args, c.line, {ctg});
     if (run) {
       EXPECT_FALSE(Contains(run->out, "Phase 2"));
     }
   }
 }
 
-// A region, after the rotation, shift and scale, that covers more tiles than the grid has cells
-// is refused before the colour pass makes a tile: a CTG of a few hundred bytes would otherwise
-// colour tiles by the thousand. The reader's colour grid file stays, as for a region off the
-// globe; as many tiles as cells are taken.
+// A region, after the rotation, shift and scale, that covers more tiles than the file gives cells
+// a colour is refused before the colour grid file and the colour pass: a CTG of a few hundred
+// bytes would otherwise colour tiles by the thousand, whatever grid its header claims. As many
+// tiles as cells are taken; a file without cells still clears one tile.
 TEST_F(LandimportTest, RegionsOfMoreTilesThanCellsAreRefusedBeforeTheColourPass) {
   Ctg one;  // one cell over 10 x 10 degrees: 133 W to 123 W, 48 N to 58 N
   one.rows = 1, one.columns = 1;
   one.west = 1330000, one.east = 1230000, one.north = 580000;
   one.cells = {one.At(1, 1, 5)};
   one.Write("one.ctg");
+  Ctg claims = one;  // the same cell in a header of 4096 x 4096 cells
+  claims.rows = 4096, claims.columns = 4096;
+  claims.cells = {claims.At(1, 1, 5)};
+  claims.Write("claims.ctg");
   Ctg globe;  // 640 bytes over the whole globe
   globe.rows = 1, globe.columns = 1;
   globe.south = -900000, globe.north = 900000, globe.west = 1800000, globe.east = -1800000;
   globe.cells = {globe.At(1, 1, 5), globe.At(1, 1, 21), globe.At(1, 1, 42)};
   globe.Write("globe.ctg");
-  Ctg().Write("land.ctg");  // 4 x 6 cells over 0.01 x 0.01 degree, one tile
-  Ctg border;               // 0.01 degree across the border of tile columns 66 and 67
+  Ctg land;  // 4 x 6 cells over 0.01 x 0.01 degree, one tile
+  land.Fill(std::vector<int>(24, 21));
+  land.Write("land.ctg");
+  Ctg border;  // 0.01 degree across the border of tile columns 66 and 67
   border.rows = 1, border.columns = 1;
   border.west = 1228300, border.east = 1228200;
+  border.cells = {border.At(1, 1, 5)};
   border.Write("border.ctg");
+  Ctg none = border;  // no data record
+  none.cells.clear();
+  none.Write("none.ctg");
   const struct {
     std::vector<std::string> args;
     const char* line;
@@ -414,6 +435,9 @@ TEST_F(LandimportTest, RegionsOfMoreTilesThanCellsAreRefusedBeforeTheColourPass)
       {{"one.ctg", "0", "0", "0", "1", "1"},
        "landimport: region of 'one.ctg' spans 10 x 10 degrees: 156 tiles, more than the 1 cells "
        "of its grid"},
+      {{"claims.ctg", "0", "0", "0", "1", "1"},
+       "landimport: region of 'claims.ctg' spans 10 x 10 degrees: 156 tiles, more than the 1 "
+       "cells of its grid"},
       {{"globe.ctg", "0", "0", "0", "1", "1"},
        "landimport: region of 'globe.ctg' spans 360 x 180 degrees: 89042 tiles, more than the 1 "
        "cells of its grid"},
@@ -423,19 +447,20 @@ TEST_F(LandimportTest, RegionsOfMoreTilesThanCellsAreRefusedBeforeTheColourPass)
       {{"border.ctg", "0", "0", "0", "1", "1"},
        "landimport: region of 'border.ctg' spans 0.01 x 0.01 degrees: 2 tiles, more than the 1 "
        "cells of its grid"},
+      {{"none.ctg", "0", "0", "0", "1", "1"},
+       "landimport: region of 'none.ctg' spans 0.01 x 0.01 degrees: 2 tiles, more than the 0 "
+       "cells of its grid"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
-    const std::string& ctg = c.args[0];
-    const std::string grid = ctg == "land.ctg" ? "land.ctg.0004x0006" : ctg + ".0001x0001";
     const std::optional<ProgramRun> run =
-        ExpectRefusedRegion(LANDIMPORT_PATH, c.args, c.line, {ctg}, {grid});
+        ExpectRefusedRegion(LANDIMPORT_PATH, c.args, c.line, {c.args[0]});
     if (run) {
       EXPECT_FALSE(Contains(run->out, "Phase 2"));
-      EXPECT_TRUE(fs::exists(grid));
     }
   }
   border.columns = 2;
+  border.cells = {border.At(1, 1, 5), border.At(1, 2, 21)};
   border.Write("border.ctg");
   const ProgramRun run = RunPlain("border.ctg");
   EXPECT_EQ(run.status, 0) << run.err;
