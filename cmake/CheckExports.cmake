@@ -1,39 +1,78 @@
-# cmake -DNM=<nm> -P CheckExports.cmake <library>=<symbol>,<symbol>... ...
+# cmake -DNM=<nm> -DREADELF=<readelf> -P CheckExports.cmake
+#       <library>=<symbol>,<symbol>...:<import>,<import>... ...
 # Fails, naming the library and the difference, when a library's dynamic symbol table defines
-# anything but the listed symbols or lacks one of them.
+# anything but the listed symbols or lacks one of them, or when the platform libraries that it
+# needs (the libkyte_* among its NEEDED entries) are not exactly the listed imports.
 set(failures "")
+
+# `extra` and `missing`: what `actual` holds beyond `expected` and lacks of it, blank-separated.
+function(kyte_difference actual expected)
+  set(extra ${actual})
+  if(expected)
+    list(REMOVE_ITEM extra ${expected})
+  endif()
+  set(missing ${expected})
+  if(actual)
+    list(REMOVE_ITEM missing ${actual})
+  endif()
+  list(JOIN extra " " extra)
+  list(JOIN missing " " missing)
+  set(extra "${extra}" PARENT_SCOPE)
+  set(missing "${missing}" PARENT_SCOPE)
+endfunction()
+
+# `lines`: the output of a command that reads `library`, one item a line; a failure otherwise.
+macro(kyte_read_lines tool)
+  execute_process(COMMAND ${ARGN} ${library} RESULT_VARIABLE rc OUTPUT_VARIABLE table
+                  ERROR_VARIABLE error)
+  set(lines "")
+  if(rc EQUAL 0)
+    string(REGEX MATCHALL "[^\n]+" lines "${table}")
+  else()
+    string(APPEND failures "${library}: ${tool} failed: ${error}\n")
+  endif()
+endmacro()
+
 math(EXPR last "${CMAKE_ARGC} - 1")
 foreach(i RANGE 1 ${last})
   set(arg "${CMAKE_ARGV${i}}")
-  if(arg MATCHES "^-" OR NOT arg MATCHES "^([^=]+)=(.+)$")
+  if(arg MATCHES "^-" OR NOT arg MATCHES "^([^=]+)=([^:]+):(.*)$")
     continue()
   endif()
   set(library "${CMAKE_MATCH_1}")
   string(REPLACE "," ";" expected "${CMAKE_MATCH_2}")
-  execute_process(COMMAND ${NM} -D --defined-only ${library} RESULT_VARIABLE rc
-                  OUTPUT_VARIABLE table ERROR_VARIABLE error)
+  string(REPLACE "," ";" expectedImports "${CMAKE_MATCH_3}")
+
+  kyte_read_lines(nm ${NM} -D --defined-only)
   if(NOT rc EQUAL 0)
-    string(APPEND failures "${library}: nm failed: ${error}\n")
     continue()
   endif()
-  string(REGEX MATCHALL "[^\n]+" lines "${table}")
   set(defined "")
   foreach(line ${lines})
     if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] (.+)$")
       list(APPEND defined "${CMAKE_MATCH_1}")
     endif()
   endforeach()
-  set(extra ${defined})
-  list(REMOVE_ITEM extra ${expected})
-  set(missing ${expected})
-  if(defined)
-    list(REMOVE_ITEM missing ${defined})
-  endif()
+  kyte_difference("${defined}" "${expected}")
   if(extra OR missing)
-    list(JOIN extra " " extra)
-    list(JOIN missing " " missing)
     string(APPEND failures "${library}: exports besides its entry points: [${extra}]; "
                            "entry points not exported: [${missing}]\n")
+  endif()
+
+  kyte_read_lines(readelf ${READELF} -d)
+  if(NOT rc EQUAL 0)
+    continue()
+  endif()
+  set(imports "")
+  foreach(line ${lines})
+    if(line MATCHES "\\(NEEDED\\).*\\[(libkyte_.*)\\]$")
+      list(APPEND imports "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  kyte_difference("${imports}" "${expectedImports}")
+  if(extra OR missing)
+    string(APPEND failures "${library}: imports besides its platform libraries: [${extra}]; "
+                           "platform libraries not imported: [${missing}]\n")
   endif()
 endforeach()
 if(failures)
