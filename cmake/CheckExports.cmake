@@ -5,8 +5,23 @@
 # needs (the libkyte_* among its NEEDED entries) are not exactly the listed imports.
 set(failures "")
 
-# `extra` and `missing`: what `actual` holds beyond `expected` and lacks of it, blank-separated.
-function(kyte_difference actual expected)
+# kyte_check(<library> <expected> <pattern> <beyond> <lacking> <command>...): the first group of
+# `pattern` in each line that `command... <library>` prints must give exactly `expected`; a
+# failure names what it gives beyond them (`beyond`) and what it lacks of them (`lacking`).
+function(kyte_check library expected pattern beyond lacking)
+  execute_process(COMMAND ${ARGN} "${library}" RESULT_VARIABLE rc OUTPUT_VARIABLE table
+                  ERROR_VARIABLE error)
+  if(NOT rc EQUAL 0)
+    set(failures "${failures}${library}: ${ARGV5} failed: ${error}\n" PARENT_SCOPE)
+    return()
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${table}")
+  set(actual "")
+  foreach(line ${lines})
+    if(line MATCHES "${pattern}")
+      list(APPEND actual "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
   set(extra ${actual})
   if(expected)
     list(REMOVE_ITEM extra ${expected})
@@ -15,23 +30,13 @@ function(kyte_difference actual expected)
   if(actual)
     list(REMOVE_ITEM missing ${actual})
   endif()
-  list(JOIN extra " " extra)
-  list(JOIN missing " " missing)
-  set(extra "${extra}" PARENT_SCOPE)
-  set(missing "${missing}" PARENT_SCOPE)
-endfunction()
-
-# `lines`: the output of a command that reads `library`, one item a line; a failure otherwise.
-macro(kyte_read_lines tool)
-  execute_process(COMMAND ${ARGN} ${library} RESULT_VARIABLE rc OUTPUT_VARIABLE table
-                  ERROR_VARIABLE error)
-  set(lines "")
-  if(rc EQUAL 0)
-    string(REGEX MATCHALL "[^\n]+" lines "${table}")
-  else()
-    string(APPEND failures "${library}: ${tool} failed: ${error}\n")
+  if(extra OR missing)
+    list(JOIN extra " " extra)
+    list(JOIN missing " " missing)
+    set(failures "${failures}${library}: ${beyond}: [${extra}]; ${lacking}: [${missing}]\n"
+        PARENT_SCOPE)
   endif()
-endmacro()
+endfunction()
 
 math(EXPR last "${CMAKE_ARGC} - 1")
 foreach(i RANGE 1 ${last})
@@ -40,40 +45,14 @@ foreach(i RANGE 1 ${last})
     continue()
   endif()
   set(library "${CMAKE_MATCH_1}")
-  string(REPLACE "," ";" expected "${CMAKE_MATCH_2}")
-  string(REPLACE "," ";" expectedImports "${CMAKE_MATCH_3}")
-
-  kyte_read_lines(nm ${NM} -D --defined-only)
-  if(NOT rc EQUAL 0)
-    continue()
-  endif()
-  set(defined "")
-  foreach(line ${lines})
-    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] (.+)$")
-      list(APPEND defined "${CMAKE_MATCH_1}")
-    endif()
-  endforeach()
-  kyte_difference("${defined}" "${expected}")
-  if(extra OR missing)
-    string(APPEND failures "${library}: exports besides its entry points: [${extra}]; "
-                           "entry points not exported: [${missing}]\n")
-  endif()
-
-  kyte_read_lines(readelf ${READELF} -d)
-  if(NOT rc EQUAL 0)
-    continue()
-  endif()
-  set(imports "")
-  foreach(line ${lines})
-    if(line MATCHES "\\(NEEDED\\).*\\[(libkyte_.*)\\]$")
-      list(APPEND imports "${CMAKE_MATCH_1}")
-    endif()
-  endforeach()
-  kyte_difference("${imports}" "${expectedImports}")
-  if(extra OR missing)
-    string(APPEND failures "${library}: imports besides its platform libraries: [${extra}]; "
-                           "platform libraries not imported: [${missing}]\n")
-  endif()
+  string(REPLACE "," ";" exports "${CMAKE_MATCH_2}")
+  string(REPLACE "," ";" imports "${CMAKE_MATCH_3}")
+  kyte_check("${library}" "${exports}" "^[0-9a-fA-F]* *[A-Za-z] (.+)$"
+             "exports besides its entry points" "entry points not exported"
+             ${NM} -D --defined-only)
+  kyte_check("${library}" "${imports}" "\\(NEEDED\\).*\\[(libkyte_.*)\\]$"
+             "imports besides its platform libraries" "platform libraries not imported"
+             ${READELF} -d)
 endforeach()
 if(failures)
   message(FATAL_ERROR "${failures}")
