@@ -20,6 +20,7 @@
 #include "DataTransfer.h"
 #include "FuzzTarget.h"
 #include "filemap_test_hook.h"
+#include "msgbox_test_hook.h"
 #include "testsupport/Files.h"
 
 namespace {
@@ -146,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (filemap_test::IdleMutexFiles() > filemap_test::kMostIdleMutexFiles)
     kyte::fuzz::Abort("more idle lock files kept than the layer's bound");
 
-  filemap_test::TakeMessageBoxTexts();  // the message box keeps what it showed
+  msgbox_test::TakeMessageBoxTexts();  // the message box keeps what it showed
   if (root && kyte::fuzz::ReadWholeFile(victim) != kVictimText)
     kyte::fuzz::Abort("another user's file was changed through the channel");
   return 0;

@@ -24,7 +24,6 @@
 
 #include "IdleLockFiles.h"
 #include "filemap_test_hook.h"
-#include "msgbox.h"
 #include "support/FaultCountdown.h"
 
 namespace {
@@ -191,7 +190,6 @@ struct State {
   std::uintptr_t nextHandle = 4;
   std::unordered_map<const void*, View> views;
   FaultTable<filemap_test::Call, kFaultCalls, DWORD> faults;
-  std::vector<std::string> messageBoxTexts;
   std::string namespaceFor;  // environment value the cached namespace belongs to
   std::shared_ptr<const Namespace> space;
   std::uint64_t namespacesOpened = 0;
@@ -782,15 +780,6 @@ HLOCAL LocalFree(HLOCAL memory) {
   return nullptr;
 }
 
-int AfxMessageBox(const char* text, unsigned /*type*/, unsigned /*helpContext*/) {
-  State& s = state();
-  std::lock_guard<std::mutex> guard(s.lock);
-  constexpr std::size_t kKept = 256;
-  if (s.messageBoxTexts.size() >= kKept) s.messageBoxTexts.erase(s.messageBoxTexts.begin());
-  s.messageBoxTexts.emplace_back(text != nullptr ? text : "");
-  return IDOK;
-}
-
 namespace filemap_test {
 void FailNext(Call call, DWORD error, int times) {
   State& s = state();
@@ -804,11 +793,4 @@ void ClearFaults() {
 }
 std::size_t IdleMutexFiles() { return state().idleLockFiles.Count(); }
 void CloseIdleMutexFiles() { state().idleLockFiles.CloseAll(); }
-std::vector<std::string> TakeMessageBoxTexts() {
-  State& s = state();
-  std::lock_guard<std::mutex> guard(s.lock);
-  std::vector<std::string> texts;
-  texts.swap(s.messageBoxTexts);
-  return texts;
-}
 }  // namespace filemap_test

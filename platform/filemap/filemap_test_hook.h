@@ -1,9 +1,7 @@
-// Test hook of the file-mapping layer: fault injection and the texts of the message box.
+// Test hook of the file-mapping layer: fault injection and the idle lock files.
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <vector>
 
 #include "filemap.h"
 
@@ -28,8 +26,5 @@ void ClearFaults();
 constexpr std::size_t kMostIdleMutexFiles = 8;
 std::size_t IdleMutexFiles();
 void CloseIdleMutexFiles();
-
-// Texts shown in message boxes since the last call, oldest first.
-std::vector<std::string> TakeMessageBoxTexts();
 
 }  // namespace filemap_test

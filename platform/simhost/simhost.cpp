@@ -10,15 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
-#include "ReportWatch.h"
 #include "kyteplugin.h"
+#include "msgbox_test_hook.h"
 #include "support/InputLines.h"
 #include "support/PrintableText.h"
 #include "support/ValueList.h"
@@ -170,8 +169,9 @@ int main(int argc, char** argv) {
     if (!refused.empty()) return Usage(refused);
   }
 
-  // Everything the plug-in writes to stderr from its loading to its unloading is a report.
-  std::optional<ReportWatch> watch(std::in_place);
+  // The plug-in shares the process's one message box: every box from its loading to its
+  // unloading is a report.
+  const std::uint64_t boxesBefore = msgbox_test::MessageBoxesShown();
   void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     std::fprintf(stderr, "simhost: %s\n", PrintableText(dlerror()).c_str());
@@ -237,10 +237,10 @@ int main(int argc, char** argv) {
     if (!printed) printError = errno;
   }
   dlclose(handle);
-  const bool reported = watch->Reported();
-  watch.reset();
+  const bool reported = msgbox_test::MessageBoxesShown() != boxesBefore;
   if (!printed) return OutputFailed(printError);
-  // A plug-in returns no status: a report on its standard error is its failure.
+  // A plug-in returns no status: a message box, as its channels show for every failure, is its
+  // failure.
   if (reported) {
     std::fprintf(stderr, "simhost: %s reported an error\n", QuotedText(library).c_str());
     return 1;

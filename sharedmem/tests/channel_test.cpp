@@ -19,6 +19,7 @@
 #include "ConnectionTable.h"
 #include "DataTransfer.h"
 #include "filemap_test_hook.h"
+#include "msgbox_test_hook.h"
 #include "support/ChannelSandbox.h"
 #include "testsupport/CapturedOutput.h"
 #include "testsupport/Files.h"
@@ -31,7 +32,7 @@ namespace {
 
 class ChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override { filemap_test::TakeMessageBoxTexts(); }
+  void SetUp() override { msgbox_test::TakeMessageBoxTexts(); }
   void TearDown() override {
     CloseAllConnections();
     filemap_test::ClearFaults();
@@ -62,7 +63,7 @@ TEST_F(ChannelTest, FirstOpenerCreatesTheFileWithAZeroedMapping) {
   ASSERT_EQ(OpenConnection(3, 25), 0);
   EXPECT_EQ(std::filesystem::file_size(file), 4096u);
   EXPECT_EQ(FileDoubles(file), std::vector<double>(512, 0.0));
-  EXPECT_TRUE(filemap_test::TakeMessageBoxTexts().empty());
+  EXPECT_TRUE(msgbox_test::TakeMessageBoxTexts().empty());
 }
 
 TEST_F(ChannelTest, SecondOpenerInTheSameDirectoryAttachesSilently) {
@@ -204,7 +205,7 @@ TEST_F(ChannelTest, TableIndicesAndTheirLimits) {
   EXPECT_EQ(FileDoubles(sandbox.dir() / "SharedFile4")[3], 8.5);
   ReadConnection(1);  // and a read replaces the local vector by the view
   EXPECT_EQ(GetConnectionValue(1, 3), 8.5);
-  EXPECT_TRUE(filemap_test::TakeMessageBoxTexts().empty());
+  EXPECT_TRUE(msgbox_test::TakeMessageBoxTexts().empty());
 }
 
 TEST_F(ChannelTest, CountsOutsideOneTo512OpenNothing) {
@@ -213,7 +214,7 @@ TEST_F(ChannelTest, CountsOutsideOneTo512OpenNothing) {
   for (int count : {0, -5, 513}) {
     std::string err = CaptureStderr([&] { EXPECT_EQ(OpenConnection(3, count), -1) << count; });
     EXPECT_EQ(err, "CreateFileMapping - Invalid argument\n") << count;
-    EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
+    EXPECT_EQ(msgbox_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
   }
   EXPECT_EQ(ReadFile(file), "kept");
   EXPECT_EQ(OpenConnection(3, 1), 0);  // nothing was kept in the table
@@ -234,7 +235,7 @@ TEST_F(ChannelTest, PlatformFailuresAreReportedAndTheChannelIsRefused) {
   for (const auto& c : cases) {
     filemap_test::FailNext(c.call, c.error);
     EXPECT_EQ(CaptureStderr([&] { EXPECT_EQ(OpenConnection(3, 25), -1) << c.report; }), c.report);
-    EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{c.report});
+    EXPECT_EQ(msgbox_test::TakeMessageBoxTexts(), std::vector<std::string>{c.report});
   }
   // Each refused channel let go of what it held: the file can be emptied and mapped again.
   EXPECT_EQ(OpenConnection(3, 25), 0);
@@ -270,7 +271,7 @@ TEST_F(ChannelTest, AnOpenWhoseMappingWentInBetweenStartsOver) {
     filemap_test::FailNext(c.call, c.error, c.times);
     std::int32_t index = -1;
     EXPECT_EQ(CaptureStderr([&] { index = OpenConnection(3, 25); }), c.report);
-    EXPECT_EQ(filemap_test::TakeMessageBoxTexts().size(), *c.report != '\0' ? 1u : 0u);
+    EXPECT_EQ(msgbox_test::TakeMessageBoxTexts().size(), *c.report != '\0' ? 1u : 0u);
     if (*c.report == '\0') {
       // Its mapping is the channel's: another end meets it there.
       ASSERT_EQ(index, c.holder ? 1 : 0);
@@ -397,7 +398,7 @@ TEST_F(ChannelTest, AClosedChannelKeepsNoDescriptorWhateverIdsCameBefore) {
   EXPECT_LE(OpenDescriptors(), before + static_cast<int>(filemap_test::kMostIdleMutexFiles));
   filemap_test::CloseIdleMutexFiles();
   EXPECT_LE(OpenDescriptors(), before);
-  EXPECT_TRUE(filemap_test::TakeMessageBoxTexts().empty());
+  EXPECT_TRUE(msgbox_test::TakeMessageBoxTexts().empty());
 }
 
 TEST_F(ChannelTest, ChannelsInTurnBeyondTheDescriptorLimitAllOpenAndCopy) {
@@ -468,7 +469,7 @@ void ExpectRefused(const PlantedCase& c) {
   Scene scene;
   c.plant(scene);
   std::string before = ReadFile(scene.victim);
-  filemap_test::TakeMessageBoxTexts();
+  msgbox_test::TakeMessageBoxTexts();
   std::int32_t index = -1;
   std::string err = CaptureStderr([&] {
     index = OpenConnection(3, 25);
@@ -479,7 +480,7 @@ void ExpectRefused(const PlantedCase& c) {
   });
   EXPECT_EQ(index >= 0, c.opens);
   EXPECT_EQ(err, c.report);
-  EXPECT_EQ(filemap_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
+  EXPECT_EQ(msgbox_test::TakeMessageBoxTexts(), std::vector<std::string>{err});
   EXPECT_TRUE(ReadFile(scene.victim) == before) << scene.victim << " changed";
   CloseAllConnections();
 }

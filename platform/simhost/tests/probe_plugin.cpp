@@ -1,12 +1,13 @@
 // A plug-in for the host's tests: three inputs, handed back as its first three outputs, with
 // the number of calls so far as the fourth. Its init and exit calls leave the files
 // "probe_plugin.init" and "probe_plugin.exit" in the current directory, so that a test sees
-// whether the host called them. A call whose first input is 13 reports on standard error, as a
-// channel reports a failure.
+// whether the host called them. A call whose first input is 13 reports in a message box, as a
+// channel reports a failure; one whose first input is 14 only writes to standard error.
 #include <cstdint>
 #include <cstdio>
 
 #include "kyteplugin.h"
+#include "msgbox.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ void Mark(const char* name) {
 void Echo(double* in, double* out) {
   for (int i = 0; i < 3; ++i) out[i] = in[i];
   out[3] = ++calls;
-  if (in[0] == 13) std::fprintf(stderr, "probe: call %d reports\n", calls);
+  if (in[0] == 13) AfxMessageBox("probe reports", MB_ICONEXCLAMATION);
+  if (in[0] == 14) std::fprintf(stderr, "probe: call %d writes\n", calls);
 }
 
 void Init(double* in, double* out) {

@@ -1,6 +1,6 @@
 // The modal message box of the class library. There is no screen here: the box records its text
-// where a test can take it (filemap_test_hook.h) and returns at once, as if the user had pressed
-// OK.
+// where a test or the host can read it (msgbox_test_hook.h) and returns at once, as if the user
+// had pressed OK.
 #pragma once
 
 constexpr unsigned MB_OK = 0x0;
