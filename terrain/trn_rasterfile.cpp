@@ -55,11 +55,6 @@ struct ColorTable {
   }
 };
 
-struct Picture {
-  int64_t width = 0, height = 0;
-  uint64_t stride = 0, bytes = 0;
-};
-
 // The BMP file header (14 bytes) and its information header (40 bytes); resolutions and colour
 // counts, at bytes 38 to 53, stay 0.
 struct BmpHeader {
@@ -157,6 +152,15 @@ int DrawTile(PassBuffer& buffer, const TileSpan& t, const Region& region, const 
 
 }  // namespace
 
+Picture PictureOf(const Region& region) {
+  Picture pic;
+  pic.width = std::max<int64_t>(0, int64_t{region.x1} - region.x0 + 1);
+  pic.height = std::max<int64_t>(0, int64_t{region.y1} - region.y0 + 1);
+  pic.stride = BmpRowStride(static_cast<uint64_t>(pic.width));
+  pic.bytes = kBmpHeaderBytes + pic.stride * static_cast<uint64_t>(pic.height);
+  return pic;
+}
+
 int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lon3, double lat3,
                    double lon4, double lat4, const char* picture_name, int /*unused*/) {
   // 1. Picture size from the region's first and last post columns and rows; a region that
@@ -164,11 +168,7 @@ int trn_rasterfile(double lon1, double lat1, double lon2, double lat2, double lo
   const std::optional<Region> region =
       PassRegion(kModule, lon1, lat1, lon2, lat2, lon3, lat3, lon4, lat4);
   if (!region) return -1;
-  Picture pic;
-  pic.width = std::max<int64_t>(0, int64_t{region->x1} - region->x0 + 1);
-  pic.height = std::max<int64_t>(0, int64_t{region->y1} - region->y0 + 1);
-  pic.stride = BmpRowStride(static_cast<uint64_t>(pic.width));
-  pic.bytes = kBmpHeaderBytes + pic.stride * static_cast<uint64_t>(pic.height);
+  const Picture pic = PictureOf(*region);
 
   // 2. The picture is opened or created, never truncated.
   TileFile out = TileFile::Open(picture_name, TileFile::Access::kCreate);

@@ -1,6 +1,5 @@
 #include "preflight.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "demreader.h"
@@ -15,14 +14,6 @@ namespace {
 // read and rewrite; the shading also reads the elevation tiles east of the region.
 constexpr unsigned kFinishedTiles = kElevationTiles | kColorTiles | kScratchTiles;
 
-// The raster pass's picture of the region: one pixel per post.
-uint64_t PictureBytes(const Region& region) {
-  const int64_t width = std::max<int64_t>(0, int64_t{region.x1} - region.x0 + 1);
-  const int64_t height = std::max<int64_t>(0, int64_t{region.y1} - region.y0 + 1);
-  return kBmpHeaderBytes +
-         BmpRowStride(static_cast<uint64_t>(width)) * static_cast<uint64_t>(height);
-}
-
 }  // namespace
 
 bool CheckGridforgeFiles(const char* grid_name, const Corners& corners, int ncols, int nrows,
@@ -33,7 +24,7 @@ bool CheckGridforgeFiles(const char* grid_name, const Corners& corners, int ncol
   // Both are emptied, written and removed; the run opens neither through a link.
   files.Writes("scratch file", kTempElevations, GridBytes(ncols, nrows), true);
   files.Writes("scratch file", kTempColors, GridBytes(ncols, nrows), true);
-  files.Writes("picture", picture_name, PictureBytes(region));
+  files.Writes("picture", picture_name, PictureOf(region).bytes);
   files.Tiles(kFinishedTiles, kFinishedTiles | kLevelFiles);
   files.EastTiles();
   return files.Check();
@@ -49,7 +40,7 @@ bool CheckTintshadeFiles(const Corners& corners, bool levels) {
 bool CheckTileprintFiles(const Corners& corners, const char* picture_name) {
   const Region region = corners.Walked();
   RunFiles files("tileprint", region);
-  files.Writes("picture", picture_name, PictureBytes(region));
+  files.Writes("picture", picture_name, PictureOf(region).bytes);
   files.Tiles(kElevationTiles, 0);
   return files.Check();
 }

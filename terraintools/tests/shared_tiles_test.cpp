@@ -12,37 +12,37 @@
 
 #include "program_run.h"
 #include "tiledb.h"
+#include "trn_rasterfile.h"
 
 namespace {
 
 // A 24-bit BMP picture as tileprint writes it.
-struct Picture {
+struct Bitmap {
   int64_t width = 0, height = 0;
   std::vector<uint8_t> bytes;
 
-  static Picture Load(const std::string& name) {
-    Picture p;
+  static Bitmap Load(const std::string& name) {
+    Bitmap p;
     p.bytes = ReadFileBytes(name);
-    if (p.bytes.size() >= kBmpHeader) {
+    if (p.bytes.size() >= kBmpHeaderBytes) {
       p.width = GetU32(&p.bytes[18]);
       p.height = GetU32(&p.bytes[22]);
     }
     return p;
   }
-  uint64_t stride() const { return (3 * static_cast<uint64_t>(width) + 3) & ~uint64_t{3}; }
-  bool Whole() const { return bytes.size() == kBmpHeader + stride() * height && width > 0; }
+  uint64_t stride() const { return BmpRowStride(static_cast<uint64_t>(width)); }
+  bool Whole() const { return bytes.size() == kBmpHeaderBytes + stride() * height && width > 0; }
   // Blue, green and red of the pixel at `column` of stored row `row` (the northern row first).
   const uint8_t* Pixel(int64_t column, int64_t row) const {
-    return &bytes[kBmpHeader + row * stride() + 3 * column];
+    return &bytes[kBmpHeaderBytes + row * stride() + 3 * column];
   }
-  static constexpr uint64_t kBmpHeader = 54;
 };
 
 // How the second picture's pixels compare with the first's, from stored row `first_row` on.
 struct Change {
   int64_t pixels = 0, changed = 0, near = 0;  // near: within 40 in each channel
 };
-Change Compare(const Picture& a, const Picture& b, int64_t first_row, int64_t end_row) {
+Change Compare(const Bitmap& a, const Bitmap& b, int64_t first_row, int64_t end_row) {
   Change c;
   for (int64_t row = first_row; row < end_row; ++row) {
     for (int64_t x = 0; x < a.width; ++x) {
@@ -71,11 +71,11 @@ class SharedTilesTest : public TerrainDirTest {
     const ProgramRun run = RunProgram(program, args);
     ASSERT_EQ(run.status, 0) << program << "\n" << run.err;
   }
-  static Picture Print(const std::vector<std::string>& box, const std::string& name) {
+  static Bitmap Print(const std::vector<std::string>& box, const std::string& name) {
     std::vector<std::string> args = box;
     args.push_back(name);
     Run(TILEPRINT_PATH, args);
-    Picture p = Picture::Load(name);
+    Bitmap p = Bitmap::Load(name);
     EXPECT_TRUE(p.Whole()) << name;
     return p;
   }
@@ -86,9 +86,9 @@ class SharedTilesTest : public TerrainDirTest {
 TEST_F(SharedTilesTest, NeighbouringGridforgeRegions) {
   const std::vector<std::string> first_region = {"-124", "-123", "48", "49"};
   Run(GRIDFORGE_PATH, {"g.i16", "48", "49", "-124", "-123", "46", "30", "12"});
-  const Picture before = Print(first_region, "before.bmp");
+  const Bitmap before = Print(first_region, "before.bmp");
   Run(GRIDFORGE_PATH, {"g.i16", "47", "48", "-124", "-123", "46", "30", "12"});
-  const Picture after = Print(first_region, "after.bmp");
+  const Bitmap after = Print(first_region, "after.bmp");
   ASSERT_TRUE(before.Whole() && after.Whole() && before.width == after.width);
 
   // Stored rows from the north: 49 N is post row 139 x 1200, tile row 162 starts at 162 x 1024.
@@ -105,9 +105,9 @@ TEST_F(SharedTilesTest, NeighbouringGridforgeRegions) {
 TEST_F(SharedTilesTest, TintshadeOverPartOfGridforgesRegion) {
   const std::vector<std::string> corner = {"-124", "-123.9", "48", "48.1"};
   Run(GRIDFORGE_PATH, {"g.i16", "48", "49", "-124", "-123", "46", "30", "12"});
-  const Picture before = Print(corner, "before.bmp");
+  const Bitmap before = Print(corner, "before.bmp");
   Run(TINTSHADE_PATH, {"-123.7", "-123.3", "48.2", "48.8", "0"});
-  const Picture after = Print(corner, "after.bmp");
+  const Bitmap after = Print(corner, "after.bmp");
   ASSERT_TRUE(before.Whole() && after.Whole() && before.width == after.width);
 
   const Change c = Compare(before, after, 0, before.height);
